@@ -1,0 +1,250 @@
+#include "platform/foundation/Bundle.h"
+
+#include <gtest/gtest.h>
+#include <plist/plist.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <string>
+
+namespace foundation {
+namespace {
+
+namespace fs = std::filesystem;
+
+using Entries = std::map<std::string, std::string>;
+
+enum class PlistFormat { xml, binary };
+
+// Serialises a dictionary of text entries the way an application build would.
+std::string serialisedPlist(const Entries& entries, PlistFormat format) {
+    plist_t dict = plist_new_dict();
+    for (const auto& [key, value] : entries) {
+        plist_dict_set_item(dict, key.c_str(), plist_new_string(value.c_str()));
+    }
+    char* data = nullptr;
+    uint32_t length = 0;
+    switch (format) {
+        case PlistFormat::xml:
+            plist_to_xml(dict, &data, &length);
+            break;
+        case PlistFormat::binary:
+            plist_to_bin(dict, &data, &length);
+            break;
+    }
+    plist_free(dict);
+    std::string text(data, length);
+    std::free(data);
+    return text;
+}
+
+std::string xmlDocument(std::string_view body) {
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n" + std::string(body) + "\n</plist>\n";
+}
+
+const Entries kPlayerEntries{
+    {"CFBundleIdentifier", "com.example.player"},
+    {"CFBundleDisplayName", "Pläyer Deluxe"},
+    {"CFBundleName", "Player"},
+    {"CFBundleShortVersionString", "2.4.1"},
+    {"CFBundleVersion", "241"},
+    {"CFBundleExecutable", "player"},
+};
+
+class BundleTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string pattern = (fs::path(::testing::TempDir()) / "bundle-test-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        root_ = pattern;
+    }
+    void TearDown() override { fs::remove_all(root_); }
+
+    // Creates <root>/<relative>/Contents/Info.plist holding `plist` and returns the bundle folder.
+    fs::path makeBundle(const fs::path& relative, std::string_view plist) {
+        const fs::path bundle = root_ / relative;
+        fs::create_directories(bundle / "Contents");
+        std::ofstream(bundle / "Contents" / "Info.plist", std::ios::binary) << plist;
+        return bundle;
+    }
+
+    fs::path makeExecutable(const fs::path& bundle, const std::string& name) {
+        fs::create_directories(bundle / "Contents" / "MacOS");
+        const fs::path executable = bundle / "Contents" / "MacOS" / name;
+        std::ofstream(executable) << "#!/bin/sh\n";
+        return executable;
+    }
+
+    fs::path root_;
+};
+
+TEST_F(BundleTest, XmlAndBinaryInfoPlists_YieldTheSameTextEntries) {
+    for (const PlistFormat format : {PlistFormat::xml, PlistFormat::binary}) {
+        const fs::path path = makeBundle(format == PlistFormat::xml ? "Xml.app" : "Bin.app",
+                                         serialisedPlist(kPlayerEntries, format));
+        const std::optional<Bundle> bundle = Bundle::at(path);
+        ASSERT_TRUE(bundle.has_value()) << path;
+
+        EXPECT_EQ(bundle->bundlePath(), path.string());
+        EXPECT_EQ(bundle->bundleIdentifier(), "com.example.player");
+        EXPECT_EQ(bundle->infoValue("CFBundleDisplayName"), "Pläyer Deluxe");
+        EXPECT_EQ(bundle->infoValue("CFBundleName"), "Player");
+        EXPECT_EQ(bundle->infoValue("CFBundleShortVersionString"), "2.4.1");
+        EXPECT_EQ(bundle->infoValue("CFBundleVersion"), "241");
+        EXPECT_EQ(bundle->infoValue("NSMissingKey"), std::nullopt);
+    }
+}
+
+TEST_F(BundleTest, NonTextEntries_AreNotText) {
+    const fs::path path = makeBundle("Typed.app", xmlDocument(R"(<dict>
+        <key>CFBundleIdentifier</key><array><string>com.example.typed</string></array>
+        <key>CFBundleVersion</key><integer>241</integer>
+        <key>CFBundleDisplayName</key><dict><key>en</key><string>Typed</string></dict>
+        <key>LSUIElement</key><true/>
+        <key>CFBundleName</key><string></string>
+    </dict>)"));
+    const std::optional<Bundle> bundle = Bundle::at(path);
+    ASSERT_TRUE(bundle.has_value());
+
+    EXPECT_EQ(bundle->bundleIdentifier(), std::nullopt);
+    EXPECT_EQ(bundle->infoValue("CFBundleVersion"), std::nullopt);
+    EXPECT_EQ(bundle->infoValue("CFBundleDisplayName"), std::nullopt);
+    EXPECT_EQ(bundle->infoValue("LSUIElement"), std::nullopt);
+    EXPECT_EQ(bundle->infoValue("CFBundleName"), std::string());
+}
+
+TEST_F(BundleTest, MissingOrUnusableLayout_IsNoBundle) {
+    EXPECT_FALSE(Bundle::at("").has_value());
+    EXPECT_FALSE(Bundle::at(root_ / "Absent.app").has_value());
+
+    fs::create_directories(root_ / "Empty.app");
+    EXPECT_FALSE(Bundle::at(root_ / "Empty.app").has_value());
+
+    fs::create_directories(root_ / "NoPlist.app" / "Contents");
+    EXPECT_FALSE(Bundle::at(root_ / "NoPlist.app").has_value());
+
+    fs::create_directories(root_ / "PlistFolder.app" / "Contents" / "Info.plist");
+    EXPECT_FALSE(Bundle::at(root_ / "PlistFolder.app").has_value());
+
+    std::ofstream(root_ / "File.app") << serialisedPlist(kPlayerEntries, PlistFormat::xml);
+    EXPECT_FALSE(Bundle::at(root_ / "File.app").has_value());
+
+    const fs::path fifoBundle = root_ / "Fifo.app";
+    fs::create_directories(fifoBundle / "Contents");
+    ASSERT_EQ(::mkfifo((fifoBundle / "Contents" / "Info.plist").c_str(), 0600), 0);
+    EXPECT_FALSE(Bundle::at(fifoBundle).has_value());
+}
+
+TEST_F(BundleTest, MalformedInfoPlists_AreNoBundle) {
+    const std::string binary = serialisedPlist(kPlayerEntries, PlistFormat::binary);
+    const std::map<std::string, std::string> malformed{
+        {"Empty.app", ""},
+        {"Garbage.app", std::string("\x00\xff\xfe garbage \x80\x81", 14)},
+        {"TruncatedBinary.app", binary.substr(0, binary.size() / 2)},
+        {"CorruptTrailer.app", binary.substr(0, binary.size() - 8) + std::string(8, '\xff')},
+        {"UnclosedXml.app", xmlDocument("<dict><key>CFBundleIdentifier</key><string>com.example")},
+        {"ArrayRoot.app", xmlDocument("<array><string>com.example.array</string></array>")},
+        {"StringRoot.app", xmlDocument("<string>com.example.string</string>")},
+        {"NotAPlist.app", "{\"CFBundleIdentifier\": \"com.example.json\"}"},
+    };
+    for (const auto& [name, contents] : malformed) {
+        EXPECT_FALSE(Bundle::at(makeBundle(name, contents)).has_value()) << name;
+    }
+}
+
+TEST_F(BundleTest, InfoPlistBeyondSizeCap_IsNoBundle) {
+    constexpr std::size_t kCap = 1024 * 1024;
+    const std::string head = "<?xml version=\"1.0\"?>\n<plist version=\"1.0\"><dict>"
+                             "<key>CFBundleIdentifier</key><string>com.example.big</string>";
+    const std::string tail = "</dict></plist>\n";
+    const auto padded = [&](std::size_t total) { return head + std::string(total - head.size() - tail.size(), ' ') + tail; };
+
+    const std::optional<Bundle> atCap = Bundle::at(makeBundle("AtCap.app", padded(kCap)));
+    ASSERT_TRUE(atCap.has_value());
+    EXPECT_EQ(atCap->bundleIdentifier(), "com.example.big");
+    EXPECT_FALSE(Bundle::at(makeBundle("OverCap.app", padded(kCap + 1))).has_value());
+}
+
+TEST_F(BundleTest, DeeplyNestedValues_DoNotBreakReading) {
+    std::string nested;
+    for (int depth = 0; depth < 50000; ++depth) {
+        nested += "<array>";
+    }
+    for (int depth = 0; depth < 50000; ++depth) {
+        nested += "</array>";
+    }
+    const fs::path path = makeBundle(
+        "Deep.app", xmlDocument("<dict><key>Deep</key>" + nested +
+                                "<key>CFBundleIdentifier</key><string>com.example.deep</string></dict>"));
+    const std::optional<Bundle> bundle = Bundle::at(path);
+    if (bundle) {
+        EXPECT_EQ(bundle->infoValue("Deep"), std::nullopt);
+    }
+}
+
+TEST_F(BundleTest, NestedApplications_AreSeparateBundles) {
+    const fs::path outer = makeBundle("Browser.app", serialisedPlist({{"CFBundleIdentifier", "com.example.browser"}},
+                                                                     PlistFormat::binary));
+    const fs::path helper = makeBundle("Browser.app/Contents/Frameworks/Helper.app",
+                                       serialisedPlist({{"CFBundleIdentifier", "com.example.browser.helper"}},
+                                                       PlistFormat::xml));
+
+    EXPECT_EQ(Bundle::at(outer)->bundleIdentifier(), "com.example.browser");
+    EXPECT_EQ(Bundle::at(helper)->bundleIdentifier(), "com.example.browser.helper");
+    EXPECT_EQ(Bundle::at(outer / ".." / "Browser.app" / "")->bundlePath(), outer.string());
+    EXPECT_EQ(Bundle::at(outer), Bundle::at(outer));
+    EXPECT_NE(Bundle::at(outer), Bundle::at(helper));
+}
+
+TEST_F(BundleTest, BundleURL_IsPercentEncodedDirectoryURL) {
+    const fs::path path = makeBundle("My Player #2%.app", serialisedPlist(kPlayerEntries, PlistFormat::xml));
+    const std::optional<Bundle> bundle = Bundle::at(path);
+    ASSERT_TRUE(bundle.has_value());
+    EXPECT_EQ(bundle->bundleURL(), "file://" + root_.string() + "/My%20Player%20%232%25.app/");
+}
+
+TEST_F(BundleTest, ExecutablePath_RequiresANamedExistingFileInsideMacOS) {
+    const fs::path player = makeBundle("Player.app", serialisedPlist(kPlayerEntries, PlistFormat::xml));
+    EXPECT_EQ(Bundle::at(player)->executablePath(), std::nullopt);
+    const fs::path executable = makeExecutable(player, "player");
+    EXPECT_EQ(Bundle::at(player)->executablePath(), executable.string());
+
+    const fs::path escaping = makeBundle("Escaping.app", serialisedPlist({{"CFBundleExecutable", "../Info.plist"}},
+                                                                          PlistFormat::xml));
+    EXPECT_EQ(Bundle::at(escaping)->executablePath(), std::nullopt);
+    const fs::path unnamed = makeBundle("Unnamed.app", serialisedPlist({}, PlistFormat::xml));
+    EXPECT_EQ(Bundle::at(unnamed)->executablePath(), std::nullopt);
+}
+
+TEST_F(BundleTest, Containing_FindsTheBundleOnlyForContentsMacOSLayout) {
+    const fs::path app = makeBundle("Tonvale.app", serialisedPlist({{"CFBundleIdentifier", "com.example.tonvale"}},
+                                                                   PlistFormat::xml));
+    const fs::path executable = makeExecutable(app, "tonvale");
+
+    const std::optional<Bundle> owner = Bundle::containing(executable);
+    ASSERT_TRUE(owner.has_value());
+    EXPECT_EQ(owner->bundlePath(), app.string());
+    EXPECT_EQ(Bundle::containing(app / "Contents" / "Resources" / ".." / "MacOS" / "tonvale"), owner);
+
+    EXPECT_FALSE(Bundle::containing(app / "Contents" / "tonvale").has_value());
+    EXPECT_FALSE(Bundle::containing(app / "MacOS" / "tonvale").has_value());
+    EXPECT_FALSE(Bundle::containing(app / "Contents" / "MacOS" / "").has_value());
+    EXPECT_FALSE(Bundle::containing("tonvale").has_value());
+    EXPECT_FALSE(Bundle::containing("").has_value());
+
+    const fs::path plain = makeBundle("Tonvale", serialisedPlist({{"CFBundleIdentifier", "x"}}, PlistFormat::xml));
+    EXPECT_FALSE(Bundle::containing(makeExecutable(plain, "tonvale")).has_value());
+    const fs::path upper = makeBundle("Tonvale.APP", serialisedPlist({{"CFBundleIdentifier", "x"}}, PlistFormat::xml));
+    EXPECT_FALSE(Bundle::containing(makeExecutable(upper, "tonvale")).has_value());
+    const fs::path bare = makeBundle(".app", serialisedPlist({{"CFBundleIdentifier", "x"}}, PlistFormat::xml));
+    EXPECT_FALSE(Bundle::containing(makeExecutable(bare, "tonvale")).has_value());
+}
+
+TEST_F(BundleTest, Main_ForAnExecutableOutsideABundle_IsNothing) {
+    EXPECT_FALSE(Bundle::main().has_value());
+}
+
+}  // namespace
+}  // namespace foundation

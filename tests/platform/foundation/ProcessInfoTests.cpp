@@ -1,0 +1,104 @@
+#include "platform/foundation/ProcessInfo.h"
+
+#include <gtest/gtest.h>
+#include <sys/utsname.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
+namespace foundation {
+namespace {
+
+class ProcessInfoTest : public ::testing::Test {
+protected:
+    void SetUp() override { savedArguments_ = info().arguments(); }
+    void TearDown() override { info().setArguments(savedArguments_); }
+
+    static ProcessInfo& info() { return ProcessInfo::processInfo(); }
+
+private:
+    std::vector<std::string> savedArguments_;
+};
+
+TEST_F(ProcessInfoTest, ProcessIdentifier_IsThisProcess) {
+    EXPECT_EQ(info().processIdentifier(), ::getpid());
+    EXPECT_EQ(&ProcessInfo::processInfo(), &info());
+}
+
+TEST_F(ProcessInfoTest, Arguments_WithoutSetter_ComeFromTheKernelCommandLine) {
+    const std::vector<std::string> arguments = info().arguments();
+    ASSERT_FALSE(arguments.empty());
+    EXPECT_TRUE(arguments.front().ends_with("foundation_tests")) << arguments.front();
+    EXPECT_EQ(info().processName(), "foundation_tests");
+}
+
+TEST_F(ProcessInfoTest, SetArguments_FromArgv_KeepsProgramPathAndOrder) {
+    const char* argv[] = {"/opt/Tonvale.app/Contents/MacOS/tonvale", "--route-test", "", "--gain", "0.5", nullptr};
+    info().setArguments(5, argv);
+
+    EXPECT_EQ(info().arguments(), (std::vector<std::string>{"/opt/Tonvale.app/Contents/MacOS/tonvale",
+                                                            "--route-test", "", "--gain", "0.5"}));
+    EXPECT_EQ(info().processName(), "tonvale");
+}
+
+TEST_F(ProcessInfoTest, ProcessName_WithoutUsableProgramPath_FallsBackToExecutable) {
+    info().setArguments({});
+    EXPECT_EQ(info().processName(), "foundation_tests");
+
+    info().setArguments({"/some/dir/"});
+    EXPECT_EQ(info().processName(), "foundation_tests");
+
+    info().setArguments({"tool"});
+    EXPECT_EQ(info().processName(), "tool");
+}
+
+TEST_F(ProcessInfoTest, EnvironmentValue_DistinguishesUnsetFromEmpty) {
+    ASSERT_EQ(::setenv("TONVALE_FOUNDATION_EMPTY", "", 1), 0);
+    ASSERT_EQ(::setenv("TONVALE_FOUNDATION_SET", "a=b c", 1), 0);
+    ::unsetenv("TONVALE_FOUNDATION_UNSET");
+
+    EXPECT_EQ(info().environmentValue("TONVALE_FOUNDATION_EMPTY"), std::string());
+    EXPECT_EQ(info().environmentValue("TONVALE_FOUNDATION_SET"), "a=b c");
+    EXPECT_EQ(info().environmentValue("TONVALE_FOUNDATION_UNSET"), std::nullopt);
+    // Names that cannot exist must not match a prefix of another variable.
+    EXPECT_EQ(info().environmentValue("TONVALE_FOUNDATION_SET=a"), std::nullopt);
+    EXPECT_EQ(info().environmentValue(std::string_view("TONVALE_FOUNDATION_SET\0X", 24)), std::nullopt);
+    EXPECT_EQ(info().environmentValue(""), std::nullopt);
+
+    ::unsetenv("TONVALE_FOUNDATION_EMPTY");
+    ::unsetenv("TONVALE_FOUNDATION_SET");
+}
+
+TEST_F(ProcessInfoTest, OperatingSystemVersion_JoinsDistributionAndKernel) {
+    const std::string debian =
+        "PRETTY_NAME=\"Debian GNU/Linux 12 (bookworm)\"\n"
+        "NAME=\"Debian GNU/Linux\"\n"
+        "VERSION=\"12 (bookworm)\"\n"
+        "ID=debian\n";
+    EXPECT_EQ(ProcessInfo::composeOperatingSystemVersion(debian, "Linux", "6.1.0-18-amd64", "x86_64"),
+              "Debian GNU/Linux 12 (bookworm), Linux 6.1.0-18-amd64 x86_64");
+}
+
+TEST_F(ProcessInfoTest, OperatingSystemVersion_ReadsShellQuotingAndFallbacks) {
+    const auto compose = [](std::string_view osRelease) {
+        return ProcessInfo::composeOperatingSystemVersion(osRelease, "Linux", "6.1.0", "aarch64");
+    };
+    EXPECT_EQ(compose("# comment\n\nPRETTY_NAME='Fedora Linux 40'\r\n"), "Fedora Linux 40, Linux 6.1.0 aarch64");
+    EXPECT_EQ(compose("PRETTY_NAME=\"Say \\\"hi\\\" \\\\ \\$HOME\"\n"), "Say \"hi\" \\ $HOME, Linux 6.1.0 aarch64");
+    EXPECT_EQ(compose("PRETTY_NAME=Alpine\n"), "Alpine, Linux 6.1.0 aarch64");
+    EXPECT_EQ(compose("NAME=\"Arch Linux\"\nVERSION=rolling\n"), "Arch Linux rolling, Linux 6.1.0 aarch64");
+    EXPECT_EQ(compose("NAME=\"Arch Linux\"\nPRETTY_NAME=\"\"\n"), "Arch Linux, Linux 6.1.0 aarch64");
+    EXPECT_EQ(compose(""), "Linux 6.1.0 aarch64");
+    EXPECT_EQ(compose("garbage without equals\n\"\n=\n"), "Linux 6.1.0 aarch64");
+    EXPECT_EQ(ProcessInfo::composeOperatingSystemVersion("PRETTY_NAME=X\n", "", "", ""), "X");
+}
+
+TEST_F(ProcessInfoTest, OperatingSystemVersion_OfThisMachine_NamesTheRunningKernel) {
+    struct utsname kernel {};
+    ASSERT_EQ(::uname(&kernel), 0);
+    const std::string text = info().operatingSystemVersionString();
+    EXPECT_TRUE(text.ends_with(std::string(kernel.sysname) + " " + kernel.release + " " + kernel.machine)) << text;
+}
+
+}  // namespace
+}  // namespace foundation
