@@ -1,0 +1,29 @@
+#include "platform/dispatch/Clock.h"
+
+#include "platform/dispatch/Scheduler.h"
+#include "platform/dispatch/VirtualScheduler.h"
+
+#include <chrono>
+#include <cmath>
+
+namespace dispatch {
+
+namespace detail {
+Seconds monotonicNow() {
+    // steady_clock is CLOCK_MONOTONIC here, the clock the workers wait on.
+    return std::chrono::duration<Seconds>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+}  // namespace detail
+
+Seconds now() { return detail::activeScheduler().now(); }
+
+std::uint64_t hostTimeNanoseconds() {
+    if (detail::VirtualScheduler* scheduler = detail::installedVirtualScheduler()) {
+        return static_cast<std::uint64_t>(std::llround(scheduler->now() * 1e9));
+    }
+    return static_cast<std::uint64_t>(
+        std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+            .count());
+}
+
+}  // namespace dispatch

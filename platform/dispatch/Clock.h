@@ -1,0 +1,28 @@
+// The one monotonic clock for deadlines and the host clock.
+//
+// Outside virtual time both read CLOCK_MONOTONIC; while a VirtualTime scope is
+// alive both answer the virtual clock, so deadlines and host times computed by
+// the code under test agree with the clock the test advances.
+//
+// Thread-safety: callable from any thread.
+#pragma once
+
+#include <cstdint>
+
+namespace dispatch {
+
+// Seconds of the monotonic clock; the clock's zero is arbitrary.
+using Seconds = double;
+
+// The monotonic clock for deadlines. In virtual time it answers the virtual clock.
+[[nodiscard]] Seconds now();
+// The host clock in nanoseconds, monotonic (AudioGetCurrentHostTime builds on
+// it); virtual in virtual time too.
+[[nodiscard]] std::uint64_t hostTimeNanoseconds();
+
+namespace detail {
+// CLOCK_MONOTONIC in seconds, whatever the mode.
+[[nodiscard]] Seconds monotonicNow();
+}  // namespace detail
+
+}  // namespace dispatch
