@@ -13,17 +13,6 @@
 namespace foundation {
 namespace {
 
-std::string userCollationLocale() {
-    const ProcessInfo& processInfo = ProcessInfo::processInfo();
-    for (const char* variable : {"LC_ALL", "LC_COLLATE", "LANG"}) {
-        const std::optional<std::string> value = processInfo.environmentValue(variable);
-        if (value && !value->empty()) {
-            return collationLocaleName(*value);
-        }
-    }
-    return {};
-}
-
 // ICU collators may not be shared between threads for comparing, so each thread opens its
 // own and keeps it while the locale stays the same.
 struct ThreadCollator {
@@ -62,7 +51,7 @@ std::weak_ordering asciiCaseInsensitiveCompare(std::string_view lhs, std::string
 }  // namespace
 
 std::weak_ordering localizedCaseInsensitiveCompare(std::string_view lhs, std::string_view rhs) {
-    static const std::string userLocale = userCollationLocale();
+    static const std::string userLocale = userCollationLocaleName();
     return localizedCaseInsensitiveCompare(lhs, rhs, userLocale);
 }
 
@@ -89,6 +78,17 @@ std::weak_ordering localizedCaseInsensitiveCompare(std::string_view lhs, std::st
             return std::weak_ordering::greater;
     }
     return std::weak_ordering::equivalent;
+}
+
+std::string userCollationLocaleName() {
+    const ProcessInfo& processInfo = ProcessInfo::processInfo();
+    for (const char* variable : {"LC_ALL", "LC_COLLATE", "LANG"}) {
+        const std::optional<std::string> value = processInfo.environmentValue(variable);
+        if (value && !value->empty()) {
+            return collationLocaleName(*value);
+        }
+    }
+    return {};
 }
 
 std::string collationLocaleName(std::string_view posixLocale) {

@@ -19,6 +19,11 @@ namespace foundation {
 [[nodiscard]] std::weak_ordering localizedCaseInsensitiveCompare(std::string_view lhs, std::string_view rhs,
                                                                  std::string_view collationLocale);
 
+// The user's collation locale as the environment gives it now: the first non-empty of
+// LC_ALL, LC_COLLATE and LANG, mapped by collationLocaleName. The comparison above reads it
+// once, on first use.
+[[nodiscard]] std::string userCollationLocaleName();
+
 // The collation locale for one POSIX locale value: "de_DE.UTF-8@euro" gives "de_DE";
 // "", "C", "C.UTF-8" and "POSIX" give "" (root).
 [[nodiscard]] std::string collationLocaleName(std::string_view posixLocale);

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdlib>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -13,6 +15,30 @@ namespace {
 constexpr std::weak_ordering kLess = std::weak_ordering::less;
 constexpr std::weak_ordering kEquivalent = std::weak_ordering::equivalent;
 constexpr std::weak_ordering kGreater = std::weak_ordering::greater;
+
+// Sets an environment variable for one test and restores what was there before.
+class ScopedVariable {
+public:
+    ScopedVariable(const char* name, const char* value) : name_(name) {
+        if (const char* previous = std::getenv(name)) {
+            previous_ = previous;
+        }
+        ::setenv(name, value, 1);
+    }
+    ~ScopedVariable() {
+        if (previous_) {
+            ::setenv(name_, previous_->c_str(), 1);
+            return;
+        }
+        ::unsetenv(name_);
+    }
+    ScopedVariable(const ScopedVariable&) = delete;
+    ScopedVariable& operator=(const ScopedVariable&) = delete;
+
+private:
+    const char* name_;
+    std::optional<std::string> previous_;
+};
 
 class LocalizedCaseInsensitiveCompareTest : public ::testing::Test {
 protected:
@@ -83,6 +109,25 @@ TEST_F(LocalizedCaseInsensitiveCompareTest, CollationLocaleName_StripsEncodingAn
     EXPECT_EQ(collationLocaleName("POSIX"), "");
     EXPECT_EQ(collationLocaleName(""), "");
     EXPECT_EQ(collationLocaleName(".UTF-8"), "");
+}
+
+TEST_F(LocalizedCaseInsensitiveCompareTest, UserLocale_FollowsPosixPrecedence) {
+    const ScopedVariable lcAll("LC_ALL", "sv_SE.UTF-8");
+    const ScopedVariable lcCollate("LC_COLLATE", "de_DE.UTF-8");
+    const ScopedVariable lang("LANG", "fr_FR.UTF-8");
+    EXPECT_EQ(userCollationLocaleName(), "sv_SE");
+
+    ::setenv("LC_ALL", "", 1);
+    EXPECT_EQ(userCollationLocaleName(), "de_DE");
+
+    ::unsetenv("LC_COLLATE");
+    EXPECT_EQ(userCollationLocaleName(), "fr_FR");
+
+    ::setenv("LANG", "C.UTF-8", 1);
+    EXPECT_EQ(userCollationLocaleName(), "");
+
+    ::unsetenv("LANG");
+    EXPECT_EQ(userCollationLocaleName(), "");
 }
 
 TEST_F(LocalizedCaseInsensitiveCompareTest, ConcurrentCallers_AgreeWithSingleThread) {

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 #include <sys/utsname.h>
-#include <unistd.h>
 
 #include <cstdlib>
 
@@ -19,11 +18,6 @@ protected:
 private:
     std::vector<std::string> savedArguments_;
 };
-
-TEST_F(ProcessInfoTest, ProcessIdentifier_IsThisProcess) {
-    EXPECT_EQ(info().processIdentifier(), ::getpid());
-    EXPECT_EQ(&ProcessInfo::processInfo(), &info());
-}
 
 TEST_F(ProcessInfoTest, Arguments_WithoutSetter_ComeFromTheKernelCommandLine) {
     const std::vector<std::string> arguments = info().arguments();

@@ -76,14 +76,5 @@ TEST_F(UUIDTest, Parse_RejectsAnythingButTheCanonicalForm) {
     EXPECT_FALSE(UUID::parse(withNul).has_value());
 }
 
-TEST_F(UUIDTest, Ordering_FollowsBytesFromFirst) {
-    UUID low;
-    UUID high;
-    high.bytes[0] = 1;
-    low.bytes[15] = 0xFF;
-    EXPECT_LT(low, high);
-    EXPECT_NE(low, high);
-}
-
 }  // namespace
 }  // namespace foundation
