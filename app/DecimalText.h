@@ -1,0 +1,14 @@
+// The text of numbers in the command-line modes' printed lines.
+//
+// A floating-point value prints in its shortest round-tripping decimal form,
+// with ".0" on whole numbers (0.5 -> "0.5", 2 -> "2.0", 300 -> "300.0"), and in
+// exponent form outside [1e-4, 2^53) ("1e+16", "1e-05").
+#pragma once
+
+#include <string>
+
+namespace tonvale {
+
+[[nodiscard]] std::string shortestDecimalText(double value);
+
+}  // namespace tonvale

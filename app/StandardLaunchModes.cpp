@@ -1,0 +1,9 @@
+#include "app/TonvaleApp.h"
+
+namespace tonvale {
+
+LaunchModes standardLaunchModes() {
+    return LaunchModes{};
+}
+
+}  // namespace tonvale
