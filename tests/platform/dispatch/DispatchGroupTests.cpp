@@ -1,0 +1,71 @@
+#include "platform/dispatch/DispatchGroup.h"
+
+#include "platform/dispatch/VirtualTime.h"
+
+#include <gtest/gtest.h>
+
+namespace dispatch {
+namespace {
+
+class DispatchGroupTest : public ::testing::Test {
+protected:
+    VirtualTime time_;
+    QueuePtr queue_ = DispatchQueue::create("group");
+    DispatchGroup group_;
+    int notified_ = 0;
+    std::function<void()> countNotify() {
+        return [this] {
+            EXPECT_TRUE(queue_->isCurrent());
+            ++notified_;
+        };
+    }
+};
+
+TEST_F(DispatchGroupTest, Notify_RunsOnceAfterTheLastLeave) {
+    group_.enter();
+    group_.enter();
+    group_.notify(queue_, countNotify());
+
+    group_.leave();
+    time_.runUntilIdle();
+    EXPECT_EQ(notified_, 0);
+
+    group_.leave();
+    time_.runUntilIdle();
+    EXPECT_EQ(notified_, 1);
+
+    group_.enter();
+    group_.leave();
+    time_.runUntilIdle();
+    EXPECT_EQ(notified_, 1);
+}
+
+TEST_F(DispatchGroupTest, NotifyWithNothingOutstanding_RunsAsynchronouslyOnItsQueue) {
+    group_.notify(queue_, countNotify());
+    EXPECT_EQ(notified_, 0);
+    time_.runUntilIdle();
+    EXPECT_EQ(notified_, 1);
+}
+
+TEST_F(DispatchGroupTest, LeavesOnOtherQueues_NotifyOnlyWhenAllHaveLeft) {
+    auto worker = DispatchQueue::create("worker");
+    for (Seconds delay : {1.0, 3.0, 2.0}) {
+        group_.enter();
+        worker->asyncAfter(delay, [this] { group_.leave(); });
+    }
+    group_.notify(queue_, countNotify());
+    time_.advance(2.5);
+    EXPECT_EQ(notified_, 0);
+    time_.advance(0.5);
+    EXPECT_EQ(notified_, 1);
+}
+
+using DispatchGroupDeathTest = DispatchGroupTest;
+
+TEST_F(DispatchGroupDeathTest, LeaveWithoutEnter_Aborts) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_DEATH(group_.leave(), "left more often than entered");
+}
+
+}  // namespace
+}  // namespace dispatch

@@ -1,0 +1,109 @@
+#include "platform/dispatch/VirtualTime.h"
+
+#include "platform/dispatch/DispatchQueue.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <future>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace dispatch {
+namespace {
+
+using ::testing::ElementsAre;
+
+class VirtualTimeTest : public ::testing::Test {
+protected:
+    std::unique_ptr<VirtualTime> time_ = std::make_unique<VirtualTime>();
+    QueuePtr queue_ = DispatchQueue::create("virtual");
+    std::vector<std::string> log_;
+};
+
+TEST_F(VirtualTimeTest, Clocks_AnswerVirtualTimeAndMoveToEachDeadline) {
+    std::vector<Seconds> seen;
+    queue_->asyncAfter(1.25, [&] { seen.push_back(now()); });
+    EXPECT_EQ(now(), VirtualTime::kStart);
+
+    time_->advance(3.0);
+
+    EXPECT_THAT(seen, ElementsAre(VirtualTime::kStart + 1.25));
+    EXPECT_EQ(time_->now(), VirtualTime::kStart + 3.0);
+    EXPECT_EQ(hostTimeNanoseconds(), static_cast<std::uint64_t>((VirtualTime::kStart + 3.0) * 1e9));
+}
+
+TEST_F(VirtualTimeTest, WorkSubmittedWhileAdvancing_RunsInTheSameAdvanceWhenDueWithinIt) {
+    auto other = DispatchQueue::create("other");
+    queue_->asyncAfter(1.0, [&] {
+        log_.push_back("first");
+        other->async([&] { log_.push_back("same deadline"); });
+        other->asyncAfter(0.5, [&] { log_.push_back("within span"); });
+        other->asyncAfter(5.0, [&] { log_.push_back("beyond span"); });
+    });
+
+    time_->advance(2.0);
+
+    EXPECT_THAT(log_, ElementsAre("first", "same deadline", "within span"));
+    EXPECT_EQ(time_->pendingCount(), 1U);
+}
+
+TEST_F(VirtualTimeTest, RunNext_JumpsToTheNextDeadlineAndRunsOneItem) {
+    queue_->asyncAfter(4.0, [&] { log_.push_back("b"); });
+    queue_->asyncAfter(4.0, [&] { log_.push_back("c"); });
+    queue_->asyncAfter(3.0, [&] { log_.push_back("a"); });
+
+    EXPECT_TRUE(time_->runNext());
+    EXPECT_EQ(time_->now(), VirtualTime::kStart + 3.0);
+    EXPECT_TRUE(time_->runNext());
+    EXPECT_TRUE(time_->runNext());
+    EXPECT_FALSE(time_->runNext());
+    EXPECT_THAT(log_, ElementsAre("a", "b", "c"));
+    EXPECT_EQ(time_->now(), VirtualTime::kStart + 4.0);
+}
+
+TEST_F(VirtualTimeTest, AllQueues_RunOnTheAdvancingThreadIncludingQueuesMadeInRealTime) {
+    time_.reset();
+    auto early = DispatchQueue::create("made before");
+    std::promise<std::thread::id> realRun;
+    early->async([&] { realRun.set_value(std::this_thread::get_id()); });
+    EXPECT_NE(realRun.get_future().get(), std::this_thread::get_id());
+
+    time_ = std::make_unique<VirtualTime>();
+    std::vector<std::thread::id> threads;
+    early->async([&] { threads.push_back(std::this_thread::get_id()); });
+    DispatchQueue::main()->async([&] { threads.push_back(std::this_thread::get_id()); });
+    time_->runUntilIdle();
+
+    EXPECT_THAT(threads, ElementsAre(std::this_thread::get_id(), std::this_thread::get_id()));
+}
+
+TEST_F(VirtualTimeTest, Destruction_DropsPendingWorkWithItsQueueCurrentAndRealTimeResumes) {
+    struct Probe {
+        QueuePtr queue;
+        std::vector<std::string>& log;
+        ~Probe() { log.push_back(queue->isCurrent() ? "dropped on its queue" : "dropped elsewhere"); }
+    };
+    std::shared_ptr<Probe> probe(new Probe{queue_, log_});
+    queue_->asyncAfter(1.0, [probe, this] { log_.push_back("ran"); });
+    probe.reset();
+
+    time_.reset();
+
+    EXPECT_THAT(log_, ElementsAre("dropped on its queue"));
+    std::promise<bool> ran;
+    queue_->async([&] { ran.set_value(queue_->isCurrent()); });
+    EXPECT_TRUE(ran.get_future().get());
+}
+
+using VirtualTimeDeathTest = VirtualTimeTest;
+
+TEST_F(VirtualTimeDeathTest, SecondVirtualTime_Aborts) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_DEATH(VirtualTime second, "only one VirtualTime");
+}
+
+}  // namespace
+}  // namespace dispatch
