@@ -1,0 +1,33 @@
+// The JSON form of the persisted document and of an app identity. Encoding is compact with
+// every object's keys in ascending byte order, optional keys omitted and volumes in their
+// shortest round-tripping decimal form. Decoding is strict about the document's structure
+// and tolerant about preferences; it reports every failure as a DecodingError and never
+// throws. Used by the persistence store on the main queue.
+// Thread-safety: pure functions; safe from any thread.
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+
+#include "state/AppIdentity.h"
+#include "state/CodingResult.h"
+#include "state/PersistedStateV1.h"
+
+namespace tonvale {
+
+// Arrays and objects nested deeper than this are refused before parsing; the document
+// itself needs five levels, so only junk reaches the limit.
+inline constexpr std::size_t kMaximumJSONNestingDepth = 64;
+
+// Writes the document as it is; the store normalises it first. Fails only for a volume
+// that is not a finite number. Text that is not valid UTF-8 is written with U+FFFD in
+// place of the bad bytes, so one bad name never stops the rest of the settings being saved.
+[[nodiscard]] EncodeResult encodeJSON(const PersistedStateV1& state);
+[[nodiscard]] EncodeResult encodeJSON(const AppIdentity& identity);
+
+// Reads a document without normalising it; the preference for recent-app visibility is
+// clamped to its bounds while reading. `schemaVersion` is read but not checked.
+[[nodiscard]] DecodeResult<PersistedStateV1> decodePersistedState(std::string_view json);
+[[nodiscard]] DecodeResult<AppIdentity> decodeAppIdentity(std::string_view json);
+
+}  // namespace tonvale

@@ -1,0 +1,556 @@
+#include "state/StateJson.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <cfloat>
+#include <cmath>
+#include <cstring>
+#include <functional>
+#include <limits>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "tests/state/StateJsonProperties.h"
+
+namespace tonvale {
+namespace {
+
+using Json = nlohmann::json;
+using Kind = DecodingError::Kind;
+
+constexpr const char* kProfileUUIDText = "E621E1F8-C36C-495A-93FC-0C247A3E6E5F";
+
+// The sample document, written out by hand: compact, keys sorted at every level, no
+// "processingProfileID" where it is absent, volumes as 0.5 and 0.1.
+constexpr std::string_view kSampleText =
+    R"({"appProfiles":{"com.example.call":{"bundleID":"com.example.call","defaultConfiguration":{"muted":true,)"
+    R"("output":{"kind":"device","lastKnownName":"USB Headset","uid":"USB-1234"},)"
+    R"("processingProfileID":"E621E1F8-C36C-495A-93FC-0C247A3E6E5F","volume":0.1},"displayName":"Call"},)"
+    R"("com.example.music":{"bundleID":"com.example.music","defaultConfiguration":{"muted":false,)"
+    R"("output":{"kind":"systemDefault"},"volume":0.5},"displayName":"Music"}},)"
+    R"("favoriteBundleIDs":["com.example.music","org.example.browser"],"future":{"reserved":{"note":"kept"}},)"
+    R"("preferences":{"hasCompletedLaunchAtLoginConsent":true,"launchAtLogin":true,)"
+    R"("recentAppVisibilitySeconds":120},"schemaVersion":1})";
+
+constexpr std::string_view kNewDocumentText =
+    R"({"appProfiles":{},"favoriteBundleIDs":[],"preferences":{"hasCompletedLaunchAtLoginConsent":false,)"
+    R"("launchAtLogin":false,"recentAppVisibilitySeconds":30},"schemaVersion":1})";
+
+class StateJsonTest : public ::testing::Test {
+protected:
+    static PersistedStateV1 sampleDocument() {
+        PersistedStateV1 state;
+        AppProfile call{"com.example.call", "Call", {}};
+        call.defaultConfiguration.volume = 0.1F;
+        call.defaultConfiguration.muted = true;
+        call.defaultConfiguration.output = OutputPreference::device("USB-1234", "USB Headset");
+        call.defaultConfiguration.processingProfileID = foundation::UUID::parse(kProfileUUIDText);
+        AppProfile music{"com.example.music", "Music", {}};
+        music.defaultConfiguration.volume = 0.5F;
+        state.appProfiles.emplace(call.bundleID, call);
+        state.appProfiles.emplace(music.bundleID, music);
+        state.favoriteBundleIDs = {"org.example.browser", "com.example.music"};
+        state.preferences = {true, true, 120};
+        state.future = FutureCompatibleState{{{"note", "kept"}}};
+        return state;
+    }
+
+    // The sample text with one edit applied to its parsed form.
+    static std::string edited(const std::function<void(Json&)>& edit) {
+        Json document = Json::parse(kSampleText);
+        edit(document);
+        return document.dump();
+    }
+
+    static Json& music(Json& document) { return document["appProfiles"]["com.example.music"]; }
+    static Json& musicConfiguration(Json& document) { return music(document)["defaultConfiguration"]; }
+    static Json& callOutput(Json& document) {
+        return document["appProfiles"]["com.example.call"]["defaultConfiguration"]["output"];
+    }
+
+    static PersistedStateV1 decoded(std::string_view text) {
+        DecodeResult<PersistedStateV1> result = decodePersistedState(text);
+        if (!result) {
+            ADD_FAILURE() << result.error().message << "\ninput: " << text;
+            return {};
+        }
+        return std::move(result).value();
+    }
+
+    static std::optional<DecodingError> failure(std::string_view text) {
+        DecodeResult<PersistedStateV1> result = decodePersistedState(text);
+        if (result) {
+            return std::nullopt;
+        }
+        return result.error();
+    }
+
+    static std::string encoded(const PersistedStateV1& state) {
+        EncodeResult result = encodeJSON(state);
+        if (!result) {
+            ADD_FAILURE() << result.error().message;
+            return {};
+        }
+        return std::move(result).value();
+    }
+
+    static std::string volumeText(float volume) {
+        PersistedStateV1 state;
+        state.appProfiles.emplace("a", AppProfile{"a", "A", {}});
+        state.appProfiles.at("a").defaultConfiguration.volume = volume;
+        const std::string text = encoded(state);
+        const std::size_t start = text.find("\"volume\":") + std::strlen("\"volume\":");
+        return text.substr(start, text.find('}', start) - start);
+    }
+
+    static void expectFailure(std::string_view text, Kind kind, std::string_view what) {
+        const std::optional<DecodingError> error = failure(text);
+        ASSERT_TRUE(error.has_value()) << what << " was accepted: " << text;
+        EXPECT_EQ(error->kind, kind) << what << ": " << error->message;
+        EXPECT_FALSE(error->message.empty());
+    }
+};
+
+TEST_F(StateJsonTest, Encode_WritesCompactSortedBytesAndOmitsAbsentOptionalKeys) {
+    EXPECT_EQ(encoded(sampleDocument()), kSampleText);
+    EXPECT_EQ(encoded(PersistedStateV1::newDocument()), kNewDocumentText);
+}
+
+TEST_F(StateJsonTest, Encode_WritesVolumeAsShortestSinglePrecisionDecimal) {
+    EXPECT_EQ(volumeText(0.5F), "0.5");
+    EXPECT_EQ(volumeText(0.1F), "0.1");
+    EXPECT_EQ(volumeText(1.0F), "1");
+    EXPECT_EQ(volumeText(0.0F), "0");
+    EXPECT_EQ(volumeText(0.9999F), "0.9999");
+    EXPECT_EQ(volumeText(1.0F / 3.0F), "0.33333334");
+}
+
+TEST_F(StateJsonTest, RoundTrip_ReproducesTheDocumentAndItsBytes) {
+    const PersistedStateV1 state = decoded(kSampleText);
+    EXPECT_EQ(state, sampleDocument());
+    EXPECT_EQ(encoded(state), kSampleText);
+    EXPECT_EQ(decoded(kNewDocumentText), PersistedStateV1::newDocument());
+}
+
+TEST_F(StateJsonTest, RoundTrip_KeepsEverySinglePrecisionVolumeExactly) {
+    std::mt19937 random(5101);
+    std::uniform_int_distribution<std::uint32_t> belowOne(0, 0x3F800000U);
+    std::vector<float> volumes{std::numeric_limits<float>::denorm_min(), FLT_MIN, std::nextafter(1.0F, 0.0F),
+                               std::nextafter(0.9999F, 0.0F), FLT_MAX};
+    for (int round = 0; round < 3000; ++round) {
+        const std::uint32_t bits = belowOne(random);
+        float volume = 0;
+        std::memcpy(&volume, &bits, sizeof volume);
+        volumes.push_back(volume);
+    }
+    for (const float volume : volumes) {
+        PersistedStateV1 state;
+        state.appProfiles.emplace("a", AppProfile{"a", "A", {}});
+        state.appProfiles.at("a").defaultConfiguration.volume = volume;
+        const float reread = decoded(encoded(state)).appProfiles.at("a").defaultConfiguration.volume;
+        ASSERT_EQ(reread, volume) << volumeText(volume);
+    }
+}
+
+TEST_F(StateJsonTest, Decode_RequiresEachTopLevelKeyWithItsType) {
+    for (const char* key : {"schemaVersion", "appProfiles", "favoriteBundleIDs", "preferences"}) {
+        expectFailure(edited([&](Json& d) { d.erase(key); }), Kind::missingKey, key);
+        expectFailure(edited([&](Json& d) { d[key] = nullptr; }), Kind::missingKey, key);
+        expectFailure(edited([&](Json& d) { d[key] = "text"; }), Kind::typeMismatch, key);
+    }
+    expectFailure(edited([](Json& d) { d["appProfiles"] = Json::array(); }), Kind::typeMismatch, "profiles array");
+    expectFailure(edited([](Json& d) { d["favoriteBundleIDs"] = Json::object(); }), Kind::typeMismatch,
+                  "favourites object");
+    expectFailure("[]", Kind::typeMismatch, "top-level array");
+    expectFailure("null", Kind::typeMismatch, "top-level null");
+}
+
+TEST_F(StateJsonTest, Decode_ReadsFutureOnlyWhenAbsentOrWellFormed) {
+    const std::string withoutFuture = edited([](Json& d) { d.erase("future"); });
+    const PersistedStateV1 state = decoded(withoutFuture);
+    EXPECT_FALSE(state.future.has_value());
+    EXPECT_EQ(encoded(state), withoutFuture) << "a document without future is written back without it";
+    EXPECT_FALSE(decoded(edited([](Json& d) { d["future"] = nullptr; })).future.has_value());
+    EXPECT_EQ(decoded(kSampleText).future, (FutureCompatibleState{{{"note", "kept"}}}));
+    EXPECT_EQ(decoded(edited([](Json& d) { d["future"]["reserved"] = Json::object(); })).future,
+              FutureCompatibleState{});
+
+    expectFailure(edited([](Json& d) { d["future"] = Json::array(); }), Kind::typeMismatch, "future array");
+    expectFailure(edited([](Json& d) { d["future"] = Json::object(); }), Kind::missingKey, "future without reserved");
+    expectFailure(edited([](Json& d) { d["future"]["reserved"]["n"] = 1; }), Kind::typeMismatch, "reserved number");
+    expectFailure(edited([](Json& d) { d["future"]["reserved"] = "x"; }), Kind::typeMismatch, "reserved text");
+}
+
+TEST_F(StateJsonTest, Decode_RequiresEveryProfileAndConfigurationKey) {
+    for (const char* key : {"bundleID", "displayName", "defaultConfiguration"}) {
+        expectFailure(edited([&](Json& d) { music(d).erase(key); }), Kind::missingKey, key);
+    }
+    for (const char* key : {"volume", "muted", "output"}) {
+        expectFailure(edited([&](Json& d) { musicConfiguration(d).erase(key); }), Kind::missingKey, key);
+        expectFailure(edited([&](Json& d) { musicConfiguration(d)[key] = nullptr; }), Kind::missingKey, key);
+    }
+}
+
+TEST_F(StateJsonTest, Decode_RejectsMistypedProfileValues) {
+    expectFailure(edited([](Json& d) { music(d) = Json::array(); }), Kind::typeMismatch, "profile array");
+    expectFailure(edited([](Json& d) { music(d)["bundleID"] = 5; }), Kind::typeMismatch, "numeric bundle ID");
+    expectFailure(edited([](Json& d) { music(d)["displayName"] = false; }), Kind::typeMismatch, "boolean name");
+    expectFailure(edited([](Json& d) { musicConfiguration(d)["muted"] = 0; }), Kind::typeMismatch, "muted 0");
+    expectFailure(edited([](Json& d) { musicConfiguration(d)["muted"] = "false"; }), Kind::typeMismatch,
+                  "muted text");
+    expectFailure(edited([](Json& d) { musicConfiguration(d)["volume"] = "0.5"; }), Kind::typeMismatch,
+                  "volume text");
+    expectFailure(edited([](Json& d) { musicConfiguration(d)["volume"] = true; }), Kind::typeMismatch,
+                  "volume boolean");
+    expectFailure(edited([](Json& d) { musicConfiguration(d)["output"] = "device"; }), Kind::typeMismatch,
+                  "output text");
+}
+
+TEST_F(StateJsonTest, Decode_ReadsVolumeAsAnyNumberThatFitsInSinglePrecision) {
+    const auto volumeOf = [this](const Json& volume) {
+        return decoded(edited([&](Json& d) { musicConfiguration(d)["volume"] = volume; }))
+            .appProfiles.at("com.example.music")
+            .defaultConfiguration.volume;
+    };
+    EXPECT_EQ(volumeOf(1), 1.0F);
+    EXPECT_EQ(volumeOf(1.7), 1.7F) << "decoding leaves clamping to normalisation";
+    EXPECT_EQ(volumeOf(-0.2), -0.2F);
+    EXPECT_EQ(volumeOf(3.4028234663852886e38), FLT_MAX);
+    EXPECT_EQ(volumeOf(1e-50), 0.0F);
+    expectFailure(edited([](Json& d) { musicConfiguration(d)["volume"] = 1e39; }), Kind::invalidValue, "1e39");
+    expectFailure(edited([](Json& d) { musicConfiguration(d)["volume"] = -1e39; }), Kind::invalidValue, "-1e39");
+}
+
+TEST_F(StateJsonTest, Decode_ReadsProcessingProfileIDOnlyAsAValidUUID) {
+    const auto profileIDOf = [this](const std::string& text) {
+        return decoded(text).appProfiles.at("com.example.call").defaultConfiguration.processingProfileID;
+    };
+    const std::string lowerCase =
+        edited([](Json& d) { d["appProfiles"]["com.example.call"]["defaultConfiguration"]["processingProfileID"] =
+                                 "e621e1f8-c36c-495a-93fc-0c247a3e6e5f"; });
+    EXPECT_EQ(profileIDOf(lowerCase), foundation::UUID::parse(kProfileUUIDText));
+    EXPECT_EQ(encoded(decoded(lowerCase)), kSampleText) << "written back in upper case";
+    EXPECT_FALSE(profileIDOf(edited([](Json& d) {
+                     d["appProfiles"]["com.example.call"]["defaultConfiguration"].erase("processingProfileID");
+                 })).has_value());
+    EXPECT_FALSE(profileIDOf(edited([](Json& d) {
+                     d["appProfiles"]["com.example.call"]["defaultConfiguration"]["processingProfileID"] = nullptr;
+                 })).has_value());
+
+    for (const char* bad : {"", "not-a-uuid", "{E621E1F8-C36C-495A-93FC-0C247A3E6E5F}",
+                            "E621E1F8C36C495A93FC0C247A3E6E5F", "E621E1F8-C36C-495A-93FC-0C247A3E6E5G"}) {
+        expectFailure(edited([&](Json& d) { musicConfiguration(d)["processingProfileID"] = bad; }),
+                      Kind::invalidValue, bad);
+    }
+    expectFailure(edited([](Json& d) { musicConfiguration(d)["processingProfileID"] = 42; }), Kind::typeMismatch,
+                  "numeric UUID");
+}
+
+TEST_F(StateJsonTest, Decode_ReadsOutputKindStrictlyAndDeviceFieldsAsRequired) {
+    const PersistedStateV1 strayUID = decoded(edited([](Json& d) {
+        musicConfiguration(d)["output"]["uid"] = "USB-1234";
+        musicConfiguration(d)["output"]["lastKnownName"] = 7;
+    }));
+    EXPECT_EQ(strayUID.appProfiles.at("com.example.music").defaultConfiguration.output,
+              OutputPreference::systemDefault());
+
+    for (const char* kind : {"airplay", "Device", "", "systemdefault"}) {
+        expectFailure(edited([&](Json& d) { callOutput(d)["kind"] = kind; }), Kind::invalidValue, kind);
+    }
+    expectFailure(edited([](Json& d) { callOutput(d).erase("kind"); }), Kind::missingKey, "no kind");
+    expectFailure(edited([](Json& d) { callOutput(d)["kind"] = 1; }), Kind::typeMismatch, "numeric kind");
+    expectFailure(edited([](Json& d) { callOutput(d).erase("lastKnownName"); }), Kind::missingKey, "no name");
+    expectFailure(edited([](Json& d) { callOutput(d).erase("uid"); }), Kind::missingKey, "no uid");
+    expectFailure(edited([](Json& d) { callOutput(d)["uid"] = Json::array(); }), Kind::typeMismatch, "uid array");
+}
+
+TEST_F(StateJsonTest, Decode_ReadsAbsentOrNullPreferencesAsDefaults) {
+    EXPECT_EQ(decoded(edited([](Json& d) { d["preferences"] = Json::object(); })).preferences,
+              (Preferences{false, false, 30}));
+    EXPECT_EQ(decoded(edited([](Json& d) {
+                  d["preferences"] = {{"launchAtLogin", nullptr},
+                                      {"hasCompletedLaunchAtLoginConsent", nullptr},
+                                      {"recentAppVisibilitySeconds", nullptr}};
+              })).preferences,
+              (Preferences{false, false, 30}));
+    EXPECT_EQ(decoded(edited([](Json& d) { d["preferences"] = {{"launchAtLogin", true}}; })).preferences,
+              (Preferences{true, false, 30}));
+}
+
+TEST_F(StateJsonTest, Decode_ClampsVisibilitySecondsAndRejectsMistypedPreferences) {
+    const auto secondsOf = [this](const Json& seconds) {
+        return decoded(edited([&](Json& d) { d["preferences"]["recentAppVisibilitySeconds"] = seconds; }))
+            .preferences.recentAppVisibilitySeconds;
+    };
+    EXPECT_EQ(secondsOf(29), 30);
+    EXPECT_EQ(secondsOf(10), 30);
+    EXPECT_EQ(secondsOf(-5), 30);
+    EXPECT_EQ(secondsOf(45), 45);
+    EXPECT_EQ(secondsOf(45.0), 45);
+    EXPECT_EQ(secondsOf(86400), 86400);
+    EXPECT_EQ(secondsOf(100000), 86400);
+    EXPECT_EQ(secondsOf(1e30), 86400);
+    EXPECT_EQ(secondsOf(-1e30), 30);
+    EXPECT_EQ(secondsOf(std::numeric_limits<std::uint64_t>::max()), 86400);
+    EXPECT_EQ(secondsOf(std::numeric_limits<std::int64_t>::min()), 30);
+
+    const auto withPreference = [this](const char* key, const Json& value) {
+        return edited([&](Json& d) { d["preferences"][key] = value; });
+    };
+    expectFailure(withPreference("recentAppVisibilitySeconds", "45"), Kind::typeMismatch, "seconds text");
+    expectFailure(withPreference("recentAppVisibilitySeconds", 45.5), Kind::typeMismatch, "fractional seconds");
+    expectFailure(withPreference("recentAppVisibilitySeconds", true), Kind::typeMismatch, "seconds boolean");
+    expectFailure(withPreference("launchAtLogin", 1), Kind::typeMismatch, "launch at login 1");
+    expectFailure(withPreference("hasCompletedLaunchAtLoginConsent", "yes"), Kind::typeMismatch, "consent text");
+    expectFailure(edited([](Json& d) { d["preferences"] = Json::array(); }), Kind::typeMismatch, "array");
+}
+
+TEST_F(StateJsonTest, Decode_ReadsAnyWholeSchemaVersionWithoutJudgingIt) {
+    const auto versionOf = [this](const Json& version) {
+        return decoded(edited([&](Json& d) { d["schemaVersion"] = version; })).schemaVersion;
+    };
+    EXPECT_EQ(versionOf(2), 2);
+    EXPECT_EQ(versionOf(0), 0);
+    EXPECT_EQ(versionOf(-1), -1);
+    EXPECT_EQ(versionOf(1.0), 1);
+    expectFailure(edited([](Json& d) { d["schemaVersion"] = 1.5; }), Kind::typeMismatch, "fractional version");
+    expectFailure(edited([](Json& d) { d["schemaVersion"] = "1"; }), Kind::typeMismatch, "textual version");
+    expectFailure(edited([](Json& d) { d["schemaVersion"] = 1e19; }), Kind::invalidValue, "version 1e19");
+    expectFailure(edited([](Json& d) { d["schemaVersion"] = std::numeric_limits<std::uint64_t>::max(); }),
+                  Kind::invalidValue, "version 2^64-1");
+}
+
+TEST_F(StateJsonTest, Decode_IgnoresUnknownKeysEverywhere) {
+    const std::string withExtras = edited([](Json& d) {
+        const Json extra = {{"nested", {1, 2, {{"deep", nullptr}}}}};
+        d["extra"] = extra;
+        music(d)["extra"] = extra;
+        musicConfiguration(d)["extra"] = extra;
+        musicConfiguration(d)["output"]["extra"] = extra;
+        callOutput(d)["extra"] = extra;
+        d["preferences"]["extra"] = extra;
+        d["future"]["extra"] = extra;
+    });
+    EXPECT_EQ(decoded(withExtras), sampleDocument());
+}
+
+TEST_F(StateJsonTest, Decode_CollapsesDuplicateFavoritesAndRejectsNonTextOnes) {
+    EXPECT_EQ(decoded(edited([](Json& d) { d["favoriteBundleIDs"] = {"a", "b", "a"}; })).favoriteBundleIDs,
+              (std::set<std::string>{"a", "b"}));
+    PersistedStateV1 withEmpty = decoded(edited([](Json& d) { d["favoriteBundleIDs"] = {"", "com.example.a"}; }));
+    withEmpty.normalize();
+    EXPECT_EQ(withEmpty.favoriteBundleIDs, (std::set<std::string>{"com.example.a"}));
+
+    const std::optional<DecodingError> error = failure(edited([](Json& d) { d["favoriteBundleIDs"] = {"a", 5}; }));
+    ASSERT_TRUE(error.has_value());
+    EXPECT_EQ(error->kind, Kind::typeMismatch);
+    EXPECT_NE(error->message.find("favoriteBundleIDs[1]"), std::string::npos) << error->message;
+}
+
+TEST_F(StateJsonTest, DecodeThenNormalize_RefilesDropsAndClampsProfiles) {
+    PersistedStateV1 state = decoded(edited([](Json& d) {
+        Json& profiles = d["appProfiles"];
+        profiles["com.example.elsewhere"] = profiles["com.example.music"];
+        profiles.erase("com.example.music");
+        profiles["com.example.blank"] = profiles["com.example.call"];
+        profiles["com.example.blank"]["bundleID"] = "";
+        profiles["com.example.loud"] = profiles["com.example.call"];
+        profiles["com.example.loud"]["bundleID"] = "com.example.loud";
+        profiles["com.example.loud"]["defaultConfiguration"]["volume"] = 1.7;
+        profiles["com.example.call"]["defaultConfiguration"]["volume"] = -0.2;
+    }));
+    state.normalize();
+    EXPECT_EQ(state.appProfiles.count("com.example.blank"), 0U);
+    EXPECT_EQ(state.appProfiles.at("com.example.music").displayName, "Music") << "found under its bundle ID";
+    EXPECT_EQ(state.appProfiles.at("com.example.call").defaultConfiguration.volume, 0.0F);
+    EXPECT_EQ(state.appProfiles.at("com.example.loud").defaultConfiguration.volume, 1.0F);
+    EXPECT_EQ(state.appProfiles.size(), 3U);
+}
+
+TEST_F(StateJsonTest, DecodingError_SaysWhatWentWrongAndWhere) {
+    EXPECT_EQ(failure(edited([](Json& d) { musicConfiguration(d).erase("volume"); }))->message,
+              "The stored settings could not be read: the required key \"volume\" is missing at "
+              "appProfiles[\"com.example.music\"].defaultConfiguration.");
+    EXPECT_EQ(failure(edited([](Json& d) { callOutput(d)["kind"] = "airplay"; }))->message,
+              "The stored settings could not be read: unknown output kind \"airplay\" at "
+              "appProfiles[\"com.example.call\"].defaultConfiguration.output.kind.");
+    EXPECT_EQ(failure(edited([](Json& d) { d["preferences"]["launchAtLogin"] = 1; }))->message,
+              "The stored settings could not be read: expected true or false but found the number 1 at "
+              "preferences.launchAtLogin.");
+    EXPECT_EQ(failure("[]")->message,
+              "The stored settings could not be read: expected an object but found an array at the top level.");
+
+    // A huge junk key with control characters is quoted short and printable.
+    const std::string junkKey = std::string(100000, 'x') + "\x01";
+    const std::string message = failure(edited([&](Json& d) { d["appProfiles"][std::string("\x01") + junkKey] = 1; }))
+                                    ->message;
+    EXPECT_LT(message.size(), 300U);
+    EXPECT_NE(message.find("[\"?xxx"), std::string::npos) << message;
+}
+
+TEST_F(StateJsonTest, Decode_RefusesTextThatIsNotJSONWithAPrintableMessage) {
+    for (const std::string& text : {std::string(), std::string("{"), std::string("{\"schemaVersion\":1}junk"),
+                                   std::string("\xff\xfe{}"), std::string("{\"a\":\"\xc3\x28\"}"),
+                                   std::string("{\"a\":\"\\ud800\"}"), std::string("{\"a\":1e400}"),
+                                   std::string("{'a':1}"), std::string("{\"a\":NaN}"), std::string("\0{}", 3)}) {
+        const std::optional<DecodingError> error = failure(text);
+        ASSERT_TRUE(error.has_value()) << text;
+        EXPECT_EQ(error->kind, Kind::invalidJSON) << error->message;
+        for (const char c : error->message) {
+            ASSERT_TRUE(c >= 0x20 && c < 0x7F) << error->message;
+        }
+    }
+}
+
+TEST_F(StateJsonTest, Decode_RefusesNestingBeyondTheLimitEvenInUnknownKeys) {
+    const auto nestedIn = [this](std::size_t levels) {
+        return edited([&](Json& d) {
+            Json value = 1;
+            for (std::size_t level = 0; level < levels; ++level) {
+                value = Json::array({value});
+            }
+            d["extra"] = value;
+        });
+    };
+    // The document object itself is the first level.
+    EXPECT_TRUE(decodePersistedState(nestedIn(kMaximumJSONNestingDepth - 1)).hasValue());
+    expectFailure(nestedIn(kMaximumJSONNestingDepth), Kind::tooDeeplyNested, "one level too deep");
+    expectFailure(std::string(4 << 20, '['), Kind::tooDeeplyNested, "four megabytes of brackets");
+    EXPECT_EQ(decoded(edited([](Json& d) { music(d)["displayName"] = std::string(1000, '['); }))
+                  .appProfiles.at("com.example.music")
+                  .displayName,
+              std::string(1000, '['))
+        << "brackets inside strings are text, not nesting";
+}
+
+TEST_F(StateJsonTest, Decode_RefusesMegabytesOfJunkWithABoundedMessage) {
+    std::mt19937 random(77);
+    std::string junk(4 << 20, '\0');
+    for (char& c : junk) {
+        c = static_cast<char>(random());
+    }
+    const std::optional<DecodingError> error = failure(junk);
+    ASSERT_TRUE(error.has_value());
+    EXPECT_LT(error->message.size(), 400U);
+
+    // Megabytes of well-formed data under an unknown key are carried past, not refused.
+    const std::string bulky = edited([](Json& d) { d["extra"] = std::vector<int>(200000, 7); });
+    EXPECT_EQ(decoded(bulky), sampleDocument());
+}
+
+TEST_F(StateJsonTest, Encode_RefusesVolumesThatAreNotFinite) {
+    for (const float volume : {std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity()}) {
+        PersistedStateV1 state = sampleDocument();
+        state.appProfiles.at("com.example.music").defaultConfiguration.volume = volume;
+        const EncodeResult result = encodeJSON(state);
+        ASSERT_FALSE(result.hasValue());
+        EXPECT_EQ(result.error().message,
+                  "The settings could not be saved: the volume of \"com.example.music\" is not a finite number.");
+    }
+}
+
+TEST_F(StateJsonTest, Encode_EscapesControlCharactersAndReplacesInvalidUTF8) {
+    PersistedStateV1 state = sampleDocument();
+    state.appProfiles.at("com.example.music").displayName = "Tab\tQuote\"Slash\\Nul" + std::string(1, '\0');
+    EXPECT_EQ(decoded(encoded(state)), state);
+
+    state.appProfiles.at("com.example.music").displayName = "Bad\xff";
+    const std::string text = encoded(state);
+    EXPECT_NE(text.find("\"displayName\":\"Bad\xEF\xBF\xBD\""), std::string::npos) << text;
+    EXPECT_EQ(decoded(text).appProfiles.at("com.example.music").displayName, "Bad\xEF\xBF\xBD");
+}
+
+TEST_F(StateJsonTest, AppIdentity_EncodesBothKeysAndRequiresBoth) {
+    const AppIdentity identity{"com.example.music", "Music"};
+    const EncodeResult text = encodeJSON(identity);
+    ASSERT_TRUE(text.hasValue());
+    EXPECT_EQ(text.value(), R"({"bundleID":"com.example.music","displayName":"Music"})");
+    const DecodeResult<AppIdentity> reread = decodeAppIdentity(text.value());
+    ASSERT_TRUE(reread.hasValue());
+    EXPECT_EQ(reread.value(), identity);
+
+    for (const char* partial : {R"({"bundleID":"com.example.music"})", R"({"displayName":"Music"})",
+                                R"({"bundleID":"com.example.music","displayName":3})", "[]", "{"}) {
+        const DecodeResult<AppIdentity> result = decodeAppIdentity(partial);
+        ASSERT_FALSE(result.hasValue()) << partial;
+        EXPECT_EQ(result.error().message.rfind("The app identity could not be read: ", 0), 0U)
+            << result.error().message;
+    }
+}
+
+// Random edits of valid documents, at the byte level and at the level of JSON values,
+// must each be refused with a message or survive normalise, encode and decode unchanged.
+TEST_F(StateJsonTest, RandomInput_IsRefusedWithAMessageOrSurvivesARoundTrip) {
+    constexpr int kRounds = 3000;
+    std::mt19937 random(20261206);
+    const auto below = [&](std::size_t bound) { return bound == 0 ? 0 : random() % bound; };
+    const std::vector<std::string> tokens{"{", "}", "[", "]", ",", ":", "\"", "\\", "null", "true", "0", "-0", "1e39",
+                                          "1e400", "0.9999", "86401", "-1", "1.5", "\"device\"", "\"\"", "\\u0000",
+                                          "\xff", "\"kind\":", "\"uid\":\"x\",", "\"volume\":2,"};
+    const std::vector<Json> values{nullptr, 0, -1, 1.5, 1e38, 18446744073709551615ULL, "x", "device",
+                                   "systemDefault", kProfileUUIDText, "", true, Json::array(), Json::object(),
+                                   Json::array({"a", "b"})};
+    const Json sample = Json::parse(kSampleText);
+
+    int decodedCount = 0;
+    int refusedCount = 0;
+    for (int round = 0; round < kRounds; ++round) {
+        std::string text;
+        if (round % 2 == 0) {
+            text = std::string(kSampleText);
+            for (std::size_t edit = 0, edits = 1 + below(4); edit < edits; ++edit) {
+                const std::size_t at = below(text.size() + 1);
+                switch (below(5)) {
+                    case 0:
+                        if (at < text.size()) {
+                            text[at] = static_cast<char>(random());
+                        }
+                        break;
+                    case 1:
+                        text.insert(at, tokens[below(tokens.size())]);
+                        break;
+                    case 2:
+                        text.erase(at, below(8));
+                        break;
+                    case 3:
+                        text.insert(at, text.substr(below(text.size()), below(16)));
+                        break;
+                    default:
+                        text.resize(at);
+                        break;
+                }
+            }
+        } else {
+            // Replace or remove one value anywhere in the document.
+            Json document = sample;
+            const Json flat = document.flatten();
+            std::vector<std::string> pointers;
+            for (const auto& [pointer, leaf] : flat.items()) {
+                for (std::string prefix = pointer; !prefix.empty(); prefix.resize(prefix.rfind('/'))) {
+                    pointers.push_back(prefix);
+                }
+            }
+            const Json::json_pointer pointer(pointers[below(pointers.size())]);
+            Json& parent = document[pointer.parent_pointer()];
+            const bool isRemoval = below(3) == 0;
+            if (isRemoval && parent.is_array()) {
+                parent.erase(std::stoul(pointer.back()));
+            } else if (isRemoval) {
+                parent.erase(pointer.back());
+            } else {
+                document[pointer] = values[below(values.size())];
+            }
+            text = document.dump();
+        }
+        const std::optional<std::string> broken = testing::brokenDecodingProperty(text);
+        ASSERT_FALSE(broken.has_value()) << *broken << "\ninput: " << text;
+        ++(decodePersistedState(text).hasValue() ? decodedCount : refusedCount);
+    }
+    EXPECT_GT(decodedCount, kRounds / 10);
+    EXPECT_GT(refusedCount, kRounds / 10);
+}
+
+}  // namespace
+}  // namespace tonvale
