@@ -1,0 +1,47 @@
+// The workspace's notification center: observers of the machine's sleep and wake.
+//
+// The simulated world posts the notifications (a scenario's sleep and wake events, or a
+// test calling the server's sleep() and wake()); an observer's block runs on the posting
+// thread, or asynchronously on the queue given when it was added. One center per process,
+// reached through workspaceNotificationCenter(); observers live in the installed server.
+// Thread-safety: every operation may be called from any thread.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string_view>
+
+#include "platform/dispatch/Dispatch.h"
+
+namespace sim {
+class SimulatedServer;
+}
+
+namespace appkit {
+
+using NotificationName = std::string_view;
+
+inline constexpr NotificationName NSWorkspaceWillSleepNotification = "NSWorkspaceWillSleepNotification";
+inline constexpr NotificationName NSWorkspaceDidWakeNotification = "NSWorkspaceDidWakeNotification";
+
+// What addObserver returns and removeObserver takes back. An empty token observes nothing.
+struct NotificationObserverToken {
+    std::weak_ptr<sim::SimulatedServer> server;
+    std::uint64_t serverToken = 0;
+};
+
+class NotificationCenter {
+public:
+    // Observes name from any sender. With no queue the block runs on the posting thread.
+    // A name the workspace never posts, or no running server, gives an empty token.
+    [[nodiscard]] NotificationObserverToken addObserver(NotificationName name, const void* object,
+                                                        dispatch::QueuePtr queue, std::function<void()> block);
+    // Removing an empty or already removed token does nothing.
+    void removeObserver(const NotificationObserverToken& token);
+};
+
+// The workspace's notification center (NSWorkspace's notificationCenter).
+[[nodiscard]] NotificationCenter& workspaceNotificationCenter();
+
+}  // namespace appkit
