@@ -1,0 +1,311 @@
+#include "engine/AudioRouteRenderer.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <string>
+
+namespace tonvale {
+
+namespace {
+
+constexpr double kRampSeconds = 0.007;
+constexpr float kGainTolerance = 0.000001F;
+constexpr UInt32 kBytesPerSample = sizeof(Float32);
+constexpr UInt32 kRouteChannels = 2;
+
+// Not-a-number and everything at or below zero is silence; nothing plays above full scale.
+float clampedGain(float gain) noexcept {
+    if (!(gain > 0.0F)) {
+        return 0.0F;
+    }
+    return gain > 1.0F ? 1.0F : gain;
+}
+
+AudioObjectPropertyAddress streamsAddress(AudioObjectPropertyScope scope) {
+    return {kAudioDevicePropertyStreams, scope, kAudioObjectPropertyElementMain};
+}
+
+UInt32 streamCount(AudioObjectID device, AudioObjectPropertyScope scope) {
+    const AudioObjectPropertyAddress address = streamsAddress(scope);
+    UInt32 size = 0;
+    if (AudioObjectGetPropertyDataSize(device, &address, 0, nullptr, &size) != kAudioHardwareNoError) {
+        return 0;
+    }
+    return size / sizeof(AudioObjectID);
+}
+
+bool readFirstStreamFormat(AudioObjectID device, AudioObjectPropertyScope scope,
+                           AudioStreamBasicDescription& format) {
+    const AudioObjectPropertyAddress address = streamsAddress(scope);
+    UInt32 size = 0;
+    if (AudioObjectGetPropertyDataSize(device, &address, 0, nullptr, &size) != kAudioHardwareNoError ||
+        size < sizeof(AudioObjectID)) {
+        return false;
+    }
+    AudioObjectID stream = kAudioObjectUnknown;
+    UInt32 streamSize = sizeof(stream);
+    if (AudioObjectGetPropertyData(device, &address, 0, nullptr, &streamSize, &stream) != kAudioHardwareNoError) {
+        return false;
+    }
+    const AudioObjectPropertyAddress formatAddress{kAudioStreamPropertyVirtualFormat, kAudioObjectPropertyScopeGlobal,
+                                                   kAudioObjectPropertyElementMain};
+    format = AudioStreamBasicDescription{};
+    UInt32 formatSize = sizeof(format);
+    return AudioObjectGetPropertyData(stream, &formatAddress, 0, nullptr, &formatSize, &format) ==
+           kAudioHardwareNoError;
+}
+
+bool isFloat32PCM(const AudioStreamBasicDescription& format) {
+    return format.mFormatID == kAudioFormatLinearPCM && (format.mFormatFlags & kAudioFormatFlagIsFloat) != 0 &&
+           format.mBitsPerChannel == 32;
+}
+
+bool isNonInterleaved(const AudioStreamBasicDescription& format) {
+    return (format.mFormatFlags & kAudioFormatFlagIsNonInterleaved) != 0;
+}
+
+// 7 ms at the output rate, truncated, never below one frame (also for rates that are
+// not numbers or not positive).
+std::uint32_t rampLength(Float64 sampleRate) {
+    const double frames = sampleRate * kRampSeconds;
+    if (!(frames >= 1.0)) {
+        return 1;
+    }
+    if (frames >= static_cast<double>(std::numeric_limits<std::uint32_t>::max())) {
+        return std::numeric_limits<std::uint32_t>::max();
+    }
+    return static_cast<std::uint32_t>(frames);
+}
+
+template <typename... Arguments>
+std::string formatted(const char* format, Arguments... arguments) {
+    const int length = std::snprintf(nullptr, 0, format, arguments...);
+    std::string text(static_cast<std::size_t>(std::max(length, 0)) + 1, '\0');
+    std::snprintf(text.data(), text.size(), format, arguments...);
+    text.resize(text.size() - 1);
+    return text;
+}
+
+bool fail(AudioRouteRendererError* error, std::int64_t code, std::string message) {
+    if (error != nullptr) {
+        *error = AudioRouteRendererError{kAudioRouteRendererErrorDomain, code, std::move(message)};
+    }
+    return false;
+}
+
+// Frames of a buffer list, from its first buffer: 0 without buffers.
+std::uint32_t frameCount(const AudioBufferList* list) noexcept {
+    if (list == nullptr || list->mNumberBuffers == 0) {
+        return 0;
+    }
+    const AudioBuffer& first = list->mBuffers[0];
+    const std::uint64_t channels = first.mNumberChannels == 0 ? 1 : first.mNumberChannels;
+    return static_cast<std::uint32_t>(first.mDataByteSize / (channels * kBytesPerSample));
+}
+
+// Where a cycle's ramp stands: frame k (1-based) of an n-frame ramp from start to target
+// plays start + k (target - start) / n, and its last frame plays target itself.
+struct Ramp {
+    float start;
+    float target;
+    std::uint32_t frames;
+    std::uint32_t framesRemaining;
+    float currentGain;
+};
+
+// Plays one buffer pair from the cycle's ramp position and answers where the ramp got
+// to. Every pair starts from the same position, so all channels of a frame get the same
+// gain whether they share a buffer or not.
+Ramp renderPair(const float* input, float* output, std::uint32_t channels, std::uint32_t frames,
+                Ramp ramp) noexcept {
+    const std::uint32_t rampFrames = std::min(ramp.framesRemaining, frames);
+    std::size_t sample = 0;
+    if (rampFrames != 0) {
+        const double start = ramp.start;
+        const double step = (static_cast<double>(ramp.target) - start) / static_cast<double>(ramp.frames);
+        const std::uint32_t firstStep = ramp.frames - ramp.framesRemaining + 1;
+        for (std::uint32_t frame = 0; frame < rampFrames; ++frame) {
+            const std::uint32_t k = firstStep + frame;
+            const float gain = k == ramp.frames ? ramp.target : static_cast<float>(start + step * k);
+            for (std::uint32_t channel = 0; channel < channels; ++channel, ++sample) {
+                output[sample] = input[sample] * gain;
+            }
+        }
+        ramp.framesRemaining -= rampFrames;
+        ramp.currentGain = ramp.framesRemaining == 0
+                               ? ramp.target
+                               : static_cast<float>(start + step * (firstStep + rampFrames - 1));
+    }
+    if (rampFrames < frames) {
+        ramp.currentGain = ramp.target;
+        const float gain = ramp.target;
+        const std::size_t end = static_cast<std::size_t>(frames) * channels;
+        for (; sample < end; ++sample) {
+            output[sample] = input[sample] * gain;
+        }
+    }
+    return ramp;
+}
+
+}  // namespace
+
+AudioRouteRenderer::AudioRouteRenderer(AudioObjectID deviceID)
+    : deviceID_(deviceID), state_(std::make_unique<AudioRouteRenderState>()) {}
+
+AudioRouteRenderer::~AudioRouteRenderer() { stop(); }
+
+bool AudioRouteRenderer::startAndReturnError(AudioRouteRendererError* error) {
+    if (isRunning_) {
+        return true;
+    }
+    const UInt32 inputStreams = streamCount(deviceID_, kAudioObjectPropertyScopeInput);
+    const UInt32 outputStreams = streamCount(deviceID_, kAudioObjectPropertyScopeOutput);
+    if (inputStreams != 1 || outputStreams < 1) {
+        return fail(error, AudioRouteRendererError::kStreamLayoutCode,
+                    formatted("Expected one tap input and at least one output, found %u input/%u output streams. "
+                              "The route was rejected to avoid opening a destination device's physical input.",
+                              inputStreams, outputStreams));
+    }
+    AudioStreamBasicDescription input{};
+    AudioStreamBasicDescription output{};
+    if (!readFirstStreamFormat(deviceID_, kAudioObjectPropertyScopeInput, input) ||
+        !readFirstStreamFormat(deviceID_, kAudioObjectPropertyScopeOutput, output)) {
+        return fail(error, AudioRouteRendererError::kStreamLayoutCode,
+                    "The aggregate route did not expose both input and output streams.");
+    }
+    if (!isFloat32PCM(input) || !isFloat32PCM(output)) {
+        return fail(error, AudioRouteRendererError::kSampleFormatCode,
+                    "The aggregate route is not Float32 PCM; conversion is not implemented in Milestone 0.");
+    }
+    // The sample rates are only reported: the aggregate runs both sides on one clock.
+    if (input.mChannelsPerFrame != kRouteChannels || output.mChannelsPerFrame != kRouteChannels ||
+        isNonInterleaved(input) != isNonInterleaved(output)) {
+        return fail(error, AudioRouteRendererError::kChannelLayoutCode,
+                    formatted("Route channel/layout mismatch: input %.0f Hz/%u ch, output %.0f Hz/%u ch. "
+                              "Tonvale did not coerce the destination format.",
+                              input.mSampleRate, input.mChannelsPerFrame, output.mSampleRate,
+                              output.mChannelsPerFrame));
+    }
+    state_->rampLengthFrames.store(rampLength(output.mSampleRate), std::memory_order_relaxed);
+
+    const OSStatus created = AudioDeviceCreateIOProcID(deviceID_, &AudioRouteRenderer::render, state_.get(), &ioProcID_);
+    if (created != kAudioHardwareNoError) {
+        ioProcID_ = nullptr;
+        return fail(error, created, formatted("AudioDeviceCreateIOProcID failed (%d).", static_cast<int>(created)));
+    }
+    const OSStatus started = AudioDeviceStart(deviceID_, ioProcID_);
+    if (started != kAudioHardwareNoError) {
+        static_cast<void>(AudioDeviceDestroyIOProcID(deviceID_, ioProcID_));
+        ioProcID_ = nullptr;
+        return fail(error, started, formatted("AudioDeviceStart failed (%d).", static_cast<int>(started)));
+    }
+    isRunning_ = true;
+    return true;
+}
+
+void AudioRouteRenderer::stop() {
+    if (ioProcID_ != nullptr) {
+        // Once the stop returns the procedure is not called again, so the state may go.
+        static_cast<void>(AudioDeviceStop(deviceID_, ioProcID_));
+        static_cast<void>(AudioDeviceDestroyIOProcID(deviceID_, ioProcID_));
+        ioProcID_ = nullptr;
+    }
+    isRunning_ = false;
+}
+
+void AudioRouteRenderer::setTargetGain(float gain) noexcept {
+    state_->targetGain.store(clampedGain(gain), std::memory_order_relaxed);
+}
+
+std::uint64_t AudioRouteRenderer::callbackCount() const noexcept {
+    return state_->callbackCount.load(std::memory_order_relaxed);
+}
+
+std::uint64_t AudioRouteRenderer::lastCallbackHostTime() const noexcept {
+    return state_->lastCallbackHostTime.load(std::memory_order_relaxed);
+}
+
+std::uint64_t AudioRouteRenderer::unequalFrameCallbackCount() const noexcept {
+    return state_->unequalFrameCallbackCount.load(std::memory_order_relaxed);
+}
+
+std::uint32_t AudioRouteRenderer::lastInputFrameCount() const noexcept {
+    return state_->lastInputFrameCount.load(std::memory_order_relaxed);
+}
+
+std::uint32_t AudioRouteRenderer::lastOutputFrameCount() const noexcept {
+    return state_->lastOutputFrameCount.load(std::memory_order_relaxed);
+}
+
+OSStatus AudioRouteRenderer::render(AudioObjectID, const AudioTimeStamp*, const AudioBufferList* input,
+                                    const AudioTimeStamp*, AudioBufferList* output, const AudioTimeStamp*,
+                                    void* clientData) noexcept {
+    if (output == nullptr || clientData == nullptr) {
+        return kAudioHardwareNoError;
+    }
+    auto& state = *static_cast<AudioRouteRenderState*>(clientData);
+    state.callbackCount.fetch_add(1, std::memory_order_relaxed);
+    state.lastCallbackHostTime.store(AudioGetCurrentHostTime(), std::memory_order_relaxed);
+
+    const std::uint32_t inputFrames = frameCount(input);
+    const std::uint32_t outputFrames = frameCount(output);
+    state.lastInputFrameCount.store(inputFrames, std::memory_order_relaxed);
+    state.lastOutputFrameCount.store(outputFrames, std::memory_order_relaxed);
+    if (inputFrames != outputFrames) {
+        state.unequalFrameCallbackCount.fetch_add(1, std::memory_order_relaxed);
+    }
+
+    // Silence first: whatever is not written below stays silent.
+    AudioBuffer* outputs = output->mBuffers;
+    for (UInt32 index = 0; index < output->mNumberBuffers; ++index) {
+        if (outputs[index].mData != nullptr && outputs[index].mDataByteSize != 0) {
+            std::memset(outputs[index].mData, 0, outputs[index].mDataByteSize);
+        }
+    }
+    if (input == nullptr || input->mNumberBuffers == 0 || output->mNumberBuffers == 0) {
+        return kAudioHardwareNoError;
+    }
+
+    const float target = clampedGain(state.targetGain.load(std::memory_order_relaxed));
+    if (std::fabs(target - state.rampTargetGain) > kGainTolerance) {
+        // A new target ramps afresh, over the full length, from the gain reached so far.
+        state.rampTargetGain = target;
+        state.rampStartGain = state.currentGain;
+        state.rampFrames = state.rampLengthFrames.load(std::memory_order_relaxed);
+        state.rampFramesRemaining = state.rampFrames;
+    }
+
+    const Ramp start{state.rampStartGain, state.rampTargetGain, state.rampFrames, state.rampFramesRemaining,
+                     state.currentGain};
+    Ramp reached = start;
+    std::uint32_t longestFrames = 0;
+    const AudioBuffer* inputs = input->mBuffers;
+    const UInt32 pairs = std::min(input->mNumberBuffers, output->mNumberBuffers);
+    for (UInt32 index = 0; index < pairs; ++index) {
+        const AudioBuffer& from = inputs[index];
+        AudioBuffer& to = outputs[index];
+        const std::uint32_t channels = from.mNumberChannels;
+        if (from.mData == nullptr || to.mData == nullptr || channels == 0 || channels != to.mNumberChannels) {
+            continue;
+        }
+        const std::uint32_t samples = std::min(from.mDataByteSize, to.mDataByteSize) / kBytesPerSample;
+        if (channels > samples) {
+            continue;
+        }
+        const std::uint32_t frames = samples / channels;
+        const Ramp pairEnd = renderPair(static_cast<const float*>(from.mData), static_cast<float*>(to.mData),
+                                        channels, frames, start);
+        if (frames > longestFrames) {
+            longestFrames = frames;
+            reached = pairEnd;
+        }
+    }
+    state.currentGain = reached.currentGain;
+    state.rampFramesRemaining = reached.framesRemaining;
+    return kAudioHardwareNoError;
+}
+
+}  // namespace tonvale

@@ -1,0 +1,84 @@
+// Proves that the render function allocates nothing: this binary replaces the global
+// allocation functions with ones that count the calls made by the thread under watch.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <new>
+
+#include "engine/AudioRouteRenderer.h"
+#include "tests/engine/FakeAggregateDevice.h"
+#include "tests/engine/RenderBuffers.h"
+
+namespace {
+
+thread_local bool isWatching = false;
+thread_local std::size_t watchedAllocations = 0;
+
+void* countedAllocation(std::size_t size) {
+    if (isWatching) {
+        ++watchedAllocations;
+    }
+    if (void* memory = std::malloc(size == 0 ? 1 : size)) {
+        return memory;
+    }
+    throw std::bad_alloc();
+}
+
+}  // namespace
+
+void* operator new(std::size_t size) { return countedAllocation(size); }
+void* operator new[](std::size_t size) { return countedAllocation(size); }
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    if (isWatching) {
+        ++watchedAllocations;
+    }
+    return std::malloc(size == 0 ? 1 : size);
+}
+void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept { return operator new(size, tag); }
+void operator delete(void* memory) noexcept { std::free(memory); }
+void operator delete[](void* memory) noexcept { std::free(memory); }
+void operator delete(void* memory, std::size_t) noexcept { std::free(memory); }
+void operator delete[](void* memory, std::size_t) noexcept { std::free(memory); }
+
+namespace tonvale {
+namespace {
+
+using testing::BufferSpec;
+using testing::FakeAggregateDevice;
+using testing::RenderBuffers;
+using testing::interleavedStereo;
+
+class RenderAllocationTest : public ::testing::Test {};
+
+TEST_F(RenderAllocationTest, RenderCycles_AllocateNothingWhileRampingOrSteady) {
+    const auto device = FakeAggregateDevice::install();
+    AudioRouteRenderer renderer(FakeAggregateDevice::kDevice);
+    ASSERT_TRUE(renderer.startAndReturnError(nullptr));
+    RenderBuffers input({interleavedStereo(512)});
+    RenderBuffers output({interleavedStereo(512)});
+    RenderBuffers oddOutput({interleavedStereo(256), BufferSpec{2, 13, true}, BufferSpec{2, 64, false}});
+    input.fill(0.5F);
+
+    watchedAllocations = 0;
+    isWatching = true;
+    for (int cycle = 0; cycle < 64; ++cycle) {
+        if (cycle % 8 == 0) {
+            renderer.setTargetGain(cycle % 16 == 0 ? 0.25F : 1.0F);
+        }
+        device->runCycle(input.list(), cycle % 3 == 0 ? oddOutput.list() : output.list());
+        device->runCycle(nullptr, output.list());
+    }
+    isWatching = false;
+
+    EXPECT_EQ(watchedAllocations, 0U);
+    EXPECT_EQ(renderer.callbackCount(), 128U);
+
+    isWatching = true;
+    const auto* probe = new int(1);
+    isWatching = false;
+    delete probe;
+    EXPECT_EQ(watchedAllocations, 1U) << "the counter itself must see allocations";
+}
+
+}  // namespace
+}  // namespace tonvale
