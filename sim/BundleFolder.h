@@ -1,0 +1,31 @@
+// The temporary folder that holds the simulated applications' bundles
+// (Name.app/Contents/Info.plist), created at world load and removed with it.
+//
+// Owned by the simulated server; one per server.
+// Thread-safety: not thread-safe; used during construction only, then read-only.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+
+namespace sim {
+
+class BundleFolder {
+public:
+    BundleFolder() = default;
+    ~BundleFolder();
+    BundleFolder(const BundleFolder&) = delete;
+    BundleFolder& operator=(const BundleFolder&) = delete;
+
+    // The absolute path of a bundle: absolute paths stay as they are; a relative
+    // one is created under this folder (with its Info.plist) on first use.
+    [[nodiscard]] std::filesystem::path bundlePath(const std::string& path, const std::optional<std::string>& bundleID,
+                                                   const std::optional<std::string>& name);
+    [[nodiscard]] const std::optional<std::filesystem::path>& root() const { return root_; }
+
+private:
+    std::optional<std::filesystem::path> root_;
+};
+
+}  // namespace sim

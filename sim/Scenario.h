@@ -1,0 +1,133 @@
+// A scenario: the simulated world (devices, user aggregates, audio processes and
+// the applications they belong to) and a timeline of events, read from JSON.
+//
+// Plain values built once at start-up and handed to SimulatedServer. The JSON
+// format is documented in sim/README.md.
+// Thread-safety: values; loading touches only the named file.
+#pragma once
+
+#include "platform/coreaudio/CoreAudioTypes.h"
+#include "sim/AudioSource.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace sim {
+
+// The sample layout of a device's streams.
+struct StreamShape {
+    UInt32 bitsPerChannel = 32;
+    bool isFloat = true;
+    bool isInterleaved = true;
+    bool operator==(const StreamShape&) const = default;
+};
+
+struct DeviceSpec {
+    std::string uid;
+    std::string name;
+    UInt32 transportType = kAudioDeviceTransportTypeBuiltIn;
+    std::optional<AudioObjectID> objectID;
+    double sampleRate = 48000.0;
+    UInt32 bufferFrameSize = 512;
+    UInt32 outputChannels = 2;
+    UInt32 inputChannels = 0;
+    StreamShape format;
+    bool isAlive = true;
+    bool isPlugged = true;
+    // What the device's input streams hear.
+    AudioSource inputSource;
+    bool operator==(const DeviceSpec&) const = default;
+};
+
+struct SubdeviceSpec {
+    std::string uid;
+    std::optional<std::int64_t> outputChannels;
+    std::optional<std::int64_t> driftCompensation;
+    bool operator==(const SubdeviceSpec&) const = default;
+};
+
+// An aggregate device the user made (for example a multi-output device).
+struct AggregateSpec {
+    std::string uid;
+    std::string name;
+    std::optional<AudioObjectID> objectID;
+    std::vector<SubdeviceSpec> subdevices;
+    std::string mainSubdeviceUID;
+    std::optional<std::string> clockDeviceUID;
+    std::optional<bool> isStacked;
+    bool operator==(const AggregateSpec&) const = default;
+};
+
+// A running application as the workspace lists it.
+struct ApplicationSpec {
+    std::optional<std::string> bundleID;
+    std::optional<std::string> localizedName;
+    // Relative paths are created under the server's temporary bundle folder;
+    // absolute paths must exist.
+    std::optional<std::string> bundlePath;
+    bool operator==(const ApplicationSpec&) const = default;
+};
+
+struct ProcessSpec {
+    std::int32_t pid = 0;
+    std::optional<AudioObjectID> objectID;
+    // The audio process's own bundle identifier property; absent = unreadable.
+    std::optional<std::string> bundleID;
+    std::optional<ApplicationSpec> application;
+    AudioSource source;
+    bool isPlaying = false;
+    bool isCapturing = false;
+    // Plays to this device; absent = the system default output.
+    std::optional<std::string> outputUID;
+    bool isLaunched = true;
+    // False for a running application that never opened audio.
+    bool isAudioClient = true;
+    bool operator==(const ProcessSpec&) const = default;
+};
+
+struct TimelineEvent {
+    enum class Kind {
+        startAudio, stopAudio, launch, quit,
+        plug, unplug, kill, setDefaultOutput, setDefaultInput,
+        restart, sleep, wake,
+    };
+    double at = 0.0;
+    Kind kind = Kind::restart;
+    std::int32_t pid = 0;
+    std::string uid;
+    bool operator==(const TimelineEvent&) const = default;
+};
+
+struct Scenario {
+    std::vector<DeviceSpec> devices;
+    std::vector<AggregateSpec> aggregates;
+    // Empty: the first plugged device with output (input).
+    std::string defaultOutputUID;
+    std::string defaultInputUID;
+    std::vector<ProcessSpec> processes;
+    std::vector<TimelineEvent> timeline;
+    bool operator==(const Scenario&) const = default;
+
+    // The desk every mode runs on out of the box.
+    [[nodiscard]] static Scenario embeddedDefault();
+    [[nodiscard]] static std::string_view embeddedDefaultText();
+};
+
+// The outcome of loading: a scenario, or one line naming the source and the problem.
+struct ScenarioResult {
+    std::optional<Scenario> scenario;
+    // "<source>: <problem>" when loading failed.
+    std::string error;
+};
+
+// Parses and checks a scenario; sourceName is what error texts call it.
+[[nodiscard]] ScenarioResult parseScenario(std::string_view json, std::string_view sourceName);
+[[nodiscard]] ScenarioResult loadScenarioFile(const std::string& path);
+
+// The JSON name of an event kind ("startAudio", ...).
+[[nodiscard]] std::string_view timelineEventName(TimelineEvent::Kind kind);
+
+}  // namespace sim

@@ -1,0 +1,211 @@
+// The simulated audio server: the world of devices, processes, taps and
+// aggregate devices that answers the audio layer's functions, plays what it is
+// told to, records what each device played, and fails on purpose.
+//
+// Created from a Scenario and held in a std::shared_ptr; while alive it is the
+// installed AudioHardwareService. Tests own one each; the program owns the
+// shared one (startShared). Listener blocks run on their queues; IO cycles run
+// on one queue per running device ("sim.io.<uid>"); timeline events on
+// "sim.events". Everything runs in virtual time while a dispatch::VirtualTime exists.
+// Thread-safety: every public operation may be called from any thread.
+#pragma once
+
+#include "platform/coreaudio/AudioHardwareService.h"
+#include "platform/dispatch/Dispatch.h"
+#include "sim/BundleFolder.h"
+#include "sim/PlayedAudio.h"
+#include "sim/Scenario.h"
+
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <limits>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace sim {
+
+// The audio-layer calls a failure can be injected into.
+enum class Call {
+    getPropertyDataSize, getPropertyData, setPropertyData,
+    addPropertyListener, removePropertyListener,
+    createProcessTap, destroyProcessTap, createAggregateDevice, destroyAggregateDevice,
+    createIOProcID, destroyIOProcID, deviceStart, deviceStop,
+};
+
+// The next `count` calls of `call` (on `object`, for `selector`, when given)
+// answer `status` without doing anything; a count of 0 means until cleared.
+struct InjectedFailure {
+    Call call = Call::getPropertyData;
+    OSStatus status = kAudioHardwareUnspecifiedError;
+    std::uint32_t count = 1;
+    std::optional<AudioObjectID> object;
+    std::optional<AudioObjectPropertySelector> selector;
+    bool operator==(const InjectedFailure&) const = default;
+};
+
+// How the platform refuses audio capture: not at all, by refusing the tap, or by
+// a tap that delivers only silence while still silencing the tapped processes.
+enum class CaptureDenial { none, refuseTap, silentTap };
+
+// What is wrong with the streams of the next aggregate devices made.
+enum class StreamShapeFault { none, sixteenBitTap, monoTap, nonInterleavedTap, extraInputStream };
+
+struct AggregateBehaviour {
+    // Seconds until a new aggregate's streams appear; infinity = never.
+    double streamDelaySeconds = 0.005;
+    bool isInputWithheld = false;
+    bool isOutputWithheld = false;
+    // Seconds after the streams appear during which their formats answer 'who?'.
+    double formatUnknownSeconds = 0.0;
+    StreamShapeFault shapeFault = StreamShapeFault::none;
+    bool operator==(const AggregateBehaviour&) const = default;
+};
+
+enum class WorkspaceNotification { willSleep, didWake };
+
+// A running application as the workspace sees it.
+struct RunningApplicationInfo {
+    std::int32_t processIdentifier = 0;
+    std::optional<std::string> bundleIdentifier;
+    std::optional<std::string> localizedName;
+    std::optional<std::filesystem::path> bundleURL;
+    bool operator==(const RunningApplicationInfo&) const = default;
+};
+
+struct ServerOptions {
+    // Seconds of each device's most recent playback kept for read-back.
+    double readBackSeconds = 30.0;
+    // When set, every physical output device records what it plays to <folder>/<UID>.wav.
+    std::optional<std::filesystem::path> recordingFolder;
+    bool operator==(const ServerOptions&) const = default;
+};
+
+class SimulatedServer final : public AudioHardwareService, public std::enable_shared_from_this<SimulatedServer> {
+public:
+    // Builds the world, creates the bundle folders, schedules the timeline and
+    // installs the server. The scenario must have passed parseScenario's checks.
+    [[nodiscard]] static std::shared_ptr<SimulatedServer> create(const Scenario& scenario, ServerOptions options = {});
+    // The program's server: the scenario named by TONVALE_SCENARIO or the
+    // embedded default, recording to TONVALE_SIM_RECORD when set. A scenario that
+    // cannot be loaded ends the process with one line on standard error and status 1.
+    static void startShared();
+    // Finishes recordings and removes the shared server (also done at exit).
+    static void stopShared();
+    // The installed server, if any.
+    [[nodiscard]] static std::shared_ptr<SimulatedServer> current();
+
+    ~SimulatedServer() override;
+    SimulatedServer(const SimulatedServer&) = delete;
+    SimulatedServer& operator=(const SimulatedServer&) = delete;
+
+    // Look-ups for tests.
+    [[nodiscard]] std::optional<AudioObjectID> deviceID(const std::string& uid) const;
+    [[nodiscard]] std::optional<AudioObjectID> processObjectID(std::int32_t pid) const;
+    [[nodiscard]] dispatch::Seconds startTime() const { return startTime_; }
+
+    // Processes. Each answers false when the pid is unknown.
+    [[nodiscard]] bool startAudio(std::int32_t pid);
+    [[nodiscard]] bool stopAudio(std::int32_t pid);
+    [[nodiscard]] bool setSource(std::int32_t pid, AudioSource source);
+    [[nodiscard]] bool launchProcess(std::int32_t pid);
+    [[nodiscard]] bool quitProcess(std::int32_t pid);
+
+    // Devices. Each answers false when the UID is unknown.
+    [[nodiscard]] bool plugDevice(const std::string& uid);
+    [[nodiscard]] bool unplugDevice(const std::string& uid);
+    [[nodiscard]] bool killDevice(const std::string& uid);
+    [[nodiscard]] bool setDefaultOutputDevice(const std::string& uid);
+    [[nodiscard]] bool setDefaultInputDevice(const std::string& uid);
+    // While stalled, a device's IO procedures are not called.
+    [[nodiscard]] bool setIOStalled(const std::string& uid, bool isStalled);
+
+    // The service and the machine.
+    void restartAudioService();
+    void sleep();
+    void wake();
+
+    // Faults.
+    void injectFailure(InjectedFailure failure);
+    void clearInjectedFailures();
+    void setCaptureDenial(CaptureDenial denial, OSStatus refusal = kAudioHardwarePermissionDeniedError);
+    void setAggregateBehaviour(AggregateBehaviour behaviour);
+
+    // Read-back. Observing a physical output device makes it render what it
+    // plays even when no IO procedure runs on it.
+    [[nodiscard]] bool startObserving(const std::string& uid);
+    [[nodiscard]] bool stopObserving(const std::string& uid);
+    // What the device played between two times of dispatch::now().
+    [[nodiscard]] PlayedAudio played(const std::string& uid, dispatch::Seconds from, dispatch::Seconds to) const;
+
+    // Counts of what the server holds.
+    [[nodiscard]] std::size_t tapCount() const;
+    [[nodiscard]] std::size_t aggregateDeviceCount() const;
+    [[nodiscard]] std::size_t ioProcCount() const;
+    [[nodiscard]] std::size_t listenerCount() const;
+    // Devices whose IO cycle (timer and queue) currently exists.
+    [[nodiscard]] std::size_t runningIOCount() const;
+    // IO cycles run on a device since the server started.
+    [[nodiscard]] std::uint64_t ioCycleCount(const std::string& uid) const;
+
+    // The workspace's view.
+    [[nodiscard]] std::vector<RunningApplicationInfo> runningApplications() const;
+    // Observers run on the thread that posts (the caller of sleep()/wake() or "sim.events").
+    [[nodiscard]] std::uint64_t addWorkspaceObserver(WorkspaceNotification notification, std::function<void()> block);
+    void removeWorkspaceObserver(std::uint64_t token);
+    [[nodiscard]] std::size_t workspaceObserverCount() const;
+
+    // AudioHardwareService.
+    Boolean hasProperty(AudioObjectID object, const AudioObjectPropertyAddress& address) override;
+    OSStatus getPropertyDataSize(AudioObjectID object, const AudioObjectPropertyAddress& address,
+                                 UInt32& outDataSize) override;
+    OSStatus getPropertyData(AudioObjectID object, const AudioObjectPropertyAddress& address, UInt32& ioDataSize,
+                             void* outData) override;
+    OSStatus setPropertyData(AudioObjectID object, const AudioObjectPropertyAddress& address, UInt32 dataSize,
+                             const void* data) override;
+    OSStatus addPropertyListenerBlock(AudioObjectID object, const AudioObjectPropertyAddress& address,
+                                      dispatch::QueuePtr queue, AudioObjectPropertyListenerBlock listener) override;
+    OSStatus removePropertyListenerBlock(AudioObjectID object, const AudioObjectPropertyAddress& address,
+                                         dispatch::QueuePtr queue,
+                                         const AudioObjectPropertyListenerBlock& listener) override;
+    OSStatus createProcessTap(const CATapDescription& description, AudioObjectID& outTapID) override;
+    OSStatus destroyProcessTap(AudioObjectID tapID) override;
+    OSStatus createAggregateDevice(CFDictionaryRef description, AudioObjectID& outDeviceID) override;
+    OSStatus destroyAggregateDevice(AudioObjectID deviceID) override;
+    OSStatus createIOProcID(AudioObjectID device, AudioDeviceIOProc proc, void* clientData,
+                            AudioDeviceIOProcID& outProcID) override;
+    OSStatus destroyIOProcID(AudioObjectID device, AudioDeviceIOProcID procID) override;
+    OSStatus startDevice(AudioObjectID device, AudioDeviceIOProcID procID) override;
+    OSStatus stopDevice(AudioObjectID device, AudioDeviceIOProcID procID) override;
+
+    struct World;
+    struct DeviceIO;
+
+private:
+    SimulatedServer(ServerOptions options);
+    void load(const Scenario& scenario);
+    void scheduleTimeline(const std::vector<TimelineEvent>& timeline);
+    void apply(const TimelineEvent& event);
+    void post(WorkspaceNotification notification);
+    void runCycle(const std::shared_ptr<DeviceIO>& io);
+    // Starts or stops the device's IO cycle to match what it has to do.
+    void updateIO(const std::shared_ptr<DeviceIO>& io);
+    // The same, with the device's IO mutex already held.
+    void updateIOLocked(const std::shared_ptr<DeviceIO>& io);
+    void updateAllIO();
+    [[nodiscard]] std::optional<OSStatus> injectedStatus(Call call, AudioObjectID object,
+                                                         std::optional<AudioObjectPropertySelector> selector);
+    [[nodiscard]] std::shared_ptr<DeviceIO> ioOf(AudioObjectID device) const;
+
+    const ServerOptions options_;
+    const dispatch::Seconds startTime_;
+    std::unique_ptr<World> world_;
+    BundleFolder bundles_;
+    dispatch::QueuePtr eventQueue_;
+};
+
+}  // namespace sim

@@ -1,0 +1,250 @@
+#include "sim/World.h"
+
+#include <algorithm>
+
+namespace sim {
+
+AudioObjectID SimulatedServer::World::allocateID() {
+    AudioObjectID id = nextID++;
+    while (reservedIDs.contains(id) || id <= kAudioObjectSystemObject) {
+        id = nextID++;
+    }
+    return id;
+}
+
+Device* SimulatedServer::World::device(AudioObjectID id) {
+    for (auto& candidate : devices) {
+        if (candidate->id == id && candidate->isListed()) {
+            return candidate.get();
+        }
+    }
+    return nullptr;
+}
+
+Device* SimulatedServer::World::device(const std::string& uid) {
+    for (auto& candidate : devices) {
+        if (candidate->uid == uid) {
+            return candidate.get();
+        }
+    }
+    return nullptr;
+}
+
+Process* SimulatedServer::World::process(AudioObjectID id) {
+    for (auto& candidate : processes) {
+        if (candidate.id == id && candidate.isListed()) {
+            return &candidate;
+        }
+    }
+    return nullptr;
+}
+
+Process* SimulatedServer::World::processWithPid(std::int32_t pid) {
+    for (auto& candidate : processes) {
+        if (candidate.spec.pid == pid) {
+            return &candidate;
+        }
+    }
+    return nullptr;
+}
+
+Tap* SimulatedServer::World::tap(AudioObjectID id) {
+    for (auto& candidate : taps) {
+        if (candidate.id == id) {
+            return &candidate;
+        }
+    }
+    return nullptr;
+}
+
+Tap* SimulatedServer::World::tap(const std::string& uid) {
+    for (auto& candidate : taps) {
+        if (candidate.description.uuid == uid) {
+            return &candidate;
+        }
+    }
+    return nullptr;
+}
+
+std::pair<Device*, const Stream*> SimulatedServer::World::stream(AudioObjectID id) {
+    const dispatch::Seconds current = dispatch::now();
+    for (auto& candidate : devices) {
+        if (!candidate->isListed()) {
+            continue;
+        }
+        for (const Stream* stream : visibleStreams(*candidate, kAudioObjectPropertyScopeGlobal, current)) {
+            if (stream->id == id) {
+                return {candidate.get(), stream};
+            }
+        }
+    }
+    return {nullptr, nullptr};
+}
+
+bool SimulatedServer::World::exists(AudioObjectID id) {
+    return id == kAudioObjectSystemObject || device(id) != nullptr || process(id) != nullptr || tap(id) != nullptr ||
+           stream(id).second != nullptr;
+}
+
+std::vector<Device*> SimulatedServer::World::destinations(const Process& playing) {
+    std::vector<Device*> result;
+    Device* target = nullptr;
+    if (playing.spec.outputUID) {
+        target = device(*playing.spec.outputUID);
+        if (target != nullptr && (!target->isListed() || !target->isAlive)) {
+            target = nullptr;
+        }
+    }
+    if (target == nullptr) {
+        target = device(defaultOutputUID);
+    }
+    if (target == nullptr || !target->isListed() || !target->isAlive) {
+        return result;
+    }
+    if (!target->isAggregate()) {
+        if (target->outputChannels > 0) {
+            result.push_back(target);
+        }
+        return result;
+    }
+    for (const auto& uid : target->subdeviceUIDs) {
+        Device* subdevice = device(uid);
+        if (subdevice != nullptr && subdevice->isListed() && subdevice->isAlive && subdevice->outputChannels > 0) {
+            result.push_back(subdevice);
+        }
+    }
+    return result;
+}
+
+std::vector<AudioObjectID> SimulatedServer::World::tapTargets(const Tap& tapped) {
+    std::vector<AudioObjectID> targets;
+    const auto& listed = tapped.description.processes;
+    for (const auto& candidate : processes) {
+        if (!candidate.isListed()) {
+            continue;
+        }
+        const bool isNamed = std::find(listed.begin(), listed.end(), candidate.id) != listed.end();
+        if (isNamed != tapped.description.isExclusive) {
+            targets.push_back(candidate.id);
+        }
+    }
+    return targets;
+}
+
+bool SimulatedServer::World::isMuted(const Process& playing) {
+    for (const auto& candidate : taps) {
+        const auto targets = tapTargets(candidate);
+        if (std::find(targets.begin(), targets.end(), playing.id) == targets.end()) {
+            continue;
+        }
+        switch (candidate.description.muteBehavior) {
+        case CATapUnmuted:
+            break;
+        case CATapMuted:
+            return true;
+        case CATapMutedWhenTapped:
+            for (const auto& reader : devices) {
+                const bool readsTap = std::find(reader->tapIDs.begin(), reader->tapIDs.end(), candidate.id) !=
+                                      reader->tapIDs.end();
+                if (readsTap && reader->isIORunning && reader->isAlive) {
+                    return true;
+                }
+            }
+            break;
+        }
+    }
+    return false;
+}
+
+std::vector<const Stream*> SimulatedServer::World::visibleStreams(const Device& owner, AudioObjectPropertyScope scope,
+                                                                  dispatch::Seconds current) {
+    std::vector<const Stream*> result;
+    const bool wantsInput = scope != kAudioObjectPropertyScopeOutput;
+    const bool wantsOutput = scope != kAudioObjectPropertyScopeInput;
+    if (wantsInput && current >= owner.inputStreamsAt) {
+        for (const auto& stream : owner.inputStreams) {
+            result.push_back(&stream);
+        }
+    }
+    if (wantsOutput && current >= owner.outputStreamsAt) {
+        for (const auto& stream : owner.outputStreams) {
+            result.push_back(&stream);
+        }
+    }
+    return result;
+}
+
+void SimulatedServer::World::notify(AudioObjectID object, AudioObjectPropertySelector selector,
+                                    AudioObjectPropertyScope scope) {
+    const AudioObjectPropertyAddress changed{selector, scope, kAudioObjectPropertyElementMain};
+    for (const auto& listener : listeners) {
+        if (listener.object != object) {
+            continue;
+        }
+        const auto& wanted = listener.address;
+        const bool selectorMatches = wanted.mSelector == selector || wanted.mSelector == kAudioObjectPropertySelectorWildcard;
+        const bool scopeMatches = wanted.mScope == scope || wanted.mScope == kAudioObjectPropertyScopeWildcard ||
+                                  scope == kAudioObjectPropertyScopeGlobal;
+        const bool elementMatches = wanted.mElement == kAudioObjectPropertyElementMain ||
+                                    wanted.mElement == kAudioObjectPropertyElementWildcard;
+        if (selectorMatches && scopeMatches && elementMatches) {
+            pending.push_back({listener, changed});
+        }
+    }
+}
+
+std::vector<PendingNotification> SimulatedServer::World::takePending() {
+    std::vector<PendingNotification> taken;
+    taken.swap(pending);
+    return taken;
+}
+
+void SimulatedServer::World::deliver(std::vector<PendingNotification> notifications) {
+    static const dispatch::QueuePtr fallbackQueue = dispatch::DispatchQueue::create("sim.listeners");
+    for (auto& notification : notifications) {
+        const dispatch::QueuePtr& queue = notification.listener.queue ? notification.listener.queue : fallbackQueue;
+        queue->async([block = notification.listener.block, isLive = notification.listener.isLive,
+                      address = notification.address] {
+            if (isLive->load()) {
+                (*block)(1, &address);
+            }
+        });
+    }
+}
+
+void SimulatedServer::World::repairDefaults() {
+    auto usable = [this](const std::string& uid, bool wantsOutput) {
+        Device* candidate = device(uid);
+        if (candidate == nullptr || !candidate->isListed()) {
+            return false;
+        }
+        if (candidate->kind == Device::Kind::userAggregate) {
+            return wantsOutput;
+        }
+        return wantsOutput ? candidate->outputChannels > 0 : candidate->inputChannels > 0;
+    };
+    auto firstUsable = [&](bool wantsOutput) -> std::string {
+        for (const auto& candidate : devices) {
+            if (candidate->kind == Device::Kind::physical && candidate->isAlive && usable(candidate->uid, wantsOutput)) {
+                return candidate->uid;
+            }
+        }
+        return {};
+    };
+    if (!usable(defaultOutputUID, true)) {
+        const std::string replacement = firstUsable(true);
+        if (replacement != defaultOutputUID) {
+            defaultOutputUID = replacement;
+            notify(kAudioObjectSystemObject, kAudioHardwarePropertyDefaultOutputDevice);
+        }
+    }
+    if (!usable(defaultInputUID, false)) {
+        const std::string replacement = firstUsable(false);
+        if (replacement != defaultInputUID) {
+            defaultInputUID = replacement;
+            notify(kAudioObjectSystemObject, kAudioHardwarePropertyDefaultInputDevice);
+        }
+    }
+}
+
+}  // namespace sim

@@ -1,0 +1,173 @@
+// The simulated server's state: devices with their streams, processes, taps,
+// listeners, faults and workspace observers. Internal to sim/.
+//
+// Owned by SimulatedServer; every field is guarded by World::mutex. A device's
+// IO state (DeviceIO) has its own mutex, always taken before World::mutex.
+#pragma once
+
+#include "platform/coreaudio/AudioHardwareService.h"
+#include "sim/DeviceIO.h"
+#include "sim/PlayedTimeline.h"
+#include "sim/Scenario.h"
+#include "sim/SimulatedServer.h"
+
+#include <atomic>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace sim {
+
+struct Stream {
+    enum class Feed { deviceInput, deviceOutput, tap, phantom };
+    AudioObjectID id = 0;
+    bool isInput = false;
+    AudioStreamBasicDescription format{};
+    Feed feed = Feed::deviceOutput;
+    // The physical device whose input or output this stream is.
+    std::string feedUID;
+    AudioObjectID tapID = 0;
+};
+
+struct Device {
+    enum class Kind { physical, userAggregate, programAggregate };
+
+    ~Device() {
+        if (description != nullptr) {
+            CFRelease(description);
+        }
+    }
+
+    Kind kind = Kind::physical;
+    AudioObjectID id = 0;
+    std::string uid;
+    std::string name;
+    UInt32 transportType = kAudioDeviceTransportTypeBuiltIn;
+    double sampleRate = 48000.0;
+    UInt32 bufferFrameSize = 512;
+    UInt32 outputChannels = 0;
+    UInt32 inputChannels = 0;
+    StreamShape format;
+    bool isAlive = true;
+    bool isPlugged = true;
+    AudioSource inputSource;
+
+    // Aggregates: the user's layout, or the description the program passed.
+    std::optional<AggregateSpec> userLayout;
+    CFDictionaryRef description = nullptr;
+    std::vector<std::string> subdeviceUIDs;
+    std::vector<AudioObjectID> tapIDs;
+    dispatch::Seconds inputStreamsAt = 0.0;
+    dispatch::Seconds outputStreamsAt = 0.0;
+    // Seconds after the streams appear during which their formats answer 'who?'.
+    double formatUnknownSeconds = 0.0;
+
+    std::vector<Stream> inputStreams;
+    std::vector<Stream> outputStreams;
+
+    std::shared_ptr<SimulatedServer::DeviceIO> io;
+    std::shared_ptr<PlayedTimeline> timeline;
+    int observers = 0;
+    bool isStalled = false;
+    // Some IO procedure is started on it (kept in step by the server).
+    bool isIORunning = false;
+
+    [[nodiscard]] bool isAggregate() const { return kind != Kind::physical; }
+    [[nodiscard]] bool isListed() const { return isPlugged; }
+};
+
+struct Process {
+    ProcessSpec spec;
+    AudioObjectID id = 0;
+    bool isLaunched = true;
+    bool isPlaying = false;
+    bool isCapturing = false;
+    AudioSource source;
+    std::optional<std::filesystem::path> bundleURL;
+
+    [[nodiscard]] bool isListed() const { return isLaunched && spec.isAudioClient; }
+};
+
+struct Tap {
+    AudioObjectID id = 0;
+    CATapDescription description;
+    bool deliversSilence = false;
+};
+
+struct Listener {
+    AudioObjectID object = 0;
+    AudioObjectPropertyAddress address{};
+    dispatch::QueuePtr queue;
+    AudioObjectPropertyListenerBlock block;
+    std::shared_ptr<std::atomic<bool>> isLive;
+};
+
+struct WorkspaceObserver {
+    std::uint64_t token = 0;
+    WorkspaceNotification notification = WorkspaceNotification::willSleep;
+    std::shared_ptr<const std::function<void()>> block;
+};
+
+// A notification to deliver once World::mutex is released.
+struct PendingNotification {
+    Listener listener;
+    AudioObjectPropertyAddress address{};
+};
+
+struct SimulatedServer::World {
+    std::mutex mutex;
+    AudioObjectID nextID = 40;
+    std::set<AudioObjectID> reservedIDs;
+    std::vector<std::unique_ptr<Device>> devices;
+    std::vector<Process> processes;
+    std::vector<Tap> taps;
+    std::vector<Listener> listeners;
+    std::vector<PendingNotification> pending;
+    std::string defaultOutputUID;
+    std::string defaultInputUID;
+    bool isAsleep = false;
+    std::vector<InjectedFailure> failures;
+    CaptureDenial denial = CaptureDenial::none;
+    OSStatus refusal = kAudioHardwarePermissionDeniedError;
+    AggregateBehaviour aggregateBehaviour;
+    std::uintptr_t nextProcToken = 0x5100;
+    std::atomic<std::size_t> ioProcCount{0};
+    std::vector<WorkspaceObserver> observers;
+    std::uint64_t nextObserverToken = 1;
+
+    AudioObjectID allocateID();
+    Device* device(AudioObjectID id);
+    Device* device(const std::string& uid);
+    Process* process(AudioObjectID id);
+    Process* processWithPid(std::int32_t pid);
+    Tap* tap(AudioObjectID id);
+    Tap* tap(const std::string& uid);
+    // The stream and its device, for a stream object.
+    std::pair<Device*, const Stream*> stream(AudioObjectID id);
+    [[nodiscard]] bool exists(AudioObjectID id);
+
+    // The physical devices a process's audio reaches, in order.
+    std::vector<Device*> destinations(const Process& process);
+    // True while a tap silences the process's normal output.
+    bool isMuted(const Process& process);
+    std::vector<AudioObjectID> tapTargets(const Tap& tap);
+    // Streams currently visible (aggregates show theirs after their delay).
+    std::vector<const Stream*> visibleStreams(const Device& device, AudioObjectPropertyScope scope, dispatch::Seconds now);
+
+    // Queues notifications of the address to every matching listener.
+    void notify(AudioObjectID object, AudioObjectPropertySelector selector,
+                AudioObjectPropertyScope scope = kAudioObjectPropertyScopeGlobal);
+    // Hands the queued notifications to their queues (call after unlocking).
+    static void deliver(std::vector<PendingNotification> notifications);
+    std::vector<PendingNotification> takePending();
+
+    // Chooses a new default when the current one vanished.
+    void repairDefaults();
+};
+
+}  // namespace sim
