@@ -17,7 +17,7 @@ Seconds monotonicNow() {
 
 Seconds now() { return detail::activeScheduler().now(); }
 
-std::uint64_t hostTimeNanoseconds() {
+std::uint64_t hostTimeNanoseconds() noexcept {
     if (detail::VirtualScheduler* scheduler = detail::installedVirtualScheduler()) {
         return static_cast<std::uint64_t>(std::llround(scheduler->now() * 1e9));
     }

@@ -17,8 +17,9 @@ using Seconds = double;
 // The monotonic clock for deadlines. In virtual time it answers the virtual clock.
 [[nodiscard]] Seconds now();
 // The host clock in nanoseconds, monotonic (AudioGetCurrentHostTime builds on
-// it); virtual in virtual time too.
-[[nodiscard]] std::uint64_t hostTimeNanoseconds();
+// it); virtual in virtual time too. Safe on the render thread: no allocation,
+// no lock.
+[[nodiscard]] std::uint64_t hostTimeNanoseconds() noexcept;
 
 namespace detail {
 // CLOCK_MONOTONIC in seconds, whatever the mode.

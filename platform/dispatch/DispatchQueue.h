@@ -3,8 +3,8 @@
 // Work runs one item at a time, in deadline order, equal deadlines in
 // submission order: on the queue's own worker thread (created at the first
 // submission), on the main thread for the main queue, or, while a VirtualTime
-// scope is alive, on the thread that advances the virtual clock. Pending work
-// keeps its queue alive until it has run, as on the platform.
+// scope is alive, on the thread that advances the virtual clock. Owned through
+// shared_ptr by its users and by its pending work, as on the platform.
 //
 // Thread-safety: every operation may be called from any thread.
 #pragma once

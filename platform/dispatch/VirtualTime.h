@@ -1,17 +1,8 @@
 // Virtual time for tests: a deterministic scheduler behind every queue.
 //
-// While one is alive, all submitted work (any queue, the main queue, timers)
-// runs on the thread that calls advance/runNext/runUntilIdle, in (deadline,
-// submission) order, with the item's queue current, and now() answers the
-// virtual clock, which starts at a fixed point. sync runs its block inline on
-// the caller's thread after the target queue's earlier due work.
-//
-// Limits: there is no real concurrency (work submitted from other threads is
-// accepted but runs on the advancing thread); only one may exist at a time and
-// it must outlive every thread that submits work; work submitted to real
-// threads before it was created still runs there. On destruction pending
-// virtual work is dropped (destroyed with its queue current) and real threads
-// take over again.
+// While one is alive, all work (any queue, the main queue, timers) runs on the
+// thread that advances it, in (deadline, submission) order with its queue
+// current, and now() answers the virtual clock. The test owns it.
 //
 // Thread-safety: create, advance and destroy it on the test's thread.
 #pragma once
@@ -27,6 +18,14 @@ namespace detail {
 class VirtualScheduler;
 }
 
+// The clock starts at kStart. sync runs its block inline on the caller's thread
+// after the target queue's earlier due work. On destruction pending work is
+// dropped (destroyed with its queue current) and real threads take over again.
+//
+// Limits: no real concurrency (work submitted from other threads is accepted
+// but runs on the advancing thread); one at a time, outliving every thread
+// that submits work; work given to real threads before it was created still
+// runs there; advancing from inside work it runs is not supported.
 class VirtualTime {
 public:
     // Where the virtual clock starts: far enough from zero that "a while ago"

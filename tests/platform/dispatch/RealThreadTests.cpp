@@ -42,7 +42,7 @@ struct QueueState {
     long total = 0;
     std::array<long, 8> lastFromThread{};
     bool isOutOfOrder = false;
-    bool wasOffQueue = false;
+    bool hasRunOffQueue = false;
 };
 
 class RealThreadTest : public ::testing::Test {
@@ -67,7 +67,7 @@ TEST_F(RealThreadTest, ManyQueuesAndThreads_RunSeriallyInOrderWithCancellationAn
             for (long round = 1; round <= kRounds; ++round) {
                 QueueState& state = states[(t + round) % kQueues];
                 state.queue->async([&state, t, round] {
-                    state.wasOffQueue |= !state.queue->isCurrent();
+                    state.hasRunOffQueue |= !state.queue->isCurrent();
                     state.isOutOfOrder |= state.lastFromThread[t] >= round;
                     state.lastFromThread[t] = round;
                     ++state.total;
@@ -131,7 +131,7 @@ TEST_F(RealThreadTest, ManyQueuesAndThreads_RunSeriallyInOrderWithCancellationAn
     for (auto& state : states) {
         state.queue->sync([&] {
             EXPECT_FALSE(state.isOutOfOrder) << state.queue->label();
-            EXPECT_FALSE(state.wasOffQueue) << state.queue->label();
+            EXPECT_FALSE(state.hasRunOffQueue) << state.queue->label();
             total += state.total;
         });
     }
