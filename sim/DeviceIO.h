@@ -96,6 +96,9 @@ struct SimulatedServer::DeviceIO {
     dispatch::QueuePtr queue;
     std::shared_ptr<dispatch::DispatchSourceTimer> timer;
     std::int64_t nextFrame = 0;
+    dispatch::Seconds startedAt = 0.0;
+    dispatch::Seconds interval = 0.01;
+    std::uint64_t cyclesSinceStart = 0;
     std::atomic<std::uint64_t> cycles{0};
     CyclePlan plan;
     BufferListStorage inputBuffers;

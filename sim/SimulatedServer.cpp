@@ -17,6 +17,7 @@ namespace sim {
 namespace {
 
 constexpr double kNever = std::numeric_limits<double>::infinity();
+constexpr std::uint64_t kMaxCatchUpCycles = 8;
 
 AudioStreamBasicDescription formatFor(double sampleRate, UInt32 channels, const StreamShape& shape) {
     AudioStreamBasicDescription format{};
@@ -1701,6 +1702,9 @@ void SimulatedServer::updateIOLocked(const std::shared_ptr<DeviceIO>& io) {
         }
         io->nextFrame = std::llround((dispatch::now() - startTime_) * sampleRate);
         const double interval = static_cast<double>(frames) / sampleRate;
+        io->startedAt = dispatch::now();
+        io->interval = interval;
+        io->cyclesSinceStart = 0;
         io->timer = dispatch::DispatchSourceTimer::create(io->queue);
         io->timer->setEventHandler([weakServer = weak_from_this(), weakIO = std::weak_ptr<DeviceIO>(io)] {
             auto server = weakServer.lock();
@@ -1799,9 +1803,18 @@ void planCycle(SimulatedServer::World& world, Device& device, const std::vector<
 
 void SimulatedServer::runCycle(const std::shared_ptr<DeviceIO>& io) {
     std::lock_guard ioLock(io->mutex);
-    if (!io->timer) {
-        return;
+    // A device's clock does not wait for a late IO thread: cycles the thread
+    // missed are run back to back, up to a bound.
+    const auto due = static_cast<std::uint64_t>(std::floor((dispatch::now() - io->startedAt) / io->interval + 1e-6));
+    const std::uint64_t behind = due > io->cyclesSinceStart ? due - io->cyclesSinceStart : 1;
+    for (std::uint64_t i = 0; i < std::min<std::uint64_t>(behind, kMaxCatchUpCycles) && io->timer; ++i) {
+        ++io->cyclesSinceStart;
+        renderCycle(io);
     }
+    io->cyclesSinceStart = std::max(io->cyclesSinceStart, due);
+}
+
+void SimulatedServer::renderCycle(const std::shared_ptr<DeviceIO>& io) {
     CyclePlan& plan = io->plan;
     bool isPlayable = false;
     {

@@ -192,6 +192,7 @@ private:
     void apply(const TimelineEvent& event);
     void post(WorkspaceNotification notification);
     void runCycle(const std::shared_ptr<DeviceIO>& io);
+    void renderCycle(const std::shared_ptr<DeviceIO>& io);
     // Starts or stops the device's IO cycle to match what it has to do.
     void updateIO(const std::shared_ptr<DeviceIO>& io);
     // The same, with the device's IO mutex already held.

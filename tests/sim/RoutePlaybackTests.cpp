@@ -1,0 +1,173 @@
+// What devices actually play while a process is routed, measured on the read-back.
+#include "sim/SimulatedServer.h"
+
+#include "platform/coreaudio/CoreAudio.h"
+#include "platform/dispatch/Dispatch.h"
+#include "tests/sim/SimTestWorld.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <filesystem>
+#include <sndfile.h>
+#include <thread>
+
+namespace sim {
+namespace {
+
+using namespace sim::testing;
+
+const double kMusicAmplitude = std::pow(10.0, kMusicLevel / 20.0);
+constexpr double kTolerance = 0.01;
+
+class RoutePlaybackTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        server = SimulatedServer::create(smallDesk());
+        ASSERT_TRUE(server->startObserving("speakers"));
+        ASSERT_TRUE(server->startObserving("headset"));
+    }
+
+    // The music's level on a device over the next second of playback.
+    double musicLevelOn(const std::string& uid, const std::string& otherUID, double* otherLevel) {
+        const dispatch::Seconds from = dispatch::now();
+        time.advance(1.0);
+        const dispatch::Seconds to = dispatch::now();
+        *otherLevel = server->played(otherUID, from, to).toneAmplitude(kMusicFrequency);
+        return server->played(uid, from, to).toneAmplitude(kMusicFrequency);
+    }
+
+    // Tap the music player, build an aggregate on the headset and run an IO
+    // procedure that copies the tap to the output.
+    void route() {
+        CATapDescription description = CATapDescription::initStereoMixdownOfProcesses(
+            {server->processObjectID(kMusicPid).value_or(0)});
+        description.isPrivate = true;
+        description.muteBehavior = CATapMutedWhenTapped;
+        ASSERT_EQ(AudioHardwareCreateProcessTap(&description, &tap), kAudioHardwareNoError);
+        CFDictionaryRef aggregateDescription = routeDescription("test.route", "headset", description.uuid);
+        ASSERT_EQ(AudioHardwareCreateAggregateDevice(aggregateDescription, &aggregate), kAudioHardwareNoError);
+        CFRelease(aggregateDescription);
+        time.advance(0.02);
+        probe.copiesInput = true;
+        ASSERT_EQ(AudioDeviceCreateIOProcID(aggregate, &probeIOProc, &probe, &proc), kAudioHardwareNoError);
+        ASSERT_EQ(AudioDeviceStart(aggregate, proc), kAudioHardwareNoError);
+        time.advance(0.1);
+    }
+
+    void tearDownRoute() {
+        EXPECT_EQ(AudioDeviceStop(aggregate, proc), kAudioHardwareNoError);
+        EXPECT_EQ(AudioDeviceDestroyIOProcID(aggregate, proc), kAudioHardwareNoError);
+        EXPECT_EQ(AudioHardwareDestroyAggregateDevice(aggregate), kAudioHardwareNoError);
+        EXPECT_EQ(AudioHardwareDestroyProcessTap(tap), kAudioHardwareNoError);
+    }
+
+    dispatch::VirtualTime time;
+    std::shared_ptr<SimulatedServer> server;
+    AudioObjectID tap = 0;
+    AudioObjectID aggregate = 0;
+    AudioDeviceIOProcID proc = nullptr;
+    IOProbe probe;
+};
+
+TEST_F(RoutePlaybackTest, RoutedProcess_IsHeardOnTheSecondDeviceOnlyAndComesBackWhenTornDown) {
+    double onHeadset = 1.0;
+    EXPECT_NEAR(musicLevelOn("speakers", "headset", &onHeadset), kMusicAmplitude, kTolerance);
+    EXPECT_LT(onHeadset, kTolerance);
+
+    route();
+    double onSpeakers = 1.0;
+    EXPECT_NEAR(musicLevelOn("headset", "speakers", &onSpeakers), kMusicAmplitude, kTolerance);
+    EXPECT_LT(onSpeakers, kTolerance);
+
+    tearDownRoute();
+    EXPECT_NEAR(musicLevelOn("speakers", "headset", &onHeadset), kMusicAmplitude, kTolerance);
+    EXPECT_LT(onHeadset, kTolerance);
+    EXPECT_EQ(server->tapCount(), 0U);
+    EXPECT_EQ(server->aggregateDeviceCount(), 0U);
+    EXPECT_EQ(server->ioProcCount(), 0U);
+}
+
+TEST_F(RoutePlaybackTest, SilentTapDenial_SilencesTheProcessEverywhere) {
+    server->setCaptureDenial(CaptureDenial::silentTap);
+    route();
+    double onSpeakers = 1.0;
+    EXPECT_LT(musicLevelOn("headset", "speakers", &onSpeakers), kTolerance);
+    EXPECT_LT(onSpeakers, kTolerance);
+    EXPECT_GT(probe.calls.load(), 0U);
+    tearDownRoute();
+}
+
+TEST_F(RoutePlaybackTest, StoppedRoute_GivesTheProcessBackAtOnce) {
+    route();
+    EXPECT_EQ(AudioDeviceStop(aggregate, proc), kAudioHardwareNoError);
+    double onHeadset = 1.0;
+    EXPECT_NEAR(musicLevelOn("speakers", "headset", &onHeadset), kMusicAmplitude, kTolerance);
+    EXPECT_LT(onHeadset, kTolerance);
+    tearDownRoute();
+}
+
+TEST_F(RoutePlaybackTest, DefaultOutputChange_MovesUntappedPlayback) {
+    ASSERT_TRUE(server->setDefaultOutputDevice("headset"));
+    double onSpeakers = 1.0;
+    EXPECT_NEAR(musicLevelOn("headset", "speakers", &onSpeakers), kMusicAmplitude, kTolerance);
+    EXPECT_LT(onSpeakers, kTolerance);
+}
+
+// Recording writes, per physical output that played, what it played from the server's start.
+TEST(SimulatedServerRecordingTest, PlayingDevices_WriteFloatWavFromTheStart) {
+    const auto folder = std::filesystem::temp_directory_path() /
+                        ("tonvale-sim-record-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
+                         std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
+    {
+        dispatch::VirtualTime time;
+        Scenario scenario = smallDesk();
+        scenario.devices[0].uid = "Speakers:Main/1";
+        scenario.defaultOutputUID = "Speakers:Main/1";
+        auto server = SimulatedServer::create(scenario, {.readBackSeconds = 0.25, .recordingFolder = folder});
+        time.advance(1.0);
+        server.reset();
+    }
+    const auto file = folder / "Speakers_Main_1.wav";
+    ASSERT_TRUE(std::filesystem::exists(file));
+    EXPECT_FALSE(std::filesystem::exists(folder / "headset.wav"));
+    SF_INFO info{};
+    SNDFILE* sound = sf_open(file.c_str(), SFM_READ, &info);
+    ASSERT_NE(sound, nullptr);
+    EXPECT_EQ(info.samplerate, 48000);
+    EXPECT_EQ(info.channels, 2);
+    EXPECT_EQ(info.format, SF_FORMAT_WAV | SF_FORMAT_FLOAT);
+    EXPECT_NEAR(static_cast<double>(info.frames), 48000.0, 512.0);
+    PlayedAudio audio{48000.0, 2, std::vector<float>(static_cast<std::size_t>(info.frames) * 2)};
+    sf_readf_float(sound, audio.samples.data(), info.frames);
+    sf_close(sound);
+    // The tone runs from the first frame: the first cycle is not lost to silence.
+    EXPECT_NE(audio.samples[2], 0.0F);
+    EXPECT_NEAR(audio.toneAmplitude(kMusicFrequency), kMusicAmplitude, kTolerance);
+    std::filesystem::remove_all(folder);
+}
+
+// The one test on real threads and the real clock: a device's IO thread runs for
+// a second with a started IO procedure.
+TEST(SimulatedServerRealTimeTest, StartedDevice_CallsItsProcedureOncePerBufferPeriod) {
+    auto server = SimulatedServer::create(smallDesk());
+    const AudioObjectID headset = server->deviceID("headset").value_or(0);
+    IOProbe probe;
+    AudioDeviceIOProcID proc = nullptr;
+    ASSERT_EQ(AudioDeviceCreateIOProcID(headset, &probeIOProc, &probe, &proc), kAudioHardwareNoError);
+    const auto started = std::chrono::steady_clock::now();
+    ASSERT_EQ(AudioDeviceStart(headset, proc), kAudioHardwareNoError);
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    ASSERT_EQ(AudioDeviceStop(headset, proc), kAudioHardwareNoError);
+    const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    const auto calls = probe.calls.load();
+    const double expected = elapsed * 48000.0 / 512.0;
+    EXPECT_NEAR(static_cast<double>(calls), expected, expected * 0.05);
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    EXPECT_EQ(probe.calls.load(), calls);
+    EXPECT_EQ(AudioDeviceDestroyIOProcID(headset, proc), kAudioHardwareNoError);
+}
+
+}  // namespace
+}  // namespace sim
