@@ -1,6 +1,5 @@
 #include "platform/dispatch/Scheduler.h"
 
-#include "platform/dispatch/QueueCore.h"
 #include "platform/dispatch/ThreadScheduler.h"
 #include "platform/dispatch/VirtualScheduler.h"
 

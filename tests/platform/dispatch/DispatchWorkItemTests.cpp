@@ -32,12 +32,5 @@ TEST_F(DispatchWorkItemTest, ItemCancelledAfterSubmission_NeverRuns) {
     EXPECT_TRUE(item_->isCancelled());
 }
 
-TEST_F(DispatchWorkItemTest, ItemCancelledByEarlierWorkOnTheSameQueue_NeverRuns) {
-    queue_->async([this] { item_->cancel(); });
-    queue_->async(item_);
-    time_.runUntilIdle();
-    EXPECT_EQ(runs_, 0);
-}
-
 }  // namespace
 }  // namespace dispatch

@@ -147,6 +147,29 @@ TEST_F(RealThreadTest, ManyQueuesAndThreads_RunSeriallyInOrderWithCancellationAn
     EXPECT_EQ(total, kThreads * (kRounds + delayed + synced) + ticks);
 }
 
+TEST_F(RealThreadTest, ItemsCancelledFromAnotherThreadWhileQueued_NeverRun) {
+    auto queue = DispatchQueue::create("gated");
+    std::promise<void> gate;
+    queue->async([opened = gate.get_future().share()] { opened.wait(); });
+    std::atomic<int> runs{0};
+    std::vector<std::shared_ptr<DispatchWorkItem>> items;
+    for (int i = 0; i < 20; ++i) {
+        items.push_back(DispatchWorkItem::create([&] { ++runs; }));
+        queue->async(items.back());
+    }
+
+    std::thread canceller([&] {
+        for (auto& item : items) {
+            item->cancel();
+        }
+    });
+    canceller.join();
+    gate.set_value();
+    queue->sync([] {});
+
+    EXPECT_EQ(runs.load(), 0);
+}
+
 // Tears down on its queue, directly when already there, otherwise by a sync.
 class Owner {
 public:
