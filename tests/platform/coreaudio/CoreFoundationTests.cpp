@@ -1,0 +1,103 @@
+#include "platform/coreaudio/CoreFoundation.h"
+
+#include "platform/coreaudio/CoreAudioTypes.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class CoreFoundationTest : public ::testing::Test {
+protected:
+    static CFNumberRef integer(SInt64 value) { return CFNumberCreate(kCFAllocatorDefault, kCFNumberSInt64Type, &value); }
+    static CFNumberRef real(Float64 value) { return CFNumberCreate(kCFAllocatorDefault, kCFNumberFloat64Type, &value); }
+};
+
+TEST_F(CoreFoundationTest, Numbers_KeepIntegersAndFloatsApart) {
+    CFNumberRef whole = integer(5000000000);
+    CFNumberRef fraction = real(0.25);
+    EXPECT_FALSE(CFNumberIsFloatType(whole));
+    EXPECT_TRUE(CFNumberIsFloatType(fraction));
+    SInt32 narrow = 0;
+    EXPECT_FALSE(CFNumberGetValue(whole, kCFNumberSInt32Type, &narrow));
+    SInt64 wide = 0;
+    EXPECT_TRUE(CFNumberGetValue(whole, kCFNumberSInt64Type, &wide));
+    EXPECT_EQ(wide, 5000000000);
+    EXPECT_FALSE(CFNumberGetValue(fraction, kCFNumberSInt64Type, &wide));
+    EXPECT_EQ(wide, 0);
+    Float64 value = 0;
+    EXPECT_TRUE(CFNumberGetValue(fraction, kCFNumberFloat64Type, &value));
+    EXPECT_EQ(value, 0.25);
+    CFRelease(whole);
+    CFRelease(fraction);
+}
+
+TEST_F(CoreFoundationTest, Kinds_AreTellableApartByTypeID) {
+    CFStringRef text = CFStringCreateWithUTF8("1");
+    CFNumberRef number = integer(1);
+    EXPECT_EQ(CFGetTypeID(text), CFStringGetTypeID());
+    EXPECT_EQ(CFGetTypeID(number), CFNumberGetTypeID());
+    EXPECT_EQ(CFGetTypeID(kCFBooleanTrue), CFBooleanGetTypeID());
+    EXPECT_NE(CFStringGetTypeID(), CFNumberGetTypeID());
+    EXPECT_FALSE(CFEqual(text, number));
+    // A wrongly typed value reads as no text rather than as something else.
+    EXPECT_EQ(CFStringGetUTF8(reinterpret_cast<CFStringRef>(number)), "");
+    CFRelease(text);
+    CFRelease(number);
+}
+
+TEST_F(CoreFoundationTest, Dictionary_KeepsInsertionOrderAndReplacesInPlace) {
+    CFMutableDictionaryRef map =
+        CFDictionaryCreateMutable(kCFAllocatorDefault, 0, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks);
+    CFStringRef keys[] = {CFStringCreateWithUTF8("name"), CFStringCreateWithUTF8("uid"), CFStringCreateWithUTF8("name")};
+    CFNumberRef values[] = {integer(1), integer(2), integer(3)};
+    for (int i = 0; i < 3; ++i) {
+        CFDictionarySetValue(map, keys[i], values[i]);
+    }
+    ASSERT_EQ(CFDictionaryGetCount(map), 2);
+    const void* storedKeys[2] = {};
+    const void* storedValues[2] = {};
+    CFDictionaryGetKeysAndValues(map, storedKeys, storedValues);
+    EXPECT_EQ(CFStringGetUTF8(static_cast<CFStringRef>(storedKeys[0])), "name");
+    EXPECT_EQ(storedValues[0], values[2]);
+    EXPECT_EQ(CFDictionaryGetValueForUTF8Key(map, "uid"), values[1]);
+    EXPECT_EQ(CFDictionaryGetValueForUTF8Key(map, "missing"), nullptr);
+    EXPECT_EQ(CFGetRetainCount(values[0]), 1);
+    EXPECT_EQ(CFGetRetainCount(values[2]), 2);
+    for (int i = 0; i < 3; ++i) {
+        CFRelease(keys[i]);
+        CFRelease(values[i]);
+    }
+    CFRelease(map);
+}
+
+TEST_F(CoreFoundationTest, Arrays_RetainTheirValuesUntilReleased) {
+    CFStringRef text = CFStringCreateWithUTF8("kept");
+    CFMutableArrayRef array = CFArrayCreateMutable(kCFAllocatorDefault, 0, &kCFTypeArrayCallBacks);
+    CFArrayAppendValue(array, text);
+    EXPECT_EQ(CFGetRetainCount(text), 2);
+    CFRelease(text);
+    EXPECT_EQ(CFStringGetUTF8(static_cast<CFStringRef>(CFArrayGetValueAtIndex(array, 0))), "kept");
+    EXPECT_EQ(CFArrayGetValueAtIndex(array, 1), nullptr);
+    CFRelease(array);
+}
+
+TEST_F(CoreFoundationTest, Strings_RoundTripUTF8AndCountUTF16Units) {
+    CFStringRef text = CFStringCreateWithCString(kCFAllocatorDefault, "Caf\xC3\xA9 \xF0\x9F\x8E\xB5", kCFStringEncodingUTF8);
+    EXPECT_EQ(CFStringGetLength(text), 7);
+    char buffer[16] = {};
+    EXPECT_TRUE(CFStringGetCString(text, buffer, sizeof(buffer), kCFStringEncodingUTF8));
+    EXPECT_STREQ(buffer, "Caf\xC3\xA9 \xF0\x9F\x8E\xB5");
+    EXPECT_FALSE(CFStringGetCString(text, buffer, 4, kCFStringEncodingUTF8));
+    CFRelease(text);
+}
+
+TEST(CoreAudioConstantsTest, FourCharacterCodes_MatchThePlatform) {
+    EXPECT_EQ(kAudioHardwarePropertyDevices, 0x64657623U);
+    EXPECT_EQ(kAudioHardwarePropertyDefaultInputDevice, 0x64496E20U);
+    EXPECT_EQ(kAudioHardwareUnknownPropertyError, 0x77686F3F);
+    EXPECT_EQ(kAudioObjectPropertyScopeOutput, 0x6F757470U);
+    EXPECT_EQ(sizeof(AudioTimeStamp), 64U);
+    EXPECT_EQ(audioBufferListSize(2), 8U + 2 * sizeof(AudioBuffer));
+}
+
+}  // namespace
