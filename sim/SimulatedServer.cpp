@@ -142,6 +142,18 @@ CFDictionaryRef compositionOf(const AggregateSpec& layout, SimulatedServer::Worl
     return composition;
 }
 
+// The device IO whose cycle runs on this thread, if any.
+thread_local const SimulatedServer::DeviceIO* cycleIO = nullptr;
+
+// Takes a device's IO mutex unless the caller is that device's IO cycle, which holds it already.
+std::unique_lock<std::mutex> lockIO(SimulatedServer::DeviceIO& io) {
+    std::unique_lock lock(io.mutex, std::defer_lock);
+    if (cycleIO != &io) {
+        lock.lock();
+    }
+    return lock;
+}
+
 std::shared_ptr<SimulatedServer>& sharedServer() {
     static std::shared_ptr<SimulatedServer> server;
     return server;
@@ -241,15 +253,12 @@ SimulatedServer::~SimulatedServer() {
         }
     }
     for (auto& io : ios) {
-        const bool isOnIOQueue = io->queue && io->queue->isCurrent();
-        std::unique_lock lock(io->mutex, std::defer_lock);
-        if (!isOnIOQueue) {
-            lock.lock();
-        }
+        auto lock = lockIO(*io);
         if (io->timer) {
             io->timer->cancel();
             io->timer.reset();
         }
+        io->queue.reset();
         io->procs.clear();
     }
     for (auto& timeline : timelines) {
@@ -611,10 +620,7 @@ bool SimulatedServer::unplugDevice(const std::string& uid) {
     World::deliver(std::move(notifications));
     if (io) {
         // The device's IO procedures went with it.
-        std::unique_lock lock(io->mutex, std::defer_lock);
-        if (!(io->queue && io->queue->isCurrent())) {
-            lock.lock();
-        }
+        auto lock = lockIO(*io);
         world_->ioProcCount -= io->procs.size();
         io->procs.clear();
     }
@@ -731,10 +737,7 @@ void SimulatedServer::restartAudioService() {
         notifications = world.takePending();
     }
     for (auto& io : ios) {
-        std::unique_lock lock(io->mutex, std::defer_lock);
-        if (!(io->queue && io->queue->isCurrent())) {
-            lock.lock();
-        }
+        auto lock = lockIO(*io);
         world_->ioProcCount -= io->procs.size();
         io->procs.clear();
     }
@@ -888,11 +891,7 @@ std::size_t SimulatedServer::runningIOCount() const {
     }
     std::size_t running = 0;
     for (const auto& io : ios) {
-        if (io->queue && io->queue->isCurrent()) {
-            ++running;
-            continue;
-        }
-        std::lock_guard lock(io->mutex);
+        auto lock = lockIO(*io);
         running += io->timer ? 1 : 0;
     }
     return running;
@@ -1508,16 +1507,14 @@ OSStatus SimulatedServer::destroyAggregateDevice(AudioObjectID deviceID) {
         io = device->io;
     }
     {
-        std::unique_lock lock(io->mutex, std::defer_lock);
-        if (!(io->queue && io->queue->isCurrent())) {
-            lock.lock();
-        }
+        auto lock = lockIO(*io);
         world_->ioProcCount -= io->procs.size();
         io->procs.clear();
         if (io->timer) {
             io->timer->cancel();
             io->timer.reset();
         }
+        io->queue.reset();
     }
     std::vector<PendingNotification> notifications;
     {
@@ -1554,15 +1551,6 @@ std::shared_ptr<SimulatedServer::DeviceIO> SimulatedServer::ioOf(AudioObjectID d
 }
 
 namespace {
-
-// Takes a device's IO mutex unless the caller is that device's IO cycle, which holds it already.
-std::unique_lock<std::mutex> lockIO(SimulatedServer::DeviceIO& io) {
-    std::unique_lock lock(io.mutex, std::defer_lock);
-    if (!(io.queue && io.queue->isCurrent())) {
-        lock.lock();
-    }
-    return lock;
-}
 
 IOProcEntry* entryOf(SimulatedServer::DeviceIO& io, AudioDeviceIOProcID id) {
     for (auto& entry : io.procs) {
@@ -1697,9 +1685,7 @@ void SimulatedServer::updateIOLocked(const std::shared_ptr<DeviceIO>& io) {
         }
     }
     if (shouldRun && !io->timer) {
-        if (!io->queue) {
-            io->queue = dispatch::DispatchQueue::create("sim.io." + io->uid);
-        }
+        io->queue = dispatch::DispatchQueue::create("sim.io." + io->uid);
         io->nextFrame = std::llround((dispatch::now() - startTime_) * sampleRate);
         const double interval = static_cast<double>(frames) / sampleRate;
         io->startedAt = dispatch::now();
@@ -1718,8 +1704,10 @@ void SimulatedServer::updateIOLocked(const std::shared_ptr<DeviceIO>& io) {
         return;
     }
     if (!shouldRun && io->timer) {
+        // The queue goes with the timer, so an idle device keeps no IO thread.
         io->timer->cancel();
         io->timer.reset();
+        io->queue.reset();
     }
 }
 
@@ -1803,6 +1791,7 @@ void planCycle(SimulatedServer::World& world, Device& device, const std::vector<
 
 void SimulatedServer::runCycle(const std::shared_ptr<DeviceIO>& io) {
     std::lock_guard ioLock(io->mutex);
+    const DeviceIO* outer = std::exchange(cycleIO, io.get());
     // A device's clock does not wait for a late IO thread: cycles the thread
     // missed are run back to back, up to a bound.
     const auto due = static_cast<std::uint64_t>(std::floor((dispatch::now() - io->startedAt) / io->interval + 1e-6));
@@ -1812,6 +1801,7 @@ void SimulatedServer::runCycle(const std::shared_ptr<DeviceIO>& io) {
         renderCycle(io);
     }
     io->cyclesSinceStart = std::max(io->cyclesSinceStart, due);
+    cycleIO = outer;
 }
 
 void SimulatedServer::renderCycle(const std::shared_ptr<DeviceIO>& io) {
