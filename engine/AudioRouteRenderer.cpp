@@ -7,6 +7,8 @@
 #include <limits>
 #include <string>
 
+#include "engine/Gain.h"
+
 namespace tonvale {
 
 namespace {
@@ -15,14 +17,6 @@ constexpr double kRampSeconds = 0.007;
 constexpr float kGainTolerance = 0.000001F;
 constexpr UInt32 kBytesPerSample = sizeof(Float32);
 constexpr UInt32 kRouteChannels = 2;
-
-// Not-a-number and everything at or below zero is silence; nothing plays above full scale.
-float clampedGain(float gain) noexcept {
-    if (!(gain > 0.0F)) {
-        return 0.0F;
-    }
-    return gain > 1.0F ? 1.0F : gain;
-}
 
 AudioObjectPropertyAddress streamsAddress(AudioObjectPropertyScope scope) {
     return {kAudioDevicePropertyStreams, scope, kAudioObjectPropertyElementMain};
