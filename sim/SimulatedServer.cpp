@@ -1694,9 +1694,9 @@ void SimulatedServer::updateIOLocked(const std::shared_ptr<DeviceIO>& io) {
         io->timer = dispatch::DispatchSourceTimer::create(io->queue);
         io->timer->setEventHandler([weakServer = weak_from_this(), weakIO = std::weak_ptr<DeviceIO>(io)] {
             auto server = weakServer.lock();
-            auto cycleIO = weakIO.lock();
-            if (server && cycleIO) {
-                server->runCycle(cycleIO);
+            auto device = weakIO.lock();
+            if (server && device) {
+                server->runCycle(device);
             }
         });
         io->timer->schedule(interval, interval);
