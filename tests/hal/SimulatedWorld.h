@@ -1,0 +1,64 @@
+// Small worlds for the audio-layer tests: a scenario built in code and the simulated
+// server that serves it, installed for the life of the fixture.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "platform/coreaudio/CoreAudio.h"
+#include "sim/Scenario.h"
+#include "sim/SimulatedServer.h"
+
+namespace tonvale::testing {
+
+inline sim::DeviceSpec outputDevice(std::string uid, std::string name,
+                                    UInt32 transport = kAudioDeviceTransportTypeUSB) {
+    sim::DeviceSpec device;
+    device.uid = std::move(uid);
+    device.name = std::move(name);
+    device.transportType = transport;
+    return device;
+}
+
+inline sim::DeviceSpec inputDevice(std::string uid, std::string name) {
+    sim::DeviceSpec device = outputDevice(std::move(uid), std::move(name), kAudioDeviceTransportTypeBuiltIn);
+    device.outputChannels = 0;
+    device.inputChannels = 1;
+    return device;
+}
+
+inline sim::ProcessSpec audioProcess(std::int32_t pid, std::optional<std::string> bundleID,
+                                     std::optional<std::string> appName = std::nullopt, bool isPlaying = false) {
+    sim::ProcessSpec process;
+    process.pid = pid;
+    process.bundleID = bundleID;
+    if (appName) {
+        process.application = sim::ApplicationSpec{bundleID, appName, std::nullopt};
+    }
+    process.isPlaying = isPlaying;
+    return process;
+}
+
+class SimulatedWorld {
+public:
+    explicit SimulatedWorld(const sim::Scenario& scenario) : server_(sim::SimulatedServer::create(scenario)) {}
+
+    sim::SimulatedServer& server() { return *server_; }
+    [[nodiscard]] AudioObjectID deviceID(const std::string& uid) const { return server_->deviceID(uid).value(); }
+    [[nodiscard]] AudioObjectID processObjectID(std::int32_t pid) const {
+        return server_->processObjectID(pid).value();
+    }
+
+    // The next read of `selector` on `object` (every object when absent) fails.
+    void failRead(AudioObjectPropertySelector selector, std::optional<AudioObjectID> object = std::nullopt,
+                  OSStatus status = kAudioHardwareUnspecifiedError,
+                  sim::Call call = sim::Call::getPropertyData) {
+        server_->injectFailure(sim::InjectedFailure{call, status, 1, object, selector});
+    }
+
+private:
+    std::shared_ptr<sim::SimulatedServer> server_;
+};
+
+}  // namespace tonvale::testing
