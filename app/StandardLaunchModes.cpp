@@ -1,9 +1,15 @@
 #include "app/TonvaleApp.h"
 
+#include "app/DiagnosticsOnceMode.h"
+#include "app/InputSelectionTestMode.h"
+
 namespace tonvale {
 
 LaunchModes standardLaunchModes() {
-    return LaunchModes{};
+    LaunchModes modes;
+    modes.initializer.diagnosticsOnce = runDiagnosticsOnce;
+    modes.initializer.inputSelectionTest = runInputSelectionTest;
+    return modes;
 }
 
 }  // namespace tonvale
