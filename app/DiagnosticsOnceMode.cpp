@@ -123,7 +123,7 @@ bool runDiagnosticsOnce(ConsoleOutput& console) {
     const foundation::ProcessInfo& processInfo = foundation::ProcessInfo::processInfo();
     const LogicalAppResolver resolver{
         mainBundle ? mainBundle->bundleIdentifier().value_or(kFallbackBundleID) : kFallbackBundleID,
-        processInfo.processIdentifier(), &LogicalAppResolver::standardRunningAppLookup};
+        processInfo.processIdentifier(), LogicalAppResolver::snapshotRunningAppLookup()};
     const std::vector<LogicalAppProcessGroup> groups = resolver.resolve(processes.value());
 
     console.printLine("Tonvale version=" + infoText(mainBundle, "CFBundleShortVersionString") +

@@ -7,7 +7,9 @@
 #include <filesystem>
 #include <initializer_list>
 #include <map>
+#include <memory>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 
 #include "platform/appkit/Workspace.h"
@@ -123,6 +125,23 @@ std::optional<RunningAppMetadata> LogicalAppResolver::standardRunningAppLookup(s
     }
     return RunningAppMetadata{std::move(application->bundleIdentifier), std::move(application->localizedName),
                               std::move(application->bundleURL)};
+}
+
+LogicalAppResolver::RunningAppLookup LogicalAppResolver::snapshotRunningAppLookup() {
+    auto applications = std::make_shared<std::unordered_map<std::int32_t, RunningAppMetadata>>();
+    for (appkit::RunningApplication& application : appkit::Workspace::sharedWorkspace().runningApplications()) {
+        applications->try_emplace(application.processIdentifier,
+                                  RunningAppMetadata{std::move(application.bundleIdentifier),
+                                                     std::move(application.localizedName),
+                                                     std::move(application.bundleURL)});
+    }
+    return [applications](std::int32_t pid) -> std::optional<RunningAppMetadata> {
+        const auto found = applications->find(pid);
+        if (found == applications->end()) {
+            return std::nullopt;
+        }
+        return found->second;
+    };
 }
 
 std::optional<AppIdentity> LogicalAppResolver::logicalIdentity(const AudioProcessInfo& process) const {

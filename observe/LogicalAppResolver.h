@@ -48,6 +48,10 @@ struct LogicalAppResolver {
     // The workspace's running application with that process identifier.
     [[nodiscard]] static std::optional<RunningAppMetadata> standardRunningAppLookup(std::int32_t pid);
 
+    // The same answers from one reading of the workspace's list, for resolving a whole
+    // snapshot at once: each look-up is then a map search, not a workspace query.
+    [[nodiscard]] static RunningAppLookup snapshotRunningAppLookup();
+
     // One group per logical app: groups with a playing process first, then by display name.
     [[nodiscard]] std::vector<LogicalAppProcessGroup> resolve(const std::vector<AudioProcessInfo>& processes) const;
 

@@ -1,5 +1,5 @@
-// The two initializer modes against small simulated worlds, in process, and the built
-// program on the embedded default scenario.
+// The two initializer modes, in process, against small simulated worlds and the embedded
+// default scenario.
 #include <gtest/gtest.h>
 
 #include <algorithm>

@@ -5,10 +5,12 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "sim/SimulatedServer.h"
 
 namespace tonvale {
 namespace {
@@ -201,6 +203,18 @@ TEST_F(LogicalAppResolverTest, ActiveProcessObjectIDs_AreThePlayingOnesAscending
 
     ASSERT_EQ(groups.size(), 1U);
     EXPECT_EQ(groups[0].activeProcessObjectIDs(), (std::vector<AudioObjectID>{5, 9}));
+}
+
+TEST_F(LogicalAppResolverTest, SnapshotLookup_AnswersLikeTheWorkspaceItRead) {
+    const std::shared_ptr<sim::SimulatedServer> server = sim::SimulatedServer::create(sim::Scenario::embeddedDefault());
+    const LogicalAppResolver::RunningAppLookup lookup = LogicalAppResolver::snapshotRunningAppLookup();
+
+    for (const std::int32_t pid : {2101, 2102, 2201, 311, 999999}) {
+        EXPECT_EQ(lookup(pid), LogicalAppResolver::standardRunningAppLookup(pid)) << pid;
+    }
+    ASSERT_TRUE(lookup(2102));
+    EXPECT_EQ(lookup(2102)->displayName, "Lumen Helper (Renderer)");
+    EXPECT_EQ(lookup(311), std::nullopt);
 }
 
 }  // namespace
