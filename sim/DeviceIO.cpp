@@ -1,5 +1,7 @@
 #include "sim/DeviceIO.h"
 
+#include "platform/coreaudio/AudioHardware.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -162,6 +164,92 @@ void BufferListStorage::read(std::size_t stream, float* interleaved, UInt32 fram
             interleaved[static_cast<std::size_t>(frame) * layout.channels + channel] =
                 load(base + (static_cast<std::size_t>(frame) * stride + offset) * bytes, layout);
         }
+    }
+}
+
+IOProcEntry* SimulatedServer::DeviceIO::entry(AudioDeviceIOProcID id) {
+    for (auto& candidate : procs) {
+        if (candidate.id == id) {
+            return &candidate;
+        }
+    }
+    return nullptr;
+}
+
+void SimulatedServer::DeviceIO::render(std::int64_t frame) {
+    const UInt32 frames = plan.frames;
+    UInt32 widest = 2;
+    inputLayouts.clear();
+    outputLayouts.clear();
+    std::size_t mixSamples = 0;
+    for (const auto& input : plan.inputs) {
+        inputLayouts.push_back(input.layout);
+        widest = std::max(widest, input.layout.channels);
+    }
+    for (const auto& output : plan.outputs) {
+        outputLayouts.push_back(output.layout);
+        widest = std::max(widest, output.layout.channels);
+        mixSamples += static_cast<std::size_t>(frames) * output.layout.channels;
+    }
+    block.resize(static_cast<std::size_t>(frames) * widest);
+    mix.assign(mixSamples, 0.0F);
+
+    inputBuffers.layOut(inputLayouts, frames);
+    for (std::size_t i = 0; i < plan.inputs.size(); ++i) {
+        const auto& input = plan.inputs[i];
+        std::fill(block.begin(), block.end(), 0.0F);
+        for (const auto& source : input.sources) {
+            source.renderAdding(frame, plan.sampleRate, block.data(), frames, input.layout.channels);
+        }
+        inputBuffers.write(i, block.data(), frames);
+    }
+
+    if (plan.callsProcs && !plan.procs.empty()) {
+        AudioTimeStamp now{};
+        now.mSampleTime = static_cast<Float64>(frame);
+        now.mHostTime = AudioGetCurrentHostTime();
+        now.mRateScalar = 1.0;
+        now.mFlags = kAudioTimeStampSampleTimeValid | kAudioTimeStampHostTimeValid | kAudioTimeStampRateScalarValid;
+        AudioTimeStamp outputTime = now;
+        outputTime.mSampleTime = static_cast<Float64>(frame + frames);
+        for (const auto& planned : plan.procs) {
+            // A procedure stopped by an earlier one in this cycle is not called.
+            const IOProcEntry* current = entry(planned.id);
+            if (current == nullptr || !current->isStarted) {
+                continue;
+            }
+            outputBuffers.layOut(outputLayouts, frames);
+            outputBuffers.zero();
+            inputBuffers.layOut(inputLayouts, frames);
+            planned.proc(plan.deviceID, &now, inputBuffers.list(), &now, outputBuffers.list(), &outputTime,
+                         planned.clientData);
+            float* out = mix.data();
+            for (std::size_t i = 0; i < plan.outputs.size(); ++i) {
+                const UInt32 channels = plan.outputs[i].layout.channels;
+                outputBuffers.read(i, block.data(), frames);
+                for (std::size_t s = 0; s < static_cast<std::size_t>(frames) * channels; ++s) {
+                    out[s] += block[s];
+                }
+                out += static_cast<std::size_t>(frames) * channels;
+            }
+        }
+    }
+
+    float* out = mix.data();
+    for (std::size_t i = 0; i < plan.outputs.size(); ++i) {
+        const auto& output = plan.outputs[i];
+        const UInt32 channels = output.layout.channels;
+        if (i == 0 && plan.ownTimeline) {
+            for (const auto& source : plan.direct) {
+                source.renderAdding(frame, plan.sampleRate, out, frames, channels);
+            }
+        }
+        if (output.target) {
+            const auto targetFrame =
+                std::llround(static_cast<double>(frame) * output.target->sampleRate() / plan.sampleRate);
+            output.target->add(targetFrame, out, frames, channels);
+        }
+        out += static_cast<std::size_t>(frames) * channels;
     }
 }
 

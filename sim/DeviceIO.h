@@ -108,6 +108,11 @@ struct SimulatedServer::DeviceIO {
     std::vector<float> block;
     std::vector<float> mix;
 
+    [[nodiscard]] IOProcEntry* entry(AudioDeviceIOProcID id);
+    // Renders one cycle of the plan starting at frame: inputs, IO procedures,
+    // and the output into the played timelines. Called with mutex held.
+    void render(std::int64_t frame);
+
     [[nodiscard]] bool hasStartedProc() const {
         for (const auto& entry : procs) {
             if (entry.isStarted) {

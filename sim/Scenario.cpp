@@ -21,6 +21,11 @@ namespace {
 
 using nlohmann::json;
 
+constexpr std::int64_t kMaxChannels = 64;
+constexpr std::int64_t kMaxBufferFrames = 16384;
+constexpr double kMaxSampleRate = 768000.0;
+constexpr double kMaxEventSeconds = 10'000'000.0;
+
 // A problem in the scenario, named by the JSON path of the offending entry.
 struct Problem {
     std::string text;
@@ -88,12 +93,17 @@ bool optionalBool(const json& object, const char* key, const std::string& where,
     return value->get<bool>();
 }
 
-UInt32 nonNegative(std::optional<std::int64_t> value, UInt32 fallback, const std::string& where, bool mustBePositive) {
+// A count within [0 or 1, limit]; the limits keep every buffer the server makes small.
+UInt32 bounded(std::optional<std::int64_t> value, UInt32 fallback, const std::string& where, bool mustBePositive,
+               std::int64_t limit) {
     if (!value) {
         return fallback;
     }
-    if (*value < 0 || (mustBePositive && *value == 0) || *value > 1'000'000) {
+    if (*value < 0 || (mustBePositive && *value == 0)) {
         throw Problem{where + (mustBePositive ? " must be positive" : " must not be negative")};
+    }
+    if (*value > limit) {
+        throw Problem{where + " must be at most " + std::to_string(limit)};
     }
     return static_cast<UInt32>(*value);
 }
@@ -183,22 +193,24 @@ DeviceSpec deviceOf(const json& value, const std::string& where) {
     device.transportType = transportOf(value, where);
     device.objectID = objectIDOf(value, where);
     if (auto rate = optionalNumber(value, "sampleRate", where)) {
-        if (!(*rate > 0.0) || *rate > 1'000'000.0) {
+        if (!(*rate > 0.0)) {
             throw Problem{path(where, "sampleRate") + " must be positive"};
+        }
+        if (*rate > kMaxSampleRate) {
+            throw Problem{path(where, "sampleRate") + " must be at most 768000"};
         }
         device.sampleRate = *rate;
     }
-    device.bufferFrameSize =
-        nonNegative(optionalInteger(value, "bufferFrameSize", where), 512, path(where, "bufferFrameSize"), true);
-    device.outputChannels =
-        nonNegative(optionalInteger(value, "outputChannels", where), 2, path(where, "outputChannels"), false);
-    device.inputChannels =
-        nonNegative(optionalInteger(value, "inputChannels", where), 0, path(where, "inputChannels"), false);
+    device.bufferFrameSize = bounded(optionalInteger(value, "bufferFrameSize", where), 512, path(where, "bufferFrameSize"),
+                                     true, kMaxBufferFrames);
+    device.outputChannels = bounded(optionalInteger(value, "outputChannels", where), 2, path(where, "outputChannels"),
+                                    false, kMaxChannels);
+    device.inputChannels = bounded(optionalInteger(value, "inputChannels", where), 0, path(where, "inputChannels"),
+                                   false, kMaxChannels);
     if (const json* format = member(value, "format")) {
         const std::string at = path(where, "format");
         requireObject(*format, at);
-        device.format.bitsPerChannel =
-            nonNegative(optionalInteger(*format, "bits", at), 32, path(at, "bits"), true);
+        device.format.bitsPerChannel = bounded(optionalInteger(*format, "bits", at), 32, path(at, "bits"), true, 32);
         device.format.isFloat = optionalBool(*format, "float", at, true);
         device.format.isInterleaved = optionalBool(*format, "interleaved", at, true);
         if (device.format.bitsPerChannel % 8 != 0 || device.format.bitsPerChannel > 32) {
@@ -344,8 +356,8 @@ TimelineEvent eventOf(const json& value, const std::string& where) {
     requireObject(value, where);
     TimelineEvent event;
     const auto at = optionalNumber(value, "at", where);
-    if (!at || *at < 0.0 || !std::isfinite(*at)) {
-        throw Problem{path(where, "at") + " must be a time in seconds, not negative"};
+    if (!at || *at < 0.0 || *at > kMaxEventSeconds) {
+        throw Problem{path(where, "at") + " must be a time in seconds from 0 to 10000000"};
     }
     event.at = *at;
     const std::string name = requireString(value, "event", where);

@@ -2,6 +2,7 @@
 
 #include "platform/coreaudio/AudioHardware.h"
 #include "sim/DeviceIO.h"
+#include "sim/PropertyAnswers.h"
 #include "sim/World.h"
 
 #include <algorithm>
@@ -18,129 +19,6 @@ namespace {
 
 constexpr double kNever = std::numeric_limits<double>::infinity();
 constexpr std::uint64_t kMaxCatchUpCycles = 8;
-
-AudioStreamBasicDescription formatFor(double sampleRate, UInt32 channels, const StreamShape& shape) {
-    AudioStreamBasicDescription format{};
-    format.mSampleRate = sampleRate;
-    format.mFormatID = kAudioFormatLinearPCM;
-    format.mFormatFlags = (shape.isFloat ? kAudioFormatFlagIsFloat : kAudioFormatFlagIsSignedInteger) |
-                          kAudioFormatFlagIsPacked | (shape.isInterleaved ? 0U : kAudioFormatFlagIsNonInterleaved);
-    const UInt32 bytes = shape.bitsPerChannel / 8;
-    format.mBytesPerFrame = shape.isInterleaved ? bytes * channels : bytes;
-    format.mBytesPerPacket = format.mBytesPerFrame;
-    format.mFramesPerPacket = 1;
-    format.mChannelsPerFrame = channels;
-    format.mBitsPerChannel = shape.bitsPerChannel;
-    return format;
-}
-
-// A dictionary handed out by a property read; released unless given away.
-class OwnedDictionary {
-public:
-    explicit OwnedDictionary(CFDictionaryRef dictionary) : dictionary_(dictionary) {}
-    OwnedDictionary(OwnedDictionary&& other) noexcept : dictionary_(std::exchange(other.dictionary_, nullptr)) {}
-    OwnedDictionary& operator=(OwnedDictionary&& other) noexcept {
-        std::swap(dictionary_, other.dictionary_);
-        return *this;
-    }
-    OwnedDictionary(const OwnedDictionary&) = delete;
-    OwnedDictionary& operator=(const OwnedDictionary&) = delete;
-    ~OwnedDictionary() {
-        if (dictionary_ != nullptr) {
-            CFRelease(dictionary_);
-        }
-    }
-    [[nodiscard]] CFDictionaryRef release() { return std::exchange(dictionary_, nullptr); }
-
-private:
-    CFDictionaryRef dictionary_;
-};
-
-using PropertyValue = std::variant<UInt32, Float64, std::vector<AudioObjectID>, std::string, OwnedDictionary,
-                                   AudioStreamBasicDescription>;
-
-struct Answer {
-    OSStatus status = kAudioHardwareNoError;
-    PropertyValue value = UInt32{0};
-};
-
-Answer fail(OSStatus status) { return {status, UInt32{0}}; }
-
-UInt32 sizeOf(const PropertyValue& value) {
-    struct Visitor {
-        UInt32 operator()(const UInt32&) const { return sizeof(UInt32); }
-        UInt32 operator()(const Float64&) const { return sizeof(Float64); }
-        UInt32 operator()(const std::vector<AudioObjectID>& list) const {
-            return static_cast<UInt32>(list.size() * sizeof(AudioObjectID));
-        }
-        UInt32 operator()(const std::string&) const { return sizeof(CFStringRef); }
-        UInt32 operator()(const OwnedDictionary&) const { return sizeof(CFDictionaryRef); }
-        UInt32 operator()(const AudioStreamBasicDescription&) const { return sizeof(AudioStreamBasicDescription); }
-    };
-    return std::visit(Visitor{}, value);
-}
-
-void setNumber(CFMutableDictionaryRef dictionary, const char* key, SInt64 value) {
-    CFStringRef cfKey = CFStringCreateWithUTF8(key);
-    CFNumberRef number = CFNumberCreate(kCFAllocatorDefault, kCFNumberSInt64Type, &value);
-    CFDictionarySetValue(dictionary, cfKey, number);
-    CFRelease(number);
-    CFRelease(cfKey);
-}
-
-void setText(CFMutableDictionaryRef dictionary, const char* key, const std::string& value) {
-    CFStringRef cfKey = CFStringCreateWithUTF8(key);
-    CFStringRef text = CFStringCreateWithUTF8(value);
-    CFDictionarySetValue(dictionary, cfKey, text);
-    CFRelease(text);
-    CFRelease(cfKey);
-}
-
-void setValue(CFMutableDictionaryRef dictionary, const char* key, CFTypeRef value) {
-    CFStringRef cfKey = CFStringCreateWithUTF8(key);
-    CFDictionarySetValue(dictionary, cfKey, value);
-    CFRelease(value);
-    CFRelease(cfKey);
-}
-
-// The composition of an aggregate the user made, as the platform reports it.
-CFDictionaryRef compositionOf(const AggregateSpec& layout, SimulatedServer::World& world) {
-    CFMutableDictionaryRef composition =
-        CFDictionaryCreateMutable(kCFAllocatorDefault, 0, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks);
-    setText(composition, kAudioAggregateDeviceUIDKey, layout.uid);
-    setText(composition, kAudioAggregateDeviceNameKey, layout.name);
-    setText(composition, kAudioAggregateDeviceMainSubDeviceKey, layout.mainSubdeviceUID);
-    if (layout.clockDeviceUID) {
-        setText(composition, kAudioAggregateDeviceClockDeviceKey, *layout.clockDeviceUID);
-    }
-    if (layout.isStacked) {
-        setNumber(composition, kAudioAggregateDeviceIsStackedKey, *layout.isStacked ? 1 : 0);
-    }
-    setNumber(composition, kAudioAggregateDeviceIsPrivateKey, 0);
-    CFMutableArrayRef subdevices = CFArrayCreateMutable(kCFAllocatorDefault, 0, &kCFTypeArrayCallBacks);
-    for (const auto& subdevice : layout.subdevices) {
-        CFMutableDictionaryRef entry = CFDictionaryCreateMutable(kCFAllocatorDefault, 0, &kCFTypeDictionaryKeyCallBacks,
-                                                                 &kCFTypeDictionaryValueCallBacks);
-        setText(entry, kAudioSubDeviceUIDKey, subdevice.uid);
-        if (const Device* device = world.device(subdevice.uid)) {
-            setText(entry, kAudioSubDeviceNameKey, device->name);
-            setNumber(entry, kAudioSubDeviceInputChannelsKey, device->inputChannels);
-        }
-        if (subdevice.outputChannels) {
-            setNumber(entry, kAudioSubDeviceOutputChannelsKey, *subdevice.outputChannels);
-        } else if (const Device* device = world.device(subdevice.uid)) {
-            setNumber(entry, kAudioSubDeviceOutputChannelsKey, device->outputChannels);
-        }
-        if (subdevice.driftCompensation) {
-            setNumber(entry, kAudioSubDeviceDriftCompensationKey, *subdevice.driftCompensation);
-        }
-        CFArrayAppendValue(subdevices, entry);
-        CFRelease(entry);
-    }
-    setValue(composition, kAudioAggregateDeviceSubDeviceListKey, subdevices);
-    setValue(composition, kAudioAggregateDeviceTapListKey, CFArrayCreateMutable(kCFAllocatorDefault, 0, &kCFTypeArrayCallBacks));
-    return composition;
-}
 
 // The device IO whose cycle runs on this thread, if any.
 thread_local const SimulatedServer::DeviceIO* cycleIO = nullptr;
@@ -299,11 +177,11 @@ void SimulatedServer::load(const Scenario& scenario) {
         device->isPlugged = spec.isPlugged;
         device->inputSource = spec.inputSource;
         if (spec.inputChannels > 0) {
-            device->inputStreams.push_back({0, true, formatFor(spec.sampleRate, spec.inputChannels, spec.format),
+            device->inputStreams.push_back({0, true, streamFormat(spec.sampleRate, spec.inputChannels, spec.format),
                                             Stream::Feed::deviceInput, spec.uid, 0});
         }
         if (spec.outputChannels > 0) {
-            device->outputStreams.push_back({0, false, formatFor(spec.sampleRate, spec.outputChannels, spec.format),
+            device->outputStreams.push_back({0, false, streamFormat(spec.sampleRate, spec.outputChannels, spec.format),
                                              Stream::Feed::deviceOutput, spec.uid, 0});
             device->timeline = std::make_shared<PlayedTimeline>(spec.uid, spec.sampleRate, spec.outputChannels,
                                                                 options_.readBackSeconds, options_.recordingFolder);
@@ -334,7 +212,7 @@ void SimulatedServer::load(const Scenario& scenario) {
             const bool hasOutput = member->outputChannels > 0 && subdevice.outputChannels.value_or(1) != 0;
             if (hasOutput) {
                 device->outputChannels += member->outputChannels;
-                device->outputStreams.push_back({0, false, formatFor(member->sampleRate, member->outputChannels, member->format),
+                device->outputStreams.push_back({0, false, streamFormat(member->sampleRate, member->outputChannels, member->format),
                                                  Stream::Feed::deviceOutput, member->uid, 0});
             }
         }
@@ -933,171 +811,9 @@ std::size_t SimulatedServer::workspaceObserverCount() const {
     return world_->observers.size();
 }
 
-namespace {
-
-Answer readSystem(SimulatedServer::World& world, const AudioObjectPropertyAddress& address) {
-    switch (address.mSelector) {
-    case kAudioHardwarePropertyDevices: {
-        std::vector<AudioObjectID> ids;
-        for (const auto& device : world.devices) {
-            if (device->isListed()) {
-                ids.push_back(device->id);
-            }
-        }
-        return {kAudioHardwareNoError, std::move(ids)};
-    }
-    case kAudioHardwarePropertyDefaultOutputDevice:
-    case kAudioHardwarePropertyDefaultInputDevice: {
-        const bool isOutput = address.mSelector == kAudioHardwarePropertyDefaultOutputDevice;
-        const Device* device = world.device(isOutput ? world.defaultOutputUID : world.defaultInputUID);
-        return {kAudioHardwareNoError, UInt32{device != nullptr && device->isListed() ? device->id : 0}};
-    }
-    case kAudioHardwarePropertyProcessObjectList: {
-        std::vector<AudioObjectID> ids;
-        for (const auto& process : world.processes) {
-            if (process.isListed()) {
-                ids.push_back(process.id);
-            }
-        }
-        return {kAudioHardwareNoError, std::move(ids)};
-    }
-    case kAudioHardwarePropertyTapList: {
-        std::vector<AudioObjectID> ids;
-        for (const auto& tap : world.taps) {
-            ids.push_back(tap.id);
-        }
-        return {kAudioHardwareNoError, std::move(ids)};
-    }
-    case kAudioHardwarePropertyServiceRestarted:
-        return {kAudioHardwareNoError, UInt32{0}};
-    case kAudioObjectPropertyClass:
-        return {kAudioHardwareNoError, UInt32{kAudioSystemObjectClassID}};
-    default:
-        return fail(kAudioHardwareUnknownPropertyError);
-    }
-}
-
-Answer readDevice(SimulatedServer::World& world, Device& device, const AudioObjectPropertyAddress& address,
-                  dispatch::Seconds current) {
-    switch (address.mSelector) {
-    case kAudioDevicePropertyDeviceUID:
-        return {kAudioHardwareNoError, device.uid};
-    case kAudioObjectPropertyName:
-        return {kAudioHardwareNoError, device.name};
-    case kAudioDevicePropertyTransportType:
-        return {kAudioHardwareNoError, UInt32{device.transportType}};
-    case kAudioDevicePropertyDeviceIsAlive:
-        return {kAudioHardwareNoError, UInt32{device.isAlive ? 1U : 0U}};
-    case kAudioDevicePropertyDeviceIsRunning:
-        return {kAudioHardwareNoError, UInt32{device.isIORunning ? 1U : 0U}};
-    case kAudioDevicePropertyStreams: {
-        std::vector<AudioObjectID> ids;
-        for (const Stream* stream : world.visibleStreams(device, address.mScope, current)) {
-            ids.push_back(stream->id);
-        }
-        return {kAudioHardwareNoError, std::move(ids)};
-    }
-    case kAudioDevicePropertyNominalSampleRate:
-        return {kAudioHardwareNoError, Float64{device.sampleRate}};
-    case kAudioDevicePropertyBufferFrameSize:
-        return {kAudioHardwareNoError, UInt32{device.bufferFrameSize}};
-    case kAudioObjectPropertyClass:
-        return {kAudioHardwareNoError, UInt32{device.isAggregate() ? kAudioAggregateDeviceClassID : kAudioDeviceClassID}};
-    case kAudioAggregateDevicePropertyComposition:
-        if (device.kind == Device::Kind::programAggregate && device.description != nullptr) {
-            return {kAudioHardwareNoError, OwnedDictionary(static_cast<CFDictionaryRef>(CFRetain(device.description)))};
-        }
-        if (device.kind == Device::Kind::userAggregate && device.userLayout) {
-            return {kAudioHardwareNoError, OwnedDictionary(compositionOf(*device.userLayout, world))};
-        }
-        return fail(kAudioHardwareUnknownPropertyError);
-    default:
-        return fail(kAudioHardwareUnknownPropertyError);
-    }
-}
-
-Answer readStream(const Device& device, const Stream& stream, const AudioObjectPropertyAddress& address,
-                  dispatch::Seconds current) {
-    switch (address.mSelector) {
-    case kAudioStreamPropertyVirtualFormat:
-    case kAudioStreamPropertyPhysicalFormat: {
-        const dispatch::Seconds appeared = stream.isInput ? device.inputStreamsAt : device.outputStreamsAt;
-        if (current < appeared + device.formatUnknownSeconds) {
-            return fail(kAudioHardwareUnknownPropertyError);
-        }
-        return {kAudioHardwareNoError, stream.format};
-    }
-    case kAudioStreamPropertyDirection:
-        return {kAudioHardwareNoError, UInt32{stream.isInput ? 1U : 0U}};
-    case kAudioObjectPropertyClass:
-        return {kAudioHardwareNoError, UInt32{kAudioStreamClassID}};
-    default:
-        return fail(kAudioHardwareUnknownPropertyError);
-    }
-}
-
-Answer readProcess(const Process& process, const AudioObjectPropertyAddress& address) {
-    switch (address.mSelector) {
-    case kAudioProcessPropertyPID:
-        return {kAudioHardwareNoError, static_cast<UInt32>(process.spec.pid)};
-    case kAudioProcessPropertyBundleID:
-        if (!process.spec.bundleID) {
-            return fail(kAudioHardwareUnknownPropertyError);
-        }
-        return {kAudioHardwareNoError, *process.spec.bundleID};
-    case kAudioProcessPropertyIsRunning:
-        return {kAudioHardwareNoError, UInt32{process.isPlaying || process.isCapturing ? 1U : 0U}};
-    case kAudioProcessPropertyIsRunningInput:
-        return {kAudioHardwareNoError, UInt32{process.isCapturing ? 1U : 0U}};
-    case kAudioProcessPropertyIsRunningOutput:
-        return {kAudioHardwareNoError, UInt32{process.isPlaying ? 1U : 0U}};
-    case kAudioObjectPropertyClass:
-        return {kAudioHardwareNoError, UInt32{kAudioProcessClassID}};
-    default:
-        return fail(kAudioHardwareUnknownPropertyError);
-    }
-}
-
-Answer readTap(const Tap& tap, const AudioObjectPropertyAddress& address) {
-    switch (address.mSelector) {
-    case kAudioTapPropertyUID:
-        return {kAudioHardwareNoError, tap.description.uuid};
-    case kAudioObjectPropertyName:
-        return {kAudioHardwareNoError, tap.description.name};
-    case kAudioTapPropertyFormat:
-        return {kAudioHardwareNoError, formatFor(48000.0, tap.description.isMono ? 1 : 2, StreamShape{})};
-    case kAudioObjectPropertyClass:
-        return {kAudioHardwareNoError, UInt32{kAudioTapClassID}};
-    default:
-        return fail(kAudioHardwareUnknownPropertyError);
-    }
-}
-
-Answer readProperty(SimulatedServer::World& world, AudioObjectID object, const AudioObjectPropertyAddress& address) {
-    if (object == kAudioObjectSystemObject) {
-        return readSystem(world, address);
-    }
-    const dispatch::Seconds current = dispatch::now();
-    if (Device* device = world.device(object)) {
-        return readDevice(world, *device, address, current);
-    }
-    if (const Process* process = world.process(object)) {
-        return readProcess(*process, address);
-    }
-    if (const Tap* tap = world.tap(object)) {
-        return readTap(*tap, address);
-    }
-    if (auto [device, stream] = world.stream(object); stream != nullptr) {
-        return readStream(*device, *stream, address, current);
-    }
-    return fail(kAudioHardwareBadObjectError);
-}
-
-}  // namespace
-
 Boolean SimulatedServer::hasProperty(AudioObjectID object, const AudioObjectPropertyAddress& address) {
     std::lock_guard lock(world_->mutex);
-    return readProperty(*world_, object, address).status == kAudioHardwareNoError ? 1 : 0;
+    return answerProperty(*world_, object, address).status == kAudioHardwareNoError ? 1 : 0;
 }
 
 OSStatus SimulatedServer::getPropertyDataSize(AudioObjectID object, const AudioObjectPropertyAddress& address,
@@ -1106,11 +822,11 @@ OSStatus SimulatedServer::getPropertyDataSize(AudioObjectID object, const AudioO
         return *status;
     }
     std::lock_guard lock(world_->mutex);
-    const Answer answer = readProperty(*world_, object, address);
+    const PropertyAnswer answer = answerProperty(*world_, object, address);
     if (answer.status != kAudioHardwareNoError) {
         return answer.status;
     }
-    outDataSize = sizeOf(answer.value);
+    outDataSize = answerSize(answer.value);
     return kAudioHardwareNoError;
 }
 
@@ -1119,10 +835,10 @@ OSStatus SimulatedServer::getPropertyData(AudioObjectID object, const AudioObjec
     if (auto status = injectedStatus(Call::getPropertyData, object, address.mSelector)) {
         return *status;
     }
-    Answer answer;
+    PropertyAnswer answer;
     {
         std::lock_guard lock(world_->mutex);
-        answer = readProperty(*world_, object, address);
+        answer = answerProperty(*world_, object, address);
     }
     if (answer.status != kAudioHardwareNoError) {
         return answer.status;
@@ -1134,7 +850,7 @@ OSStatus SimulatedServer::getPropertyData(AudioObjectID object, const AudioObjec
         ioDataSize = static_cast<UInt32>(count * sizeof(AudioObjectID));
         return kAudioHardwareNoError;
     }
-    const UInt32 size = sizeOf(answer.value);
+    const UInt32 size = answerSize(answer.value);
     if (ioDataSize < size) {
         return kAudioHardwareBadPropertySizeError;
     }
@@ -1169,7 +885,7 @@ OSStatus SimulatedServer::setPropertyData(AudioObjectID object, const AudioObjec
         }
         if (object != kAudioObjectSystemObject || (address.mSelector != kAudioHardwarePropertyDefaultOutputDevice &&
                                                    address.mSelector != kAudioHardwarePropertyDefaultInputDevice)) {
-            return readProperty(world, object, address).status == kAudioHardwareNoError
+            return answerProperty(world, object, address).status == kAudioHardwareNoError
                        ? kAudioHardwareIllegalOperationError
                        : kAudioHardwareUnknownPropertyError;
         }
@@ -1397,13 +1113,13 @@ OSStatus SimulatedServer::createAggregateDevice(CFDictionaryRef description, Aud
             }
             if (member->inputChannels > 0 && channelsIn.value_or(1) != 0) {
                 device->inputStreams.push_back({world.allocateID(), true,
-                                                formatFor(member->sampleRate, member->inputChannels, member->format),
+                                                streamFormat(member->sampleRate, member->inputChannels, member->format),
                                                 Stream::Feed::deviceInput, member->uid, 0});
                 device->inputChannels += member->inputChannels;
             }
             if (member->outputChannels > 0 && channelsOut.value_or(1) != 0) {
                 device->outputStreams.push_back({world.allocateID(), false,
-                                                 formatFor(member->sampleRate, member->outputChannels, member->format),
+                                                 streamFormat(member->sampleRate, member->outputChannels, member->format),
                                                  Stream::Feed::deviceOutput, member->uid, 0});
                 device->outputChannels += member->outputChannels;
             }
@@ -1412,7 +1128,7 @@ OSStatus SimulatedServer::createAggregateDevice(CFDictionaryRef description, Aud
         device->bufferFrameSize = main != nullptr ? main->bufferFrameSize : 512;
         device->isAlive = main == nullptr || main->isAlive;
         if (behaviour.shapeFault == StreamShapeFault::extraInputStream) {
-            device->inputStreams.push_back({world.allocateID(), true, formatFor(device->sampleRate, 2, StreamShape{}),
+            device->inputStreams.push_back({world.allocateID(), true, streamFormat(device->sampleRate, 2, StreamShape{}),
                                             Stream::Feed::phantom, "", 0});
             device->inputChannels += 2;
         }
@@ -1445,7 +1161,7 @@ OSStatus SimulatedServer::createAggregateDevice(CFDictionaryRef description, Aud
             case StreamShapeFault::extraInputStream:
                 break;
             }
-            device->inputStreams.push_back({world.allocateID(), true, formatFor(device->sampleRate, channels, shape),
+            device->inputStreams.push_back({world.allocateID(), true, streamFormat(device->sampleRate, channels, shape),
                                             Stream::Feed::tap, "", tap->id});
             device->inputChannels += channels;
         }
@@ -1550,19 +1266,6 @@ std::shared_ptr<SimulatedServer::DeviceIO> SimulatedServer::ioOf(AudioObjectID d
     return found == nullptr ? nullptr : found->io;
 }
 
-namespace {
-
-IOProcEntry* entryOf(SimulatedServer::DeviceIO& io, AudioDeviceIOProcID id) {
-    for (auto& entry : io.procs) {
-        if (entry.id == id) {
-            return &entry;
-        }
-    }
-    return nullptr;
-}
-
-}  // namespace
-
 OSStatus SimulatedServer::createIOProcID(AudioObjectID device, AudioDeviceIOProc proc, void* clientData,
                                          AudioDeviceIOProcID& outProcID) {
     if (auto status = injectedStatus(Call::createIOProcID, device, std::nullopt)) {
@@ -1621,7 +1324,7 @@ OSStatus SimulatedServer::startDevice(AudioObjectID device, AudioDeviceIOProcID 
     }
     auto lock = lockIO(*io);
     if (procID != nullptr) {
-        IOProcEntry* entry = entryOf(*io, procID);
+        IOProcEntry* entry = io->entry(procID);
         if (entry == nullptr) {
             return kAudioHardwareIllegalOperationError;
         }
@@ -1641,7 +1344,7 @@ OSStatus SimulatedServer::stopDevice(AudioObjectID device, AudioDeviceIOProcID p
     }
     auto lock = lockIO(*io);
     if (procID != nullptr) {
-        IOProcEntry* entry = entryOf(*io, procID);
+        IOProcEntry* entry = io->entry(procID);
         if (entry == nullptr) {
             return kAudioHardwareIllegalOperationError;
         }
@@ -1711,84 +1414,6 @@ void SimulatedServer::updateIOLocked(const std::shared_ptr<DeviceIO>& io) {
     }
 }
 
-namespace {
-
-// Copies what one cycle of the device needs out of the world; called with the world locked.
-void planCycle(SimulatedServer::World& world, Device& device, const std::vector<IOProcEntry>& procs, CyclePlan& plan,
-               dispatch::Seconds current) {
-    plan.deviceID = device.id;
-    plan.sampleRate = device.sampleRate;
-    plan.frames = device.bufferFrameSize;
-    plan.callsProcs = !world.isAsleep && !device.isStalled;
-    plan.procs.clear();
-    for (const auto& entry : procs) {
-        if (entry.isStarted) {
-            plan.procs.push_back(entry);
-        }
-    }
-    std::size_t inputs = 0;
-    for (const Stream* stream : world.visibleStreams(device, kAudioObjectPropertyScopeInput, current)) {
-        if (plan.inputs.size() <= inputs) {
-            plan.inputs.emplace_back();
-        }
-        CyclePlan::Input& input = plan.inputs[inputs++];
-        input.layout = StreamLayout::of(stream->format);
-        input.sources.clear();
-        switch (stream->feed) {
-        case Stream::Feed::deviceInput:
-            if (const Device* feed = world.device(stream->feedUID); feed != nullptr && feed->isAlive && feed->isListed()) {
-                input.sources.push_back(feed->inputSource);
-            }
-            break;
-        case Stream::Feed::tap:
-            if (const Tap* tap = world.tap(stream->tapID); tap != nullptr && !tap->deliversSilence) {
-                for (const AudioObjectID target : world.tapTargets(*tap)) {
-                    const Process* process = world.process(target);
-                    if (process != nullptr && process->isPlaying) {
-                        input.sources.push_back(process->source);
-                    }
-                }
-            }
-            break;
-        case Stream::Feed::deviceOutput:
-        case Stream::Feed::phantom:
-            break;
-        }
-    }
-    plan.inputs.resize(inputs);
-    std::size_t outputs = 0;
-    for (const Stream* stream : world.visibleStreams(device, kAudioObjectPropertyScopeOutput, current)) {
-        if (plan.outputs.size() <= outputs) {
-            plan.outputs.emplace_back();
-        }
-        CyclePlan::Output& output = plan.outputs[outputs++];
-        output.layout = StreamLayout::of(stream->format);
-        output.target.reset();
-        const Device* feed = world.device(stream->feedUID);
-        if (feed != nullptr && feed->isListed() && feed->isAlive && feed->observers > 0) {
-            output.target = feed->timeline;
-        }
-    }
-    plan.outputs.resize(outputs);
-    plan.direct.clear();
-    plan.ownTimeline.reset();
-    if (device.kind == Device::Kind::physical && device.observers > 0 && !world.isAsleep) {
-        plan.ownTimeline = device.timeline;
-        for (const auto& process : world.processes) {
-            if (!process.isListed() || !process.isPlaying || world.isMuted(process)) {
-                continue;
-            }
-            for (const Device* destination : world.destinations(process)) {
-                if (destination == &device) {
-                    plan.direct.push_back(process.source);
-                }
-            }
-        }
-    }
-}
-
-}  // namespace
-
 void SimulatedServer::runCycle(const std::shared_ptr<DeviceIO>& io) {
     std::lock_guard ioLock(io->mutex);
     const DeviceIO* outer = std::exchange(cycleIO, io.get());
@@ -1811,7 +1436,7 @@ void SimulatedServer::renderCycle(const std::shared_ptr<DeviceIO>& io) {
         std::lock_guard lock(world_->mutex);
         Device* device = world_->device(io->uid);
         if (device != nullptr && device->io == io && device->isAlive) {
-            planCycle(*world_, *device, io->procs, plan, dispatch::now());
+            world_->planCycle(*device, io->procs, plan, dispatch::now());
             isPlayable = true;
         }
     }
@@ -1821,82 +1446,7 @@ void SimulatedServer::renderCycle(const std::shared_ptr<DeviceIO>& io) {
     if (!isPlayable) {
         return;
     }
-    const UInt32 frames = plan.frames;
-    UInt32 widest = 2;
-    std::vector<StreamLayout>& inputLayouts = io->inputLayouts;
-    std::vector<StreamLayout>& outputLayouts = io->outputLayouts;
-    inputLayouts.clear();
-    outputLayouts.clear();
-    std::size_t mixSamples = 0;
-    for (const auto& input : plan.inputs) {
-        inputLayouts.push_back(input.layout);
-        widest = std::max(widest, input.layout.channels);
-    }
-    for (const auto& output : plan.outputs) {
-        outputLayouts.push_back(output.layout);
-        widest = std::max(widest, output.layout.channels);
-        mixSamples += static_cast<std::size_t>(frames) * output.layout.channels;
-    }
-    io->block.resize(static_cast<std::size_t>(frames) * widest);
-    io->mix.assign(mixSamples, 0.0F);
-
-    io->inputBuffers.layOut(inputLayouts, frames);
-    for (std::size_t i = 0; i < plan.inputs.size(); ++i) {
-        const auto& input = plan.inputs[i];
-        std::fill(io->block.begin(), io->block.end(), 0.0F);
-        for (const auto& source : input.sources) {
-            source.renderAdding(frame, plan.sampleRate, io->block.data(), frames, input.layout.channels);
-        }
-        io->inputBuffers.write(i, io->block.data(), frames);
-    }
-
-    if (plan.callsProcs && !plan.procs.empty()) {
-        AudioTimeStamp now{};
-        now.mSampleTime = static_cast<Float64>(frame);
-        now.mHostTime = AudioGetCurrentHostTime();
-        now.mRateScalar = 1.0;
-        now.mFlags = kAudioTimeStampSampleTimeValid | kAudioTimeStampHostTimeValid | kAudioTimeStampRateScalarValid;
-        AudioTimeStamp outputTime = now;
-        outputTime.mSampleTime = static_cast<Float64>(frame + frames);
-        for (const auto& planned : plan.procs) {
-            // A procedure stopped by an earlier one in this cycle is not called.
-            const IOProcEntry* entry = entryOf(*io, planned.id);
-            if (entry == nullptr || !entry->isStarted) {
-                continue;
-            }
-            io->outputBuffers.layOut(outputLayouts, frames);
-            io->outputBuffers.zero();
-            io->inputBuffers.layOut(inputLayouts, frames);
-            planned.proc(plan.deviceID, &now, io->inputBuffers.list(), &now, io->outputBuffers.list(), &outputTime,
-                         planned.clientData);
-            float* mix = io->mix.data();
-            for (std::size_t i = 0; i < plan.outputs.size(); ++i) {
-                const UInt32 channels = plan.outputs[i].layout.channels;
-                io->outputBuffers.read(i, io->block.data(), frames);
-                for (std::size_t s = 0; s < static_cast<std::size_t>(frames) * channels; ++s) {
-                    mix[s] += io->block[s];
-                }
-                mix += static_cast<std::size_t>(frames) * channels;
-            }
-        }
-    }
-
-    float* mix = io->mix.data();
-    for (std::size_t i = 0; i < plan.outputs.size(); ++i) {
-        const auto& output = plan.outputs[i];
-        const UInt32 channels = output.layout.channels;
-        if (i == 0 && plan.ownTimeline) {
-            for (const auto& source : plan.direct) {
-                source.renderAdding(frame, plan.sampleRate, mix, frames, channels);
-            }
-        }
-        if (output.target) {
-            const auto targetFrame =
-                std::llround(static_cast<double>(frame) * output.target->sampleRate() / plan.sampleRate);
-            output.target->add(targetFrame, mix, frames, channels);
-        }
-        mix += static_cast<std::size_t>(frames) * channels;
-    }
+    io->render(frame);
 }
 
 }  // namespace sim

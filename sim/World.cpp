@@ -4,6 +4,21 @@
 
 namespace sim {
 
+AudioStreamBasicDescription streamFormat(double sampleRate, UInt32 channels, const StreamShape& shape) {
+    AudioStreamBasicDescription format{};
+    format.mSampleRate = sampleRate;
+    format.mFormatID = kAudioFormatLinearPCM;
+    format.mFormatFlags = (shape.isFloat ? kAudioFormatFlagIsFloat : kAudioFormatFlagIsSignedInteger) |
+                          kAudioFormatFlagIsPacked | (shape.isInterleaved ? 0U : kAudioFormatFlagIsNonInterleaved);
+    const UInt32 bytes = shape.bitsPerChannel / 8;
+    format.mBytesPerFrame = shape.isInterleaved ? bytes * channels : bytes;
+    format.mBytesPerPacket = format.mBytesPerFrame;
+    format.mFramesPerPacket = 1;
+    format.mChannelsPerFrame = channels;
+    format.mBitsPerChannel = shape.bitsPerChannel;
+    return format;
+}
+
 AudioObjectID SimulatedServer::World::allocateID() {
     AudioObjectID id = nextID++;
     while (reservedIDs.contains(id) || id <= kAudioObjectSystemObject) {
@@ -243,6 +258,79 @@ void SimulatedServer::World::repairDefaults() {
         if (replacement != defaultInputUID) {
             defaultInputUID = replacement;
             notify(kAudioObjectSystemObject, kAudioHardwarePropertyDefaultInputDevice);
+        }
+    }
+}
+
+void SimulatedServer::World::planCycle(Device& owner, const std::vector<IOProcEntry>& procs, CyclePlan& plan,
+                                       dispatch::Seconds current) {
+    plan.deviceID = owner.id;
+    plan.sampleRate = owner.sampleRate;
+    plan.frames = owner.bufferFrameSize;
+    plan.callsProcs = !isAsleep && !owner.isStalled;
+    plan.procs.clear();
+    for (const auto& entry : procs) {
+        if (entry.isStarted) {
+            plan.procs.push_back(entry);
+        }
+    }
+    std::size_t inputs = 0;
+    for (const Stream* stream : visibleStreams(owner, kAudioObjectPropertyScopeInput, current)) {
+        if (plan.inputs.size() <= inputs) {
+            plan.inputs.emplace_back();
+        }
+        CyclePlan::Input& input = plan.inputs[inputs++];
+        input.layout = StreamLayout::of(stream->format);
+        input.sources.clear();
+        switch (stream->feed) {
+        case Stream::Feed::deviceInput:
+            if (const Device* feed = device(stream->feedUID); feed != nullptr && feed->isAlive && feed->isListed()) {
+                input.sources.push_back(feed->inputSource);
+            }
+            break;
+        case Stream::Feed::tap:
+            if (const Tap* source = tap(stream->tapID); source != nullptr && !source->deliversSilence) {
+                for (const AudioObjectID target : tapTargets(*source)) {
+                    const Process* tapped = process(target);
+                    if (tapped != nullptr && tapped->isPlaying) {
+                        input.sources.push_back(tapped->source);
+                    }
+                }
+            }
+            break;
+        case Stream::Feed::deviceOutput:
+        case Stream::Feed::phantom:
+            break;
+        }
+    }
+    plan.inputs.resize(inputs);
+    std::size_t outputs = 0;
+    for (const Stream* stream : visibleStreams(owner, kAudioObjectPropertyScopeOutput, current)) {
+        if (plan.outputs.size() <= outputs) {
+            plan.outputs.emplace_back();
+        }
+        CyclePlan::Output& output = plan.outputs[outputs++];
+        output.layout = StreamLayout::of(stream->format);
+        output.target.reset();
+        const Device* feed = device(stream->feedUID);
+        if (feed != nullptr && feed->isListed() && feed->isAlive && feed->observers > 0) {
+            output.target = feed->timeline;
+        }
+    }
+    plan.outputs.resize(outputs);
+    plan.direct.clear();
+    plan.ownTimeline.reset();
+    if (owner.kind == Device::Kind::physical && owner.observers > 0 && !isAsleep) {
+        plan.ownTimeline = owner.timeline;
+        for (const auto& playing : processes) {
+            if (!playing.isListed() || !playing.isPlaying || isMuted(playing)) {
+                continue;
+            }
+            for (const Device* destination : destinations(playing)) {
+                if (destination == &owner) {
+                    plan.direct.push_back(playing.source);
+                }
+            }
         }
     }
 }

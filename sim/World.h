@@ -23,6 +23,9 @@
 
 namespace sim {
 
+// The linear PCM format of a stream with the given rate, channels and layout.
+[[nodiscard]] AudioStreamBasicDescription streamFormat(double sampleRate, UInt32 channels, const StreamShape& shape);
+
 struct Stream {
     enum class Feed { deviceInput, deviceOutput, tap, phantom };
     AudioObjectID id = 0;
@@ -165,6 +168,9 @@ struct SimulatedServer::World {
     // Hands the queued notifications to their queues (call after unlocking).
     static void deliver(std::vector<PendingNotification> notifications);
     std::vector<PendingNotification> takePending();
+
+    // Copies what one IO cycle of the device needs into plan.
+    void planCycle(Device& device, const std::vector<IOProcEntry>& procs, CyclePlan& plan, dispatch::Seconds current);
 
     // Chooses a new default when the current one vanished.
     void repairDefaults();

@@ -84,6 +84,8 @@ TEST_F(ScenarioTest, InconsistentWorlds_AreRefusedWithTheFileAndTheProblem) {
               "desk.json: devices[0].sampleRate must be positive");
     EXPECT_EQ(errorOf(R"({"devices": [{"uid": "a", "name": "A", "bufferFrameSize": -1}]})"),
               "desk.json: devices[0].bufferFrameSize must be positive");
+    EXPECT_EQ(errorOf(R"({"devices": [{"uid": "a", "name": "A", "outputChannels": 100000}]})"),
+              "desk.json: devices[0].outputChannels must be at most 64");
     EXPECT_EQ(errorOf(R"({"processes": [{"pid": 3, "app": {"bundle": "/nonexistent/Nothing.app"}}]})"),
               "desk.json: processes[0].app.bundle names a folder that does not exist: /nonexistent/Nothing.app");
     EXPECT_EQ(errorOf(R"({"devices": [{"uid": "a"}]})"), "desk.json: devices[0].name is missing");
