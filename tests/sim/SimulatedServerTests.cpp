@@ -184,6 +184,34 @@ TEST_F(SimulatedServerTest, Listeners_HearEachChangeOnTheirQueueAfterItHappened)
     EXPECT_EQ(heard.selectors, expected);
 }
 
+TEST_F(SimulatedServerTest, Timeline_PlaysItsEventsAtTheirTimes) {
+    server.reset();
+    Scenario scenario = smallDesk();
+    scenario.processes[1].isLaunched = false;
+    scenario.timeline = {{1.0, TimelineEvent::Kind::stopAudio, kMusicPid, ""},
+                         {1.0, TimelineEvent::Kind::launch, kQuietPid, ""},
+                         {2.0, TimelineEvent::Kind::unplug, 0, "headset"}};
+    server = SimulatedServer::create(scenario);
+    auto queue = dispatch::DispatchQueue::create("test.listener");
+    Heard heard;
+    const auto processes = kGlobal(kAudioHardwarePropertyProcessObjectList);
+    ASSERT_EQ(AudioObjectAddPropertyListenerBlock(kAudioObjectSystemObject, &processes, queue, listenerInto(heard, queue)),
+              kAudioHardwareNoError);
+    EXPECT_EQ(readIDs(kAudioObjectSystemObject, kAudioHardwarePropertyProcessObjectList).size(), 1U);
+    time.advance(0.99);
+    UInt32 isRunningOutput = 0;
+    EXPECT_EQ(readValue(music(), kAudioProcessPropertyIsRunningOutput, isRunningOutput), kAudioHardwareNoError);
+    EXPECT_EQ(isRunningOutput, 1U);
+    time.advance(0.02);
+    EXPECT_EQ(readValue(music(), kAudioProcessPropertyIsRunningOutput, isRunningOutput), kAudioHardwareNoError);
+    EXPECT_EQ(isRunningOutput, 0U);
+    EXPECT_EQ(heard.selectors.size(), 1U);
+    EXPECT_EQ(readIDs(kAudioObjectSystemObject, kAudioHardwarePropertyProcessObjectList).size(), 2U);
+    EXPECT_TRUE(server->deviceID("headset"));
+    time.advance(1.0);
+    EXPECT_FALSE(server->deviceID("headset"));
+}
+
 TEST_F(SimulatedServerTest, ProcessListener_HearsRunningOutputFlip) {
     auto queue = dispatch::DispatchQueue::create("test.listener");
     Heard heard;
