@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "platform/appkit/Workspace.h"
+
 namespace tonvale {
 
 std::shared_ptr<SystemLifecycleMonitor> SystemLifecycleMonitor::create(dispatch::QueuePtr deliveryQueue) {
@@ -48,7 +50,7 @@ void SystemLifecycleMonitor::stopOnQueue() {
         reinstallWorkItem_.reset();
     }
     for (const appkit::NotificationObserverToken& token : notificationTokens_) {
-        appkit::workspaceNotificationCenter().removeObserver(token);
+        appkit::Workspace::sharedWorkspace().notificationCenter().removeObserver(token);
     }
     notificationTokens_.clear();
     if (serviceListener_) {
@@ -61,7 +63,7 @@ void SystemLifecycleMonitor::stopOnQueue() {
 }
 
 void SystemLifecycleMonitor::registerWorkspaceObservers() {
-    appkit::NotificationCenter& center = appkit::workspaceNotificationCenter();
+    appkit::NotificationCenter& center = appkit::Workspace::sharedWorkspace().notificationCenter();
     const auto reporting = [weak = weak_from_this()](SystemLifecycleEvent event) {
         return [weak, event] {
             if (auto self = weak.lock()) {

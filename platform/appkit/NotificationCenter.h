@@ -3,7 +3,7 @@
 // The simulated world posts the notifications (a scenario's sleep and wake events, or a
 // test calling the server's sleep() and wake()); an observer's block runs on the posting
 // thread, or asynchronously on the queue given when it was added. One center per process,
-// reached through workspaceNotificationCenter(); observers live in the installed server.
+// reached through the shared workspace; observers live in the running server.
 // Thread-safety: every operation may be called from any thread.
 #pragma once
 
@@ -33,7 +33,8 @@ struct NotificationObserverToken {
 
 class NotificationCenter {
 public:
-    // Observes name from any sender. With no queue the block runs on the posting thread.
+    // Observes name; the workspace is the only sender, so object is ignored. With no
+    // queue the block runs on the posting thread.
     // A name the workspace never posts, or no running server, gives an empty token.
     [[nodiscard]] NotificationObserverToken addObserver(NotificationName name, const void* object,
                                                         dispatch::QueuePtr queue, std::function<void()> block);

@@ -1,0 +1,91 @@
+// Test helper for the monitors: a small simulated desk with the recorder of listener
+// calls in front of it, and a record of what a monitor delivered, when and on which queue.
+// Create on the test's thread after the dispatch::VirtualTime it runs in.
+// Thread-safety: for virtual-time tests; everything runs on the test's thread.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/coreaudio/CoreAudio.h"
+#include "platform/dispatch/Dispatch.h"
+#include "sim/SimulatedServer.h"
+#include "tests/observe/ListenerCallRecorder.h"
+
+namespace tonvale::testing {
+
+inline constexpr std::int32_t kPlayerPID = 501;
+inline constexpr std::int32_t kChatPID = 502;
+// Listed by the server only once launched.
+inline constexpr std::int32_t kLatePID = 503;
+
+inline sim::Scenario smallDesk() {
+    sim::Scenario scenario;
+    sim::DeviceSpec speakers{.uid = "speakers", .name = "Speakers"};
+    sim::DeviceSpec headset{.uid = "headset", .name = "Headset", .transportType = kAudioDeviceTransportTypeUSB};
+    headset.inputChannels = 1;
+    sim::DeviceSpec microphone{.uid = "microphone", .name = "Microphone"};
+    microphone.outputChannels = 0;
+    microphone.inputChannels = 1;
+    sim::DeviceSpec speaker{.uid = "airplay", .name = "Kitchen", .transportType = kAudioDeviceTransportTypeAirPlay};
+    sim::DeviceSpec spare{.uid = "spare", .name = "Spare"};
+    spare.isPlugged = false;
+    scenario.devices = {speakers, headset, microphone, speaker, spare};
+    scenario.defaultOutputUID = "speakers";
+    scenario.defaultInputUID = "microphone";
+
+    sim::ProcessSpec player{.pid = kPlayerPID, .bundleID = "com.example.player"};
+    player.isPlaying = true;
+    sim::ProcessSpec chat{.pid = kChatPID, .bundleID = "com.example.chat"};
+    sim::ProcessSpec late{.pid = kLatePID, .bundleID = "com.example.late"};
+    late.isLaunched = false;
+    scenario.processes = {player, chat, late};
+    return scenario;
+}
+
+// The simulated desk, reached through a recorder of listener calls.
+struct MonitorTestWorld {
+    MonitorTestWorld()
+        : server(sim::SimulatedServer::create(smallDesk())),
+          recorder(std::make_shared<ListenerCallRecorder>(server)),
+          baseListenerCount(server->listenerCount()) {
+        AudioHardwareInstallService(recorder);
+    }
+    ~MonitorTestWorld() { AudioHardwareInstallService(server); }
+    MonitorTestWorld(const MonitorTestWorld&) = delete;
+    MonitorTestWorld& operator=(const MonitorTestWorld&) = delete;
+
+    // Listeners of the code under test that the server holds.
+    [[nodiscard]] std::size_t listenerCount() const { return server->listenerCount() - baseListenerCount; }
+
+    std::shared_ptr<sim::SimulatedServer> server;
+    std::shared_ptr<ListenerCallRecorder> recorder;
+    std::size_t baseListenerCount;
+};
+
+// What a monitor handed to one handler.
+template <typename Value>
+struct Deliveries {
+    struct Delivery {
+        Value value;
+        dispatch::Seconds time;
+        bool isOnDeliveryQueue;
+    };
+
+    explicit Deliveries(dispatch::QueuePtr queue) : deliveryQueue(std::move(queue)) {}
+
+    [[nodiscard]] auto handler() {
+        return [this](const Value& value) {
+            received.push_back({value, dispatch::now(), deliveryQueue->isCurrent()});
+        };
+    }
+    [[nodiscard]] std::size_t count() const { return received.size(); }
+    [[nodiscard]] const Value& last() const { return received.back().value; }
+
+    dispatch::QueuePtr deliveryQueue;
+    std::vector<Delivery> received;
+};
+
+}  // namespace tonvale::testing

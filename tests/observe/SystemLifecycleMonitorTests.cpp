@@ -1,0 +1,206 @@
+#include "observe/SystemLifecycleMonitor.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "platform/dispatch/Dispatch.h"
+#include "tests/observe/MonitorTestWorld.h"
+
+namespace tonvale {
+namespace {
+
+using testing::Deliveries;
+using testing::ListenerCall;
+using testing::MonitorTestWorld;
+using Event = SystemLifecycleEvent;
+
+class SystemLifecycleMonitorTest : public ::testing::Test {
+protected:
+    SystemLifecycleMonitorTest() : deliveries_(deliveryQueue_) {}
+
+    std::vector<Event> events() const {
+        std::vector<Event> events;
+        for (const auto& delivery : deliveries_.received) {
+            events.push_back(delivery.value);
+        }
+        return events;
+    }
+
+    // The registrations and removals of the restart listener.
+    std::vector<ListenerCall> restartListenerCalls() const {
+        std::vector<ListenerCall> calls;
+        for (const ListenerCall& call : world_.recorder->calls()) {
+            if (call.selector == kAudioHardwarePropertyServiceRestarted) {
+                calls.push_back(call);
+            }
+        }
+        return calls;
+    }
+
+    void startAndSettle() {
+        monitor_->start(deliveries_.handler());
+        time_.advance(0.01);
+    }
+
+    dispatch::VirtualTime time_;
+    MonitorTestWorld world_;
+    dispatch::QueuePtr deliveryQueue_ = dispatch::DispatchQueue::create("test.delivery");
+    Deliveries<Event> deliveries_;
+    std::shared_ptr<SystemLifecycleMonitor> monitor_ = SystemLifecycleMonitor::create(deliveryQueue_);
+};
+
+TEST_F(SystemLifecycleMonitorTest, SleepAndWake_AreDeliveredInOrderOnTheDeliveryQueue) {
+    startAndSettle();
+    EXPECT_TRUE(deliveries_.received.empty()) << "starting produces no event";
+
+    world_.server->sleep();
+    world_.server->wake();
+    time_.advance(0.01);
+
+    EXPECT_EQ(events(), (std::vector<Event>{Event::willSleep, Event::didWake}));
+    for (const auto& delivery : deliveries_.received) {
+        EXPECT_TRUE(delivery.isOnDeliveryQueue);
+    }
+}
+
+TEST_F(SystemLifecycleMonitorTest, SleepBeforeStartOrAfterStop_ProducesNoEvent) {
+    world_.server->sleep();
+    time_.advance(0.01);
+    startAndSettle();
+    monitor_->stop();
+    time_.advance(0.01);
+
+    world_.server->wake();
+    world_.server->restartAudioService();
+    time_.advance(1.0);
+
+    EXPECT_TRUE(deliveries_.received.empty());
+}
+
+TEST_F(SystemLifecycleMonitorTest, SleepPostedWhileStopIsPending_IsDropped) {
+    startAndSettle();
+
+    monitor_->stop();
+    world_.server->sleep();
+    time_.advance(0.01);
+
+    EXPECT_TRUE(deliveries_.received.empty()) << "the observer still existed, but the event reached the queue after the stop";
+}
+
+TEST_F(SystemLifecycleMonitorTest, StartedTwice_RegistersObserversAndListenerOnceAndUsesTheNewerHandler) {
+    Deliveries<Event> newer(deliveryQueue_);
+    monitor_->start(deliveries_.handler());
+    monitor_->start(newer.handler());
+    time_.advance(0.01);
+
+    EXPECT_EQ(world_.server->workspaceObserverCount(), 2u);
+    EXPECT_EQ(world_.listenerCount(), 1u);
+    EXPECT_EQ(restartListenerCalls().size(), 1u);
+
+    world_.server->sleep();
+    time_.advance(0.01);
+    EXPECT_TRUE(deliveries_.received.empty());
+    EXPECT_EQ(newer.count(), 1u);
+}
+
+TEST_F(SystemLifecycleMonitorTest, TwoRestarts100msApart_GiveTwoEventsAndOneReregistration250msAfterTheSecond) {
+    startAndSettle();
+    world_.recorder->clear();
+
+    world_.server->restartAudioService();
+    time_.advance(0.1);
+    world_.server->restartAudioService();
+    const dispatch::Seconds second = time_.now();
+    time_.advance(1.0);
+
+    EXPECT_EQ(events(), (std::vector<Event>{Event::audioServiceRestarted, Event::audioServiceRestarted}));
+    const std::vector<ListenerCall> calls = restartListenerCalls();
+    ASSERT_EQ(calls.size(), 2u) << "one removal and one registration";
+    EXPECT_FALSE(calls[0].isAddition);
+    EXPECT_TRUE(calls[1].isAddition);
+    EXPECT_NEAR(calls[1].time - second, SystemLifecycleMonitor::kReinstallDelay, 0.002);
+    EXPECT_EQ(world_.listenerCount(), 1u);
+
+    world_.server->restartAudioService();
+    time_.advance(0.01);
+    EXPECT_EQ(deliveries_.count(), 3u) << "the listener registered again still hears restarts";
+}
+
+TEST_F(SystemLifecycleMonitorTest, ReregistrationDueAfterStop_DoesNothing) {
+    startAndSettle();
+    world_.server->restartAudioService();
+    time_.advance(0.1);
+    world_.recorder->clear();
+
+    monitor_->stop();
+    time_.advance(1.0);
+
+    const std::vector<ListenerCall> calls = restartListenerCalls();
+    ASSERT_EQ(calls.size(), 1u) << "only the stop's removal";
+    EXPECT_FALSE(calls[0].isAddition);
+    EXPECT_EQ(world_.listenerCount(), 0u);
+}
+
+TEST_F(SystemLifecycleMonitorTest, Stopped_LeavesNoObserverAndNoListener) {
+    startAndSettle();
+
+    monitor_->stop();
+    time_.advance(0.01);
+
+    EXPECT_EQ(world_.server->workspaceObserverCount(), 0u);
+    EXPECT_EQ(world_.listenerCount(), 0u);
+}
+
+TEST_F(SystemLifecycleMonitorTest, ReleasedFromAnotherQueue_StopsBeforeReturning) {
+    startAndSettle();
+
+    monitor_.reset();
+
+    EXPECT_EQ(world_.server->workspaceObserverCount(), 0u) << "no time passed: the stop ran synchronously";
+    EXPECT_EQ(world_.listenerCount(), 0u);
+}
+
+TEST_F(SystemLifecycleMonitorTest, ReleasedOnItsOwnQueue_StopsDirectlyWithoutDeadlock) {
+    // The handler keeps the monitor alive, so the last reference goes when the stop,
+    // running on the monitor's queue, drops the handler.
+    std::weak_ptr<SystemLifecycleMonitor> weakMonitor = monitor_;
+    monitor_->start([keeper = monitor_](Event) {});
+    monitor_->stop();
+    monitor_.reset();
+    ASSERT_FALSE(weakMonitor.expired());
+
+    time_.advance(0.01);
+
+    EXPECT_TRUE(weakMonitor.expired());
+    EXPECT_EQ(world_.server->workspaceObserverCount(), 0u);
+}
+
+// On real threads: the machine sleeps and wakes on another thread while the owner starts,
+// stops and releases the monitor.
+TEST(SystemLifecycleMonitorRealThreadTest, ReleasedWhileNotificationsArePosted_LeavesNoObserver) {
+    MonitorTestWorld world;
+    const dispatch::QueuePtr deliveryQueue = dispatch::DispatchQueue::create("test.delivery");
+    auto monitor = SystemLifecycleMonitor::create(deliveryQueue);
+
+    std::thread posting([&world] {
+        for (int step = 0; step < 200; ++step) {
+            step % 2 == 0 ? world.server->sleep() : world.server->wake();
+        }
+    });
+    for (int round = 0; round < 20; ++round) {
+        monitor->start([](Event) {});
+        monitor->stop();
+    }
+    monitor->start([](Event) {});
+    monitor.reset();
+    posting.join();
+
+    EXPECT_EQ(world.server->workspaceObserverCount(), 0u);
+    EXPECT_EQ(world.listenerCount(), 0u);
+}
+
+}  // namespace
+}  // namespace tonvale
