@@ -264,5 +264,24 @@ TEST_F(DiagnosticsModesTest, InputSelection_DefaultScenario_Passes) {
                                                             deviceID("builtin-microphone") + "\n"});
 }
 
+// The built program, from its application bundle, on the embedded default scenario.
+TEST(DiagnosticsProgramTest, DiagnosticsOnce_DefaultScenario_PrintsSnapshotWithBundleVersionAndExitsZero) {
+    const auto run = testing::runProgram({"--diagnostics-once"});
+
+    EXPECT_EQ(run.exitStatus, 0) << run.error;
+    EXPECT_EQ(run.error, "");
+    ASSERT_TRUE(run.output.ends_with("\n"));
+    const std::vector<std::string> lines = linesOf(run.output);
+    expectSnapshotStructure(lines);
+    EXPECT_EQ(lines[0].find("unknown"), std::string::npos) << lines[0];
+}
+
+TEST(DiagnosticsProgramTest, InputSelection_DefaultScenario_PassesAndExitsZero) {
+    const auto run = testing::runProgram({"--input-selection-test"});
+
+    EXPECT_EQ(run.exitStatus, 0) << run.error;
+    EXPECT_TRUE(run.output.starts_with("input-selection-test passed currentDeviceID=")) << run.output;
+}
+
 }  // namespace
 }  // namespace tonvale
