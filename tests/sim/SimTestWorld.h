@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -58,13 +59,20 @@ struct IOProbe {
     std::atomic<UInt32> outputBuffers{0};
     std::atomic<UInt32> inputBytes{0};
     std::atomic<UInt32> outputBytes{0};
+    // Real-clock times of the first and the latest call, in nanoseconds.
+    std::atomic<std::int64_t> firstCallNanos{0};
+    std::atomic<std::int64_t> lastCallNanos{0};
     bool copiesInput = false;
 };
 
 inline OSStatus probeIOProc(AudioObjectID, const AudioTimeStamp*, const AudioBufferList* input, const AudioTimeStamp*,
                             AudioBufferList* output, const AudioTimeStamp*, void* clientData) {
     auto* probe = static_cast<IOProbe*>(clientData);
-    probe->calls.fetch_add(1);
+    const std::int64_t nanos = std::chrono::steady_clock::now().time_since_epoch().count();
+    if (probe->calls.fetch_add(1) == 0) {
+        probe->firstCallNanos = nanos;
+    }
+    probe->lastCallNanos = nanos;
     probe->inputBuffers = input != nullptr ? input->mNumberBuffers : 0;
     probe->outputBuffers = output != nullptr ? output->mNumberBuffers : 0;
     probe->inputBytes = input != nullptr && input->mNumberBuffers > 0 ? input->mBuffers[0].mDataByteSize : 0;
