@@ -58,6 +58,7 @@ void AppDelegate::finishCommandLineMode(std::string_view message, bool success) 
     line += '\n';
     stream.write(line);
     stream.flush();
+    routeTestController.reset();
     application_.terminate(success ? kSuccessExitStatus : kFailureExitStatus);
 }
 

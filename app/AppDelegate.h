@@ -11,10 +11,12 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "app/CommandLine.h"
 #include "app/ConsoleOutput.h"
 #include "app/LaunchMode.h"
+#include "engine/RouteController.h"
 #include "platform/appkit/Application.h"
 
 namespace tonvale {
@@ -44,8 +46,8 @@ public:
 
     // Ends a delegate-launched mode: the message and a line feed go in one write
     // to standard output on success, standard error otherwise; that stream is
-    // flushed; the mode's objects are released; the application terminates with
-    // status 0 on success and 1 on failure.
+    // flushed; the route test's controller is released (tearing its route down);
+    // the application terminates with status 0 on success and 1 on failure.
     void finishCommandLineMode(std::string_view message, bool success);
 
     [[nodiscard]] const CommandLine& commandLine() const { return commandLine_; }
@@ -53,6 +55,11 @@ public:
     [[nodiscard]] appkit::Application& application() { return application_; }
     // The mode the launch callback chose, once it ran.
     [[nodiscard]] std::optional<LaunchMode> launchedMode() const { return launchedMode_; }
+
+    // The route test's controller and the route benchmark's controllers, in start
+    // order. The delegate is their only owner: releasing one tears its route down.
+    std::shared_ptr<RouteController> routeTestController;
+    std::vector<std::shared_ptr<RouteController>> benchmarkControllers;
 
 private:
     void startMode(const std::function<void(AppDelegate&)>& mode, std::string_view name);
