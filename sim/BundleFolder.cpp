@@ -29,8 +29,6 @@ void writeInfoPlist(const std::filesystem::path& bundle, const std::optional<std
     std::ofstream plist(bundle / "Contents" / "Info.plist", std::ios::trunc);
     const std::string bundleName = name.value_or(bundle.stem().string());
     plist << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-          << "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
-             "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
           << "<plist version=\"1.0\">\n<dict>\n";
     if (bundleID) {
         plist << "\t<key>CFBundleIdentifier</key>\n\t<string>" << xmlEscaped(*bundleID) << "</string>\n";

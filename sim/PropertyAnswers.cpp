@@ -32,7 +32,7 @@ void setValue(CFMutableDictionaryRef dictionary, const char* key, CFTypeRef valu
 }
 
 // The composition of an aggregate the user made, as the platform reports it.
-CFDictionaryRef compositionOf(const AggregateSpec& layout, SimulatedServer::World& world) {
+CFDictionaryRef compositionOf(const ScenarioAggregate& layout, SimulatedServer::World& world) {
     CFMutableDictionaryRef composition =
         CFDictionaryCreateMutable(kCFAllocatorDefault, 0, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks);
     setText(composition, kAudioAggregateDeviceUIDKey, layout.uid);
@@ -174,12 +174,12 @@ PropertyAnswer readStream(const Device& device, const Stream& stream, const Audi
 PropertyAnswer readProcess(const Process& process, const AudioObjectPropertyAddress& address) {
     switch (address.mSelector) {
     case kAudioProcessPropertyPID:
-        return {kAudioHardwareNoError, static_cast<UInt32>(process.spec.pid)};
+        return {kAudioHardwareNoError, static_cast<UInt32>(process.declared.pid)};
     case kAudioProcessPropertyBundleID:
-        if (!process.spec.bundleID) {
+        if (!process.declared.bundleID) {
             return fail(kAudioHardwareUnknownPropertyError);
         }
-        return {kAudioHardwareNoError, *process.spec.bundleID};
+        return {kAudioHardwareNoError, *process.declared.bundleID};
     case kAudioProcessPropertyIsRunning:
         return {kAudioHardwareNoError, UInt32{process.isPlaying || process.isCapturing ? 1U : 0U}};
     case kAudioProcessPropertyIsRunningInput:

@@ -146,64 +146,64 @@ SimulatedServer::~SimulatedServer() {
 
 void SimulatedServer::load(const Scenario& scenario) {
     World& world = *world_;
-    for (const auto& spec : scenario.devices) {
-        if (spec.objectID) {
-            world.reservedIDs.insert(*spec.objectID);
+    for (const auto& entry : scenario.devices) {
+        if (entry.objectID) {
+            world.reservedIDs.insert(*entry.objectID);
         }
     }
-    for (const auto& spec : scenario.aggregates) {
-        if (spec.objectID) {
-            world.reservedIDs.insert(*spec.objectID);
+    for (const auto& entry : scenario.aggregates) {
+        if (entry.objectID) {
+            world.reservedIDs.insert(*entry.objectID);
         }
     }
-    for (const auto& spec : scenario.processes) {
-        if (spec.objectID) {
-            world.reservedIDs.insert(*spec.objectID);
+    for (const auto& entry : scenario.processes) {
+        if (entry.objectID) {
+            world.reservedIDs.insert(*entry.objectID);
         }
     }
-    for (const auto& spec : scenario.devices) {
+    for (const auto& entry : scenario.devices) {
         auto device = std::make_unique<Device>();
         device->kind = Device::Kind::physical;
-        device->id = spec.objectID.value_or(0);
-        device->uid = spec.uid;
-        device->name = spec.name;
-        device->transportType = spec.transportType;
-        device->sampleRate = spec.sampleRate;
-        device->bufferFrameSize = spec.bufferFrameSize;
-        device->outputChannels = spec.outputChannels;
-        device->inputChannels = spec.inputChannels;
-        device->format = spec.format;
-        device->isAlive = spec.isAlive;
-        device->isPlugged = spec.isPlugged;
-        device->inputSource = spec.inputSource;
-        if (spec.inputChannels > 0) {
-            device->inputStreams.push_back({0, true, streamFormat(spec.sampleRate, spec.inputChannels, spec.format),
-                                            Stream::Feed::deviceInput, spec.uid, 0});
+        device->id = entry.objectID.value_or(0);
+        device->uid = entry.uid;
+        device->name = entry.name;
+        device->transportType = entry.transportType;
+        device->sampleRate = entry.sampleRate;
+        device->bufferFrameSize = entry.bufferFrameSize;
+        device->outputChannels = entry.outputChannels;
+        device->inputChannels = entry.inputChannels;
+        device->format = entry.format;
+        device->isAlive = entry.isAlive;
+        device->isPlugged = entry.isPlugged;
+        device->inputSource = entry.inputSource;
+        if (entry.inputChannels > 0) {
+            device->inputStreams.push_back({0, true, streamFormat(entry.sampleRate, entry.inputChannels, entry.format),
+                                            Stream::Feed::deviceInput, entry.uid, 0});
         }
-        if (spec.outputChannels > 0) {
-            device->outputStreams.push_back({0, false, streamFormat(spec.sampleRate, spec.outputChannels, spec.format),
-                                             Stream::Feed::deviceOutput, spec.uid, 0});
-            device->timeline = std::make_shared<PlayedTimeline>(spec.uid, spec.sampleRate, spec.outputChannels,
+        if (entry.outputChannels > 0) {
+            device->outputStreams.push_back({0, false, streamFormat(entry.sampleRate, entry.outputChannels, entry.format),
+                                             Stream::Feed::deviceOutput, entry.uid, 0});
+            device->timeline = std::make_shared<PlayedTimeline>(entry.uid, entry.sampleRate, entry.outputChannels,
                                                                 options_.readBackSeconds, options_.recordingFolder);
             if (options_.recordingFolder) {
                 device->observers = 1;
             }
         }
-        device->io = std::make_shared<DeviceIO>(spec.uid);
+        device->io = std::make_shared<DeviceIO>(entry.uid);
         world.devices.push_back(std::move(device));
     }
-    for (const auto& spec : scenario.aggregates) {
+    for (const auto& entry : scenario.aggregates) {
         auto device = std::make_unique<Device>();
         device->kind = Device::Kind::userAggregate;
-        device->id = spec.objectID.value_or(0);
-        device->uid = spec.uid;
-        device->name = spec.name;
+        device->id = entry.objectID.value_or(0);
+        device->uid = entry.uid;
+        device->name = entry.name;
         device->transportType = kAudioDeviceTransportTypeAggregate;
-        device->userLayout = spec;
-        const Device* main = world.device(spec.mainSubdeviceUID);
+        device->userLayout = entry;
+        const Device* main = world.device(entry.mainSubdeviceUID);
         device->sampleRate = main != nullptr ? main->sampleRate : 48000.0;
         device->bufferFrameSize = main != nullptr ? main->bufferFrameSize : 512;
-        for (const auto& subdevice : spec.subdevices) {
+        for (const auto& subdevice : entry.subdevices) {
             const Device* member = world.device(subdevice.uid);
             if (member == nullptr) {
                 continue;
@@ -216,7 +216,7 @@ void SimulatedServer::load(const Scenario& scenario) {
                                                  Stream::Feed::deviceOutput, member->uid, 0});
             }
         }
-        device->io = std::make_shared<DeviceIO>(spec.uid);
+        device->io = std::make_shared<DeviceIO>(entry.uid);
         world.devices.push_back(std::move(device));
     }
     for (auto& device : world.devices) {
@@ -230,17 +230,17 @@ void SimulatedServer::load(const Scenario& scenario) {
             stream.id = world.allocateID();
         }
     }
-    for (const auto& spec : scenario.processes) {
+    for (const auto& entry : scenario.processes) {
         Process process;
-        process.spec = spec;
-        process.id = spec.objectID.value_or(0);
-        process.isLaunched = spec.isLaunched;
-        process.isPlaying = spec.isPlaying;
-        process.isCapturing = spec.isCapturing;
-        process.source = spec.source;
-        if (spec.application && spec.application->bundlePath) {
-            process.bundleURL = bundles_.bundlePath(*spec.application->bundlePath, spec.application->bundleID,
-                                                    spec.application->localizedName);
+        process.declared = entry;
+        process.id = entry.objectID.value_or(0);
+        process.isLaunched = entry.isLaunched;
+        process.isPlaying = entry.isPlaying;
+        process.isCapturing = entry.isCapturing;
+        process.source = entry.source;
+        if (entry.application && entry.application->bundlePath) {
+            process.bundleURL = bundles_.bundlePath(*entry.application->bundlePath, entry.application->bundleID,
+                                                    entry.application->localizedName);
         }
         world.processes.push_back(std::move(process));
     }
@@ -368,7 +368,7 @@ bool SimulatedServer::launchProcess(std::int32_t pid) {
         if (!process->isLaunched) {
             process->isLaunched = true;
             process->id = world_->allocateID();
-            if (process->spec.isAudioClient) {
+            if (process->declared.isAudioClient) {
                 world_->notify(kAudioObjectSystemObject, kAudioHardwarePropertyProcessObjectList);
             }
         }
@@ -398,7 +398,7 @@ bool SimulatedServer::quitProcess(std::int32_t pid) {
                 listener.isLive->store(false);
                 return true;
             });
-            if (process->spec.isAudioClient) {
+            if (process->declared.isAudioClient) {
                 world_->notify(kAudioObjectSystemObject, kAudioHardwarePropertyProcessObjectList);
             }
         }
@@ -785,11 +785,11 @@ std::vector<RunningApplicationInfo> SimulatedServer::runningApplications() const
     std::lock_guard lock(world_->mutex);
     std::vector<RunningApplicationInfo> applications;
     for (const auto& process : world_->processes) {
-        if (!process.isLaunched || !process.spec.application) {
+        if (!process.isLaunched || !process.declared.application) {
             continue;
         }
-        applications.push_back({process.spec.pid, process.spec.application->bundleID,
-                                process.spec.application->localizedName, process.bundleURL});
+        applications.push_back({process.declared.pid, process.declared.application->bundleID,
+                                process.declared.application->localizedName, process.bundleURL});
     }
     return applications;
 }

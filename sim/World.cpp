@@ -56,7 +56,7 @@ Process* SimulatedServer::World::process(AudioObjectID id) {
 
 Process* SimulatedServer::World::processWithPid(std::int32_t pid) {
     for (auto& candidate : processes) {
-        if (candidate.spec.pid == pid) {
+        if (candidate.declared.pid == pid) {
             return &candidate;
         }
     }
@@ -104,8 +104,8 @@ bool SimulatedServer::World::exists(AudioObjectID id) {
 std::vector<Device*> SimulatedServer::World::destinations(const Process& playing) {
     std::vector<Device*> result;
     Device* target = nullptr;
-    if (playing.spec.outputUID) {
-        target = device(*playing.spec.outputUID);
+    if (playing.declared.outputUID) {
+        target = device(*playing.declared.outputUID);
         if (target != nullptr && (!target->isListed() || !target->isAlive)) {
             target = nullptr;
         }

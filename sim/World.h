@@ -61,7 +61,7 @@ struct Device {
     AudioSource inputSource;
 
     // Aggregates: the user's layout, or the description the program passed.
-    std::optional<AggregateSpec> userLayout;
+    std::optional<ScenarioAggregate> userLayout;
     CFDictionaryRef description = nullptr;
     std::vector<std::string> subdeviceUIDs;
     std::vector<AudioObjectID> tapIDs;
@@ -85,7 +85,7 @@ struct Device {
 };
 
 struct Process {
-    ProcessSpec spec;
+    ScenarioProcess declared;
     AudioObjectID id = 0;
     bool isLaunched = true;
     bool isPlaying = false;
@@ -93,7 +93,7 @@ struct Process {
     AudioSource source;
     std::optional<std::filesystem::path> bundleURL;
 
-    [[nodiscard]] bool isListed() const { return isLaunched && spec.isAudioClient; }
+    [[nodiscard]] bool isListed() const { return isLaunched && declared.isAudioClient; }
 };
 
 struct Tap {
