@@ -1,6 +1,7 @@
 #include "hal/DestinationValidation.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "hal/AudioDeviceCatalogue.h"
 #include "hal/AudioPropertyReaders.h"
@@ -90,8 +91,9 @@ HALResult<ValidatedDestination> readAggregateComposition(const std::string& uid,
     destination.mainSubdeviceUID = isMainKept ? *mainUID : destination.subdevices.front().uid;
     destination.clockDeviceUID =
         propertyListText(CFDictionaryGetValueForUTF8Key(composition, kAudioAggregateDeviceClockDeviceKey));
-    if (const std::optional<double> stacked =
-            propertyListReal(CFDictionaryGetValueForUTF8Key(composition, kAudioAggregateDeviceIsStackedKey))) {
+    const std::optional<double> stacked =
+        propertyListReal(CFDictionaryGetValueForUTF8Key(composition, kAudioAggregateDeviceIsStackedKey));
+    if (stacked && !std::isnan(*stacked)) {
         destination.isStacked = *stacked != 0;
     }
     return destination;

@@ -1,6 +1,7 @@
 #include "hal/RouteSubdeviceConfiguration.h"
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 
 #include "hal/PropertyListValues.h"
@@ -59,8 +60,12 @@ std::optional<RouteSubdeviceConfiguration> parseSubdevice(CFDictionaryRef subdev
         clampedUInt32(CFDictionaryGetValueForUTF8Key(subdevice, kAudioSubDeviceDriftCompensationKey));
     configuration.driftCompensationQuality =
         clampedUInt32(CFDictionaryGetValueForUTF8Key(subdevice, kAudioSubDeviceDriftCompensationQualityKey));
-    configuration.extraOutputLatency =
+    const std::optional<double> latency =
         propertyListReal(CFDictionaryGetValueForUTF8Key(subdevice, kAudioSubDeviceExtraOutputLatencyKey));
+    // A latency that is not a finite number of seconds would only poison the aggregate.
+    if (latency && std::isfinite(*latency)) {
+        configuration.extraOutputLatency = latency;
+    }
     configuration.suppressInputChannels = true;
     return configuration;
 }

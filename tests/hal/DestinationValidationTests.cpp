@@ -163,6 +163,7 @@ TEST_F(AggregateCompositionTest, MainClockAndStacked_TakenOnlyWhenUsable) {
     const PropertyList wrongTypes = dictionary(
         {{"subdevices", subdevices}, {"master", integer(3)}, {"clock", integer(4)}, {"stacked", text("yes")}});
     const PropertyList unstacked = dictionary({{"subdevices", subdevices}, {"stacked", boolean(false)}});
+    const PropertyList notANumber = dictionary({{"subdevices", subdevices}, {"stacked", real(std::nan(""))}});
 
     const auto fromNamed = readAggregateComposition("agg", kAudioDeviceTransportTypeAggregate, asDictionary(named));
     const auto fromWrongTypes =
@@ -180,6 +181,10 @@ TEST_F(AggregateCompositionTest, MainClockAndStacked_TakenOnlyWhenUsable) {
     EXPECT_EQ(fromWrongTypes.value().isStacked, std::nullopt);
     ASSERT_TRUE(fromUnstacked);
     EXPECT_EQ(fromUnstacked.value().isStacked, false);
+    const auto fromNotANumber =
+        readAggregateComposition("agg", kAudioDeviceTransportTypeAggregate, asDictionary(notANumber));
+    ASSERT_TRUE(fromNotANumber);
+    EXPECT_EQ(fromNotANumber.value().isStacked, std::nullopt);
 }
 
 class RouteSubdeviceConfigurationTest : public ::testing::Test {};
@@ -228,6 +233,10 @@ TEST_F(RouteSubdeviceConfigurationTest, Parse_DriftClampedToThirtyTwoBitsAndInpu
     EXPECT_EQ(notANumber->driftCompensation, std::nullopt);
     EXPECT_EQ(notANumber->driftCompensationQuality, 1U);
     EXPECT_EQ(notANumber->extraOutputLatency, std::nullopt);
+    const auto infiniteLatency = parseSubdevice(
+        asDictionary(dictionary({{"uid", text("a")}, {"latency-out", real(std::numeric_limits<double>::infinity())}})));
+    ASSERT_TRUE(infiniteLatency);
+    EXPECT_EQ(infiniteLatency->extraOutputLatency, std::nullopt);
 }
 
 std::vector<std::string> keysOf(CFDictionaryRef dictionary) {
