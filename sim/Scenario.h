@@ -25,7 +25,7 @@ struct StreamShape {
     bool operator==(const StreamShape&) const = default;
 };
 
-struct ScenarioDevice {
+struct DeviceSpec {
     std::string uid;
     std::string name;
     UInt32 transportType = kAudioDeviceTransportTypeBuiltIn;
@@ -39,44 +39,44 @@ struct ScenarioDevice {
     bool isPlugged = true;
     // What the device's input streams hear.
     AudioSource inputSource;
-    bool operator==(const ScenarioDevice&) const = default;
+    bool operator==(const DeviceSpec&) const = default;
 };
 
-struct ScenarioSubdevice {
+struct SubdeviceSpec {
     std::string uid;
     std::optional<std::int64_t> outputChannels;
     std::optional<std::int64_t> driftCompensation;
-    bool operator==(const ScenarioSubdevice&) const = default;
+    bool operator==(const SubdeviceSpec&) const = default;
 };
 
 // An aggregate device the user made (for example a multi-output device).
-struct ScenarioAggregate {
+struct AggregateSpec {
     std::string uid;
     std::string name;
     std::optional<AudioObjectID> objectID;
-    std::vector<ScenarioSubdevice> subdevices;
+    std::vector<SubdeviceSpec> subdevices;
     std::string mainSubdeviceUID;
     std::optional<std::string> clockDeviceUID;
     std::optional<bool> isStacked;
-    bool operator==(const ScenarioAggregate&) const = default;
+    bool operator==(const AggregateSpec&) const = default;
 };
 
 // A running application as the workspace lists it.
-struct ScenarioApplication {
+struct ApplicationSpec {
     std::optional<std::string> bundleID;
     std::optional<std::string> localizedName;
     // Relative paths are created under the server's temporary bundle folder;
     // absolute paths must exist.
     std::optional<std::string> bundlePath;
-    bool operator==(const ScenarioApplication&) const = default;
+    bool operator==(const ApplicationSpec&) const = default;
 };
 
-struct ScenarioProcess {
+struct ProcessSpec {
     std::int32_t pid = 0;
     std::optional<AudioObjectID> objectID;
     // The audio process's own bundle identifier property; absent = unreadable.
     std::optional<std::string> bundleID;
-    std::optional<ScenarioApplication> application;
+    std::optional<ApplicationSpec> application;
     AudioSource source;
     bool isPlaying = false;
     bool isCapturing = false;
@@ -85,7 +85,7 @@ struct ScenarioProcess {
     bool isLaunched = true;
     // False for a running application that never opened audio.
     bool isAudioClient = true;
-    bool operator==(const ScenarioProcess&) const = default;
+    bool operator==(const ProcessSpec&) const = default;
 };
 
 struct TimelineEvent {
@@ -102,12 +102,12 @@ struct TimelineEvent {
 };
 
 struct Scenario {
-    std::vector<ScenarioDevice> devices;
-    std::vector<ScenarioAggregate> aggregates;
+    std::vector<DeviceSpec> devices;
+    std::vector<AggregateSpec> aggregates;
     // Empty: the first plugged device with output (input).
     std::string defaultOutputUID;
     std::string defaultInputUID;
-    std::vector<ScenarioProcess> processes;
+    std::vector<ProcessSpec> processes;
     std::vector<TimelineEvent> timeline;
     bool operator==(const Scenario&) const = default;
 
