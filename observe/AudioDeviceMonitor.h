@@ -8,7 +8,6 @@
 
 #include <array>
 #include <memory>
-#include <optional>
 
 #include "observe/AudioDeviceMonitoring.h"
 #include "platform/coreaudio/CoreAudio.h"

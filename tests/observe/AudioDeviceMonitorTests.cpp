@@ -6,7 +6,7 @@
 #include <chrono>
 #include <future>
 #include <memory>
-#include <optional>
+#include <string>
 #include <thread>
 
 #include "hal/AudioDeviceCatalogue.h"

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/coreaudio/CoreAudio.h"
@@ -47,8 +48,8 @@ inline sim::Scenario smallDesk() {
 
 // The simulated desk, reached through a recorder of listener calls.
 struct MonitorTestWorld {
-    MonitorTestWorld()
-        : server(sim::SimulatedServer::create(smallDesk())),
+    explicit MonitorTestWorld(const sim::Scenario& scenario = smallDesk())
+        : server(sim::SimulatedServer::create(scenario)),
           recorder(std::make_shared<ListenerCallRecorder>(server)),
           baseListenerCount(server->listenerCount()) {
         AudioHardwareInstallService(recorder);

@@ -178,6 +178,26 @@ TEST_F(SystemLifecycleMonitorTest, ReleasedOnItsOwnQueue_StopsDirectlyWithoutDea
     EXPECT_EQ(world_.server->workspaceObserverCount(), 0u);
 }
 
+TEST(SystemLifecycleMonitorScenarioTest, ScenarioTimeline_SleepAndWakeReachTheOwnerAtTheirTimes) {
+    dispatch::VirtualTime time;
+    sim::Scenario scenario = testing::smallDesk();
+    scenario.timeline = {{.at = 1.0, .kind = sim::TimelineEvent::Kind::sleep},
+                         {.at = 3.0, .kind = sim::TimelineEvent::Kind::wake}};
+    MonitorTestWorld world(scenario);
+    const dispatch::QueuePtr deliveryQueue = dispatch::DispatchQueue::create("test.delivery");
+    Deliveries<Event> deliveries(deliveryQueue);
+    const auto monitor = SystemLifecycleMonitor::create(deliveryQueue);
+    monitor->start(deliveries.handler());
+
+    time.advance(5.0);
+
+    ASSERT_EQ(deliveries.count(), 2u);
+    EXPECT_EQ(deliveries.received[0].value, Event::willSleep);
+    EXPECT_NEAR(deliveries.received[0].time - world.server->startTime(), 1.0, 0.001);
+    EXPECT_EQ(deliveries.received[1].value, Event::didWake);
+    EXPECT_NEAR(deliveries.received[1].time - world.server->startTime(), 3.0, 0.001);
+}
+
 // On real threads: the machine sleeps and wakes on another thread while the owner starts,
 // stops and releases the monitor.
 TEST(SystemLifecycleMonitorRealThreadTest, ReleasedWhileNotificationsArePosted_LeavesNoObserver) {
