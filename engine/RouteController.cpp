@@ -1,11 +1,16 @@
 #include "engine/RouteController.h"
 
+#include <deque>
+#include <functional>
+#include <optional>
 #include <utility>
 
+#include "engine/AudioRouteRenderer.h"
 #include "engine/Gain.h"
 #include "engine/RouteAggregateDescription.h"
 #include "hal/AudioPropertyReaders.h"
 #include "hal/DestinationValidation.h"
+#include "platform/dispatch/Dispatch.h"
 
 namespace tonvale {
 
@@ -44,104 +49,95 @@ bool hasStreams(AudioObjectID device, AudioObjectPropertyScope scope) {
 
 }  // namespace
 
-std::shared_ptr<RouteController> RouteController::create() {
-    return std::shared_ptr<RouteController>(new RouteController());
-}
+class RouteController::Route : public std::enable_shared_from_this<Route> {
+public:
+    // A submitted operation: what it does on the control queue, and what is still owed
+    // to its caller when the controller is gone before it runs.
+    struct Operation {
+        std::function<void(Route&)> perform;
+        std::function<void()> abandon;
+    };
+    struct StartRequest {
+        std::vector<AudioObjectID> processIDs;
+        std::string destinationUID;
+        float gain = 1.0F;
+        StartCompletion completion;
+    };
 
-RouteController::RouteController() : controlQueue_(dispatch::DispatchQueue::create(kRouteControlQueueLabel)) {}
+    Route() : controlQueue_(dispatch::DispatchQueue::create(kRouteControlQueueLabel)) {}
 
-RouteController::~RouteController() {
-    const auto finish = [this] {
+    [[nodiscard]] const dispatch::QueuePtr& controlQueue() const { return controlQueue_; }
+
+    void submit(Operation operation) {
+        controlQueue_->async([route = shared_from_this(), operation = std::move(operation)]() mutable {
+            route->perform(std::move(operation));
+        });
+    }
+
+    // The controller is gone: tear down and settle what is still waiting. Control queue.
+    void release() {
+        isReleased_ = true;
         tearDown();
         startInProgress_.reset();
-        // Operations still waiting behind a start are owed what a gone controller owes.
         auto waiting = std::exchange(waitingOperations_, {});
         for (const auto& operation : waiting) {
             if (operation.abandon) {
                 operation.abandon();
             }
         }
-    };
-    if (controlQueue_->isCurrent()) {
-        finish();
-        return;
     }
-    controlQueue_->sync(finish);
-}
 
-void RouteController::start(std::vector<AudioObjectID> processIDs, std::string destinationUID, float gain,
-                            StartCompletion completion) {
-    StartRequest request{std::move(processIDs), std::move(destinationUID), gain, std::move(completion)};
-    submit({[request = std::move(request)](RouteController& controller) mutable {
-                controller.beginStart(std::move(request));
-            },
-            nullptr});
-}
+    void beginStart(StartRequest request);
+    void setGain(float gain) {
+        requestedGain_ = clampedGain(gain);
+        if (renderer_) {
+            renderer_->setTargetGain(requestedGain_);
+        }
+    }
+    void tearDown();
+    [[nodiscard]] AudioRouteSnapshot currentSnapshot() const;
 
-void RouteController::stop(StopCompletion completion) {
-    submit({[completion](RouteController& controller) {
-                controller.tearDown();
-                if (completion) {
-                    postToMain(completion);
-                }
-            },
-            [completion] {
-                if (completion) {
-                    postToMain(completion);
-                }
-            }});
-}
-
-void RouteController::setGain(float gain) {
-    submit({[gain](RouteController& controller) {
-                controller.requestedGain_ = clampedGain(gain);
-                if (controller.renderer_) {
-                    controller.renderer_->setTargetGain(controller.requestedGain_);
-                }
-            },
-            nullptr});
-}
-
-void RouteController::snapshot(SnapshotCompletion completion) {
-    submit({[completion = std::move(completion)](RouteController& controller) {
-                postToMain([completion, snapshot = controller.currentSnapshot()] {
-                    if (completion) {
-                        completion(snapshot);
-                    }
-                });
-            },
-            nullptr});
-}
-
-void RouteController::submit(Operation operation) {
-    controlQueue_->async([weak = weak_from_this(), operation = std::move(operation)]() mutable {
-        if (auto controller = weak.lock()) {
-            controller->perform(std::move(operation));
+private:
+    // Runs the operation now, after the start that is waiting for streams, or not at all
+    // once the controller is gone.
+    void perform(Operation operation) {
+        if (isReleased_) {
+            if (operation.abandon) {
+                operation.abandon();
+            }
             return;
         }
-        if (operation.abandon) {
-            operation.abandon();
+        if (startInProgress_) {
+            waitingOperations_.push_back(std::move(operation));
+            return;
         }
-    });
-}
-
-void RouteController::perform(Operation operation) {
-    if (startInProgress_) {
-        waitingOperations_.push_back(std::move(operation));
-        return;
-    }
-    operation.perform(*this);
-}
-
-void RouteController::runWaitingOperations() {
-    while (!startInProgress_ && !waitingOperations_.empty()) {
-        Operation operation = std::move(waitingOperations_.front());
-        waitingOperations_.pop_front();
         operation.perform(*this);
     }
-}
+    void runWaitingOperations() {
+        while (!startInProgress_ && !waitingOperations_.empty()) {
+            Operation operation = std::move(waitingOperations_.front());
+            waitingOperations_.pop_front();
+            operation.perform(*this);
+        }
+    }
+    void checkStreams(int attempt);
+    void finishStart(std::optional<RouteError> error);
 
-void RouteController::beginStart(StartRequest request) {
+    const dispatch::QueuePtr controlQueue_;
+    bool isReleased_ = false;
+    AudioObjectID tapID_ = kAudioObjectUnknown;
+    AudioObjectID aggregateID_ = kAudioObjectUnknown;
+    std::unique_ptr<AudioRouteRenderer> renderer_;
+    std::vector<AudioObjectID> routedProcessIDs_;
+    std::optional<std::string> destinationUID_;
+    float requestedGain_ = 1.0F;
+    // The start whose aggregate streams are awaited; while set, later operations wait
+    // in order, as they would behind a blocked queue, but no thread sleeps.
+    std::optional<StartRequest> startInProgress_;
+    std::deque<Operation> waitingOperations_;
+};
+
+void RouteController::Route::beginStart(StartRequest request) {
     startInProgress_ = std::move(request);
     const StartRequest& current = *startInProgress_;
     if (current.processIDs.empty()) {
@@ -185,7 +181,7 @@ void RouteController::beginStart(StartRequest request) {
     checkStreams(1);
 }
 
-void RouteController::checkStreams(int attempt) {
+void RouteController::Route::checkStreams(int attempt) {
     if (hasStreams(aggregateID_, kAudioObjectPropertyScopeInput) &&
         hasStreams(aggregateID_, kAudioObjectPropertyScopeOutput)) {
         auto renderer = std::make_unique<AudioRouteRenderer>(aggregateID_);
@@ -201,20 +197,19 @@ void RouteController::checkStreams(int attempt) {
     }
     // The next look comes after a pause; the 50th failed look still waits its pause,
     // so the wait gives up after one second in all.
-    controlQueue_->asyncAfter(kStreamWaitInterval, [weak = weak_from_this(), attempt] {
-        const auto controller = weak.lock();
-        if (!controller) {
+    controlQueue_->asyncAfter(kStreamWaitInterval, [route = shared_from_this(), attempt] {
+        if (route->isReleased_) {
             return;
         }
         if (attempt >= kStreamWaitAttempts) {
-            controller->finishStart(AudioHALError::missingValue(kStreamWaitOperation));
+            route->finishStart(AudioHALError::missingValue(kStreamWaitOperation));
             return;
         }
-        controller->checkStreams(attempt + 1);
+        route->checkStreams(attempt + 1);
     });
 }
 
-void RouteController::finishStart(std::optional<RouteError> error) {
+void RouteController::Route::finishStart(std::optional<RouteError> error) {
     StartRequest request = std::move(*startInProgress_);
     startInProgress_.reset();
     if (error) {
@@ -233,7 +228,7 @@ void RouteController::finishStart(std::optional<RouteError> error) {
     runWaitingOperations();
 }
 
-void RouteController::tearDown() {
+void RouteController::Route::tearDown() {
     // The IO procedure stops before its device goes, and the aggregate that reads the
     // tap goes before the tap. Destroy statuses are of no use here.
     if (renderer_) {
@@ -252,7 +247,7 @@ void RouteController::tearDown() {
     destinationUID_.reset();
 }
 
-AudioRouteSnapshot RouteController::currentSnapshot() const {
+AudioRouteSnapshot RouteController::Route::currentSnapshot() const {
     AudioRouteSnapshot snapshot;
     snapshot.processIDs = routedProcessIDs_;
     snapshot.destinationUID = destinationUID_;
@@ -265,6 +260,53 @@ AudioRouteSnapshot RouteController::currentSnapshot() const {
         snapshot.lastOutputFrameCount = renderer_->lastOutputFrameCount();
     }
     return snapshot;
+}
+
+std::shared_ptr<RouteController> RouteController::create() { return std::make_shared<RouteController>(); }
+
+RouteController::RouteController() : route_(std::make_shared<Route>()) {}
+
+RouteController::~RouteController() {
+    if (route_->controlQueue()->isCurrent()) {
+        route_->release();
+        return;
+    }
+    route_->controlQueue()->sync([route = route_.get()] { route->release(); });
+}
+
+void RouteController::start(std::vector<AudioObjectID> processIDs, std::string destinationUID, float gain,
+                            StartCompletion completion) {
+    Route::StartRequest request{std::move(processIDs), std::move(destinationUID), gain, std::move(completion)};
+    route_->submit({[request = std::move(request)](Route& route) mutable { route.beginStart(std::move(request)); },
+                    nullptr});
+}
+
+void RouteController::stop(StopCompletion completion) {
+    const auto answer = [completion] {
+        if (completion) {
+            postToMain(completion);
+        }
+    };
+    route_->submit({[answer](Route& route) {
+                        route.tearDown();
+                        answer();
+                    },
+                    answer});
+}
+
+void RouteController::setGain(float gain) {
+    route_->submit({[gain](Route& route) { route.setGain(gain); }, nullptr});
+}
+
+void RouteController::snapshot(SnapshotCompletion completion) {
+    route_->submit({[completion = std::move(completion)](Route& route) {
+                        postToMain([completion, snapshot = route.currentSnapshot()] {
+                            if (completion) {
+                                completion(snapshot);
+                            }
+                        });
+                    },
+                    nullptr});
 }
 
 }  // namespace tonvale
