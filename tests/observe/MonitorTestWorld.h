@@ -4,9 +4,12 @@
 // Thread-safety: for virtual-time tests; everything runs on the test's thread.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -65,6 +68,20 @@ struct MonitorTestWorld {
     std::shared_ptr<ListenerCallRecorder> recorder;
     std::size_t baseListenerCount;
 };
+
+// Real-thread tests only: whether the other threads brought about condition within a
+// generous bound. A monitor released while one of its own closures runs is destroyed
+// when that closure ends, on the monitor's queue.
+[[nodiscard]] inline bool eventually(const std::function<bool()>& condition) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::yield();
+    }
+    return true;
+}
 
 // What a monitor handed to one handler.
 template <typename Value>
