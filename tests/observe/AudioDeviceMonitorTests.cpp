@@ -106,6 +106,15 @@ TEST_F(AudioDeviceMonitorTest, Stopped_DeliversNothingAndHoldsNoListener) {
     EXPECT_EQ(deliveries_.count(), 1u) << "neither the refresh pending at stop nor a later change delivers";
 }
 
+TEST_F(AudioDeviceMonitorTest, StopRightAfterStart_StillDeliversTheSnapshotPublishedBeforeIt) {
+    monitor_->start(deliveries_.handler());
+    monitor_->stop();
+    time_.advance(1.0);
+
+    EXPECT_EQ(deliveries_.count(), 1u) << "the handler of the moment of publishing is called; the owner filters";
+    EXPECT_EQ(world_.listenerCount(), 0u);
+}
+
 TEST_F(AudioDeviceMonitorTest, FailingDefaultInputRead_SuppressesThatSnapshotOnly) {
     world_.server->injectFailure({.call = sim::Call::getPropertyData,
                                   .status = kAudioHardwareUnspecifiedError,
