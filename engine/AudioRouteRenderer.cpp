@@ -141,9 +141,13 @@ TONVALE_VECTOR_CLONES void rampFrames(const float* __restrict input, float* __re
             gains[lane] = static_cast<float>(start + step * (base + static_cast<double>(static_cast<int>(lane))));
         }
         if (channels == 2) {
+            float sampleGains[2 * kBlockFrames];
             for (std::size_t lane = 0; lane < kBlockFrames; ++lane) {
-                output[2 * (frame + lane)] = input[2 * (frame + lane)] * gains[lane];
-                output[2 * (frame + lane) + 1] = input[2 * (frame + lane) + 1] * gains[lane];
+                sampleGains[2 * lane] = gains[lane];
+                sampleGains[2 * lane + 1] = gains[lane];
+            }
+            for (std::size_t sample = 0; sample < 2 * kBlockFrames; ++sample) {
+                output[2 * frame + sample] = input[2 * frame + sample] * sampleGains[sample];
             }
             continue;
         }
