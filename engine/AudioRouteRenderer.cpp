@@ -115,9 +115,14 @@ struct Ramp {
 // Each loop also comes in a wider-vector version, chosen once when the program loads.
 constexpr std::size_t kBlockFrames = 8;
 constexpr std::size_t kBlockSamples = 16;
+#if defined(__x86_64__)
 #define TONVALE_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
+#else
+#define TONVALE_VECTOR_CLONES
+#endif
 
-TONVALE_VECTOR_CLONES void scaleSamples(const float* __restrict input, float* __restrict output, std::size_t count, float gain) noexcept {
+TONVALE_VECTOR_CLONES void scaleSamples(const float* __restrict input, float* __restrict output, std::size_t count,
+                                        float gain) noexcept {
     std::size_t sample = 0;
     for (; sample + kBlockSamples <= count; sample += kBlockSamples) {
         for (std::size_t lane = 0; lane < kBlockSamples; ++lane) {
@@ -130,8 +135,9 @@ TONVALE_VECTOR_CLONES void scaleSamples(const float* __restrict input, float* __
 }
 
 // Frames whose gain is start + step k, for k = firstStep, firstStep + 1, ...
-TONVALE_VECTOR_CLONES void rampFrames(const float* __restrict input, float* __restrict output, std::uint32_t channels,
-                std::uint32_t frames, double start, double step, std::uint32_t firstStep) noexcept {
+TONVALE_VECTOR_CLONES void rampFrames(const float* __restrict input, float* __restrict output,
+                                      std::uint32_t channels, std::uint32_t frames, double start, double step,
+                                      std::uint32_t firstStep) noexcept {
     std::size_t frame = 0;
     float gains[kBlockFrames];
     for (; frame + kBlockFrames <= frames; frame += kBlockFrames) {
@@ -184,8 +190,8 @@ Ramp renderPair(const float* input, float* output, std::uint32_t channels, std::
         const std::uint32_t firstStep = ramp.frames - ramp.framesRemaining + 1;
         rampFrames(input, output, channels, formulaFrames, start, step, firstStep);
         ramp.framesRemaining -= rampedFrames;
-        ramp.currentGain = isEnding ? ramp.target
-                                    : static_cast<float>(start + step * static_cast<double>(firstStep + formulaFrames - 1));
+        const auto lastStep = static_cast<double>(firstStep + formulaFrames - 1);
+        ramp.currentGain = isEnding ? ramp.target : static_cast<float>(start + step * lastStep);
         steadyFrom = formulaFrames;
     } else {
         ramp.currentGain = ramp.target;
@@ -236,7 +242,8 @@ bool AudioRouteRenderer::startAndReturnError(AudioRouteRendererError* error) {
     }
     state_->rampLengthFrames.store(rampLength(output.mSampleRate), std::memory_order_relaxed);
 
-    const OSStatus created = AudioDeviceCreateIOProcID(deviceID_, &AudioRouteRenderer::render, state_.get(), &ioProcID_);
+    const OSStatus created =
+        AudioDeviceCreateIOProcID(deviceID_, &AudioRouteRenderer::render, state_.get(), &ioProcID_);
     if (created != kAudioHardwareNoError) {
         ioProcID_ = nullptr;
         return fail(error, created, formatted("AudioDeviceCreateIOProcID failed (%d).", static_cast<int>(created)));

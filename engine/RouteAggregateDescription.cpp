@@ -35,7 +35,8 @@ CFReference<CFDictionaryRef> routeAggregateDescription(const std::string& aggreg
     set(description.get(), kAudioAggregateDeviceTapAutoStartKey, kCFBooleanTrue);
     setText(description.get(), kAudioAggregateDeviceMainSubDeviceKey, destination.mainSubdeviceUID);
 
-    const CFReference<CFMutableArrayRef> subdevices(CFArrayCreateMutable(kCFAllocatorDefault, 0, &kCFTypeArrayCallBacks));
+    const CFReference<CFMutableArrayRef> subdevices(
+        CFArrayCreateMutable(kCFAllocatorDefault, 0, &kCFTypeArrayCallBacks));
     for (RouteSubdeviceConfiguration subdevice : destination.subdevices) {
         // The route reads only its tap: a sub-device's own inputs would add streams the
         // renderer refuses, so an output with a microphone could never be a destination.
@@ -54,7 +55,8 @@ CFReference<CFDictionaryRef> routeAggregateDescription(const std::string& aggreg
         setText(description.get(), kAudioAggregateDeviceClockDeviceKey, *destination.clockDeviceUID);
     }
     if (destination.isStacked) {
-        set(description.get(), kAudioAggregateDeviceIsStackedKey, *destination.isStacked ? kCFBooleanTrue : kCFBooleanFalse);
+        set(description.get(), kAudioAggregateDeviceIsStackedKey,
+            *destination.isStacked ? kCFBooleanTrue : kCFBooleanFalse);
     }
     return CFReference<CFDictionaryRef>(static_cast<CFDictionaryRef>(CFRetain(description.get())));
 }

@@ -265,7 +265,8 @@ TEST_F(RouteModesTest, EightRouteBenchmark_PassesWithEveryRouteCallingBack) {
 }
 
 TEST_F(RouteModesTest, RouteCount_IsClampedToOneToEight) {
-    const std::pair<const char*, const char*> cases[] = {{"0", "1"}, {"20", "8"}, {"-3", "1"}, {"2.5", "8"}, {"3", "3"}};
+    const std::pair<const char*, const char*> cases[] = {
+        {"0", "1"}, {"20", "8"}, {"-3", "1"}, {"2.5", "8"}, {"3", "3"}};
     for (const auto& [given, expected] : cases) {
         launch({"--route-benchmark", "--bundle-id", "com.example.music", "--device-uid", kHeadset, "--duration",
                 "-1", "--route-count", given});

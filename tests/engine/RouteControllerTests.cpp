@@ -141,7 +141,8 @@ TEST_F(RouteControllerTest, AudioLayerRefusals_FailWithTheOperationAndStatus) {
 
     server->injectFailure({sim::Call::createAggregateDevice, kAudioHardwareUnspecifiedError});
     EXPECT_EQ(failureOf(music(), kHeadset),
-              "Create private aggregate device failed: 'what' (" + std::to_string(kAudioHardwareUnspecifiedError) + ")");
+              "Create private aggregate device failed: 'what' (" + std::to_string(kAudioHardwareUnspecifiedError) +
+                  ")");
 
     server->injectFailure({sim::Call::deviceStart, kAudioHardwareIllegalOperationError});
     EXPECT_EQ(failureOf(music(), kHeadset), "AudioDeviceStart failed (1852797029).");
@@ -194,10 +195,9 @@ TEST_F(RouteControllerTest, WrongStreamShapes_FailWithTheRenderersError) {
     sim::AggregateBehaviour extraInput;
     extraInput.shapeFault = sim::StreamShapeFault::extraInputStream;
     server->setAggregateBehaviour(extraInput);
-    EXPECT_EQ(failureOf(music(), kHeadset).rfind("Expected one tap input and at least one output, found 2 input/1 output "
-                                                 "streams.",
-                                                 0),
-              0U);
+    const std::string refusal = failureOf(music(), kHeadset);
+    EXPECT_EQ(refusal.rfind("Expected one tap input and at least one output, found 2 input/1 output streams.", 0), 0U)
+        << refusal;
     expectMusicOnlyOn(kSpeakers, 1.0);
 }
 
