@@ -157,12 +157,18 @@ TEST_F(RouteModesTest, AirPlayOutput_IsNoCompatibleOutput) {
                   "No compatible output matched airplay");
 }
 
-TEST_F(RouteModesTest, UnreadableProcessList_FailsDiscovery) {
+TEST_F(RouteModesTest, UnreadableProcessOrDeviceList_FailsDiscovery) {
     server->injectFailure({sim::Call::getPropertyDataSize, kAudioHardwareNotRunningError, 1, kAudioObjectSystemObject,
                            kAudioHardwarePropertyProcessObjectList});
     expectFailure({"--route-test", "--bundle-id", "com.example.music", "--device-uid", kHeadset},
                   "route-test discovery failed: " +
                       AudioHALError::osStatus("Size Core Audio property 'prs#'", kAudioHardwareNotRunningError)
+                          .description());
+    server->injectFailure({sim::Call::getPropertyDataSize, kAudioHardwareNotRunningError, 1, kAudioObjectSystemObject,
+                           kAudioHardwarePropertyDevices});
+    expectFailure({"--route-benchmark", "--bundle-id", "com.example.music", "--device-uid", kHeadset},
+                  "route-benchmark discovery failed: " +
+                      AudioHALError::osStatus("Size Core Audio property 'dev#'", kAudioHardwareNotRunningError)
                           .description());
 }
 
@@ -216,12 +222,13 @@ TEST_F(RouteModesTest, RouteTestWithSweep_PrintsItsLinesAndPlaysEachGainInTurn) 
         << "the music is back on its usual output";
 }
 
-TEST_F(RouteModesTest, GainAboveOne_PrintsAsGivenAndPlaysAtFullScale) {
+TEST_F(RouteModesTest, GainAboveOneAndEndlessDuration_PrintAsGivenAndPlayFullScaleForTheDefaultTime) {
     launch({"--route-test", "--bundle-id", "com.example.music", "--device-uid", kHeadset, "--gain", "2",
-            "--duration", "1"});
+            "--duration", "inf"});
     runUntilActive();
     EXPECT_EQ(events().front(), "out write route-test active bundleID=com.example.music deviceUID=headset gain=2.0");
     EXPECT_EQ(runToEnd(), 0);
+    EXPECT_NEAR(dispatch::now() - activeAt, 5.0, 0.02) << "a duration that is not finite takes the default";
     time.advance(2 * kBufferPeriod);
     EXPECT_NEAR(headsetMusic(0.1, 0.9), kMusicAmplitude, 0.01 * kMusicAmplitude);
 }
