@@ -115,7 +115,16 @@ struct Ramp {
 // Each loop also comes in a wider-vector version, chosen once when the program loads.
 constexpr std::size_t kBlockFrames = 8;
 constexpr std::size_t kBlockSamples = 16;
-#if defined(__x86_64__)
+// Sanitizer builds go without: the variant is chosen before a sanitizer's runtime is up.
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define TONVALE_IS_SANITIZED 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define TONVALE_IS_SANITIZED 1
+#endif
+#if defined(__x86_64__) && !defined(TONVALE_IS_SANITIZED)
 #define TONVALE_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
 #else
 #define TONVALE_VECTOR_CLONES
