@@ -154,21 +154,24 @@ TEST(SimulatedServerRealTimeTest, StartedDevice_CallsItsProcedureOncePerBufferPe
     auto server = SimulatedServer::create(smallDesk());
     const AudioObjectID headset = server->deviceID("headset").value_or(0);
     IOProbe probe;
+    probe.spanToSignalNanos = 1'000'000'000;
     AudioDeviceIOProcID proc = nullptr;
     ASSERT_EQ(AudioDeviceCreateIOProcID(headset, &probeIOProc, &probe, &proc), kAudioHardwareNoError);
     ASSERT_EQ(AudioDeviceStart(headset, proc), kAudioHardwareNoError);
-    std::this_thread::sleep_for(std::chrono::seconds(1));
+    // Blocks until the IO thread itself reports a second of calls.
+    probe.hasSpannedEnough.wait(false);
     ASSERT_EQ(AudioDeviceStop(headset, proc), kAudioHardwareNoError);
     const auto calls = probe.calls.load();
     // Measured between the first and the latest call, so that a busy machine's
     // delay in starting or stopping the thread does not count as missed cycles.
     const double ran = static_cast<double>(probe.lastCallNanos - probe.firstCallNanos) * 1e-9;
-    EXPECT_GT(ran, 0.9);
+    EXPECT_GE(ran, 1.0);
     const double expected = ran * 48000.0 / 512.0 + 1.0;
     EXPECT_NEAR(static_cast<double>(calls), expected, expected * 0.05);
-    std::this_thread::sleep_for(std::chrono::milliseconds(30));
-    EXPECT_EQ(probe.calls.load(), calls);
+    // Once stop has returned no cycle may call in, up to the server's end.
     EXPECT_EQ(AudioDeviceDestroyIOProcID(headset, proc), kAudioHardwareNoError);
+    server.reset();
+    EXPECT_EQ(probe.calls.load(), calls);
 }
 
 // Control calls from another thread while a route's IO thread runs: no data race

@@ -63,6 +63,9 @@ struct IOProbe {
     std::atomic<std::int64_t> firstCallNanos{0};
     std::atomic<std::int64_t> lastCallNanos{0};
     bool copiesInput = false;
+    // Set (and waited on) once the calls span at least spanToSignalNanos of real time.
+    std::int64_t spanToSignalNanos = 0;
+    std::atomic<bool> hasSpannedEnough{false};
 };
 
 inline OSStatus probeIOProc(AudioObjectID, const AudioTimeStamp*, const AudioBufferList* input, const AudioTimeStamp*,
@@ -73,6 +76,11 @@ inline OSStatus probeIOProc(AudioObjectID, const AudioTimeStamp*, const AudioBuf
         probe->firstCallNanos = nanos;
     }
     probe->lastCallNanos = nanos;
+    if (probe->spanToSignalNanos > 0 && !probe->hasSpannedEnough.load() &&
+        nanos - probe->firstCallNanos.load() >= probe->spanToSignalNanos) {
+        probe->hasSpannedEnough = true;
+        probe->hasSpannedEnough.notify_all();
+    }
     probe->inputBuffers = input != nullptr ? input->mNumberBuffers : 0;
     probe->outputBuffers = output != nullptr ? output->mNumberBuffers : 0;
     probe->inputBytes = input != nullptr && input->mNumberBuffers > 0 ? input->mBuffers[0].mDataByteSize : 0;
