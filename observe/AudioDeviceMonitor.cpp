@@ -11,42 +11,33 @@ std::shared_ptr<AudioDeviceMonitor> AudioDeviceMonitor::create(dispatch::QueuePt
 }
 
 AudioDeviceMonitor::AudioDeviceMonitor(dispatch::QueuePtr deliveryQueue, Passkey)
-    : monitorQueue_(dispatch::DispatchQueue::create(kQueueLabel)), deliveryQueue_(std::move(deliveryQueue)) {
-    monitorQueue_->setSpecific(&monitorQueueKey_, this);
-}
+    : monitorQueue_(kQueueLabel),
+      deliveryQueue_(std::move(deliveryQueue)),
+      refresh_(monitorQueue_.queue(), kRefreshDelay) {}
 
 AudioDeviceMonitor::~AudioDeviceMonitor() {
-    // The owner's last reference may go inside one of the monitor's own closures; a sync
-    // onto the queue it already runs on would never return.
-    if (isOnMonitorQueue()) {
-        stopOnQueue();
-        return;
-    }
-    monitorQueue_->sync([this] { stopOnQueue(); });
+    monitorQueue_.runTeardown([this] { stopOnQueue(); });
 }
 
 void AudioDeviceMonitor::start(Handler handler) {
-    monitorQueue_->async(dispatch::weakly(weak_from_this(), [handler = std::move(handler)](AudioDeviceMonitor& self) {
+    monitorQueue_.post(weak_from_this(), [handler = std::move(handler)](AudioDeviceMonitor& self) {
         self.startOnQueue(handler);
-    }));
+    });
 }
 
 void AudioDeviceMonitor::stop() {
-    monitorQueue_->async(dispatch::weakly(weak_from_this(), [](AudioDeviceMonitor& self) { self.stopOnQueue(); }));
+    monitorQueue_.post(weak_from_this(), [](AudioDeviceMonitor& self) { self.stopOnQueue(); });
 }
 
 void AudioDeviceMonitor::startOnQueue(Handler handler) {
     handler_ = std::move(handler);
     if (!isStarted_) {
         isStarted_ = true;
-        listenerBlock_ = std::make_shared<const AudioObjectPropertyListenerBlock::element_type>(
-            [weak = weak_from_this()](UInt32, const AudioObjectPropertyAddress*) {
-                if (auto self = weak.lock()) {
-                    self->scheduleRefresh();
-                }
-            });
+        listenerBlock_ = MonitorQueue::weakListener(weak_from_this(),
+                                                    [](AudioDeviceMonitor& self) { self.scheduleRefresh(); });
         for (const AudioObjectPropertyAddress& address : kAddresses) {
-            (void)AudioObjectAddPropertyListenerBlock(kAudioObjectSystemObject, &address, monitorQueue_, listenerBlock_);
+            (void)AudioObjectAddPropertyListenerBlock(kAudioObjectSystemObject, &address, monitorQueue_.queue(),
+                                                      listenerBlock_);
         }
     }
     // Also on a repeated start, so the newer handler gets a snapshot of its own.
@@ -54,13 +45,10 @@ void AudioDeviceMonitor::startOnQueue(Handler handler) {
 }
 
 void AudioDeviceMonitor::stopOnQueue() {
-    if (refreshWorkItem_) {
-        refreshWorkItem_->cancel();
-        refreshWorkItem_.reset();
-    }
+    refresh_.cancel();
     if (listenerBlock_) {
         for (const AudioObjectPropertyAddress& address : kAddresses) {
-            (void)AudioObjectRemovePropertyListenerBlock(kAudioObjectSystemObject, &address, monitorQueue_,
+            (void)AudioObjectRemovePropertyListenerBlock(kAudioObjectSystemObject, &address, monitorQueue_.queue(),
                                                          listenerBlock_);
         }
         listenerBlock_.reset();
@@ -96,16 +84,7 @@ void AudioDeviceMonitor::publish() {
 }
 
 void AudioDeviceMonitor::scheduleRefresh() {
-    if (refreshWorkItem_) {
-        refreshWorkItem_->cancel();
-    }
-    refreshWorkItem_ = dispatch::DispatchWorkItem::create(
-        dispatch::weakly(weak_from_this(), [](AudioDeviceMonitor& self) { self.publish(); }));
-    monitorQueue_->asyncAfter(kRefreshDelay, refreshWorkItem_);
-}
-
-bool AudioDeviceMonitor::isOnMonitorQueue() const {
-    return dispatch::DispatchQueue::getSpecific(&monitorQueueKey_) == this;
+    refresh_.schedule(dispatch::weakly(weak_from_this(), [](AudioDeviceMonitor& self) { self.publish(); }));
 }
 
 }  // namespace tonvale

@@ -10,6 +10,8 @@
 #include <memory>
 
 #include "observe/AudioDeviceMonitoring.h"
+#include "observe/DebouncedWorkItem.h"
+#include "observe/MonitorQueue.h"
 #include "platform/coreaudio/CoreAudio.h"
 #include "platform/dispatch/Dispatch.h"
 
@@ -40,15 +42,12 @@ private:
     void stopOnQueue();
     void publish();
     void scheduleRefresh();
-    [[nodiscard]] bool isOnMonitorQueue() const;
 
-    const dispatch::QueuePtr monitorQueue_;
-    // Marks monitorQueue_ so release can tell that it already runs there.
-    const char monitorQueueKey_ = 0;
+    MonitorQueue monitorQueue_;
     const dispatch::QueuePtr deliveryQueue_;
     Handler handler_;
     AudioObjectPropertyListenerBlock listenerBlock_;
-    std::shared_ptr<dispatch::DispatchWorkItem> refreshWorkItem_;
+    DebouncedWorkItem refresh_;
     bool isStarted_ = false;
     static constexpr std::array<AudioObjectPropertyAddress, 3> kAddresses{{
         {kAudioHardwarePropertyDevices, kAudioObjectPropertyScopeGlobal, kAudioObjectPropertyElementMain},

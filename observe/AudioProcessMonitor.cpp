@@ -14,41 +14,31 @@ std::shared_ptr<AudioProcessMonitor> AudioProcessMonitor::create(dispatch::Queue
 }
 
 AudioProcessMonitor::AudioProcessMonitor(dispatch::QueuePtr deliveryQueue, Passkey)
-    : monitorQueue_(dispatch::DispatchQueue::create(kQueueLabel)), deliveryQueue_(std::move(deliveryQueue)) {
-    monitorQueue_->setSpecific(&monitorQueueKey_, this);
-}
+    : monitorQueue_(kQueueLabel),
+      deliveryQueue_(std::move(deliveryQueue)),
+      refresh_(monitorQueue_.queue(), kRefreshDelay) {}
 
 AudioProcessMonitor::~AudioProcessMonitor() {
-    // The owner's last reference may go inside one of the monitor's own closures; a sync
-    // onto the queue it already runs on would never return.
-    if (isOnMonitorQueue()) {
-        stopOnQueue();
-        return;
-    }
-    monitorQueue_->sync([this] { stopOnQueue(); });
+    monitorQueue_.runTeardown([this] { stopOnQueue(); });
 }
 
 void AudioProcessMonitor::start(Handler handler) {
-    monitorQueue_->async(dispatch::weakly(weak_from_this(), [handler = std::move(handler)](AudioProcessMonitor& self) {
+    monitorQueue_.post(weak_from_this(), [handler = std::move(handler)](AudioProcessMonitor& self) {
         self.startOnQueue(handler);
-    }));
+    });
 }
 
 void AudioProcessMonitor::stop() {
-    monitorQueue_->async(dispatch::weakly(weak_from_this(), [](AudioProcessMonitor& self) { self.stopOnQueue(); }));
+    monitorQueue_.post(weak_from_this(), [](AudioProcessMonitor& self) { self.stopOnQueue(); });
 }
 
 void AudioProcessMonitor::startOnQueue(Handler handler) {
     handler_ = std::move(handler);
     if (!isStarted_) {
         isStarted_ = true;
-        listenerBlock_ = std::make_shared<const AudioObjectPropertyListenerBlock::element_type>(
-            [weak = weak_from_this()](UInt32, const AudioObjectPropertyAddress*) {
-                if (auto self = weak.lock()) {
-                    self->scheduleRefresh();
-                }
-            });
-        (void)AudioObjectAddPropertyListenerBlock(kAudioObjectSystemObject, &kProcessListAddress, monitorQueue_,
+        listenerBlock_ = MonitorQueue::weakListener(weak_from_this(),
+                                                    [](AudioProcessMonitor& self) { self.scheduleRefresh(); });
+        (void)AudioObjectAddPropertyListenerBlock(kAudioObjectSystemObject, &kProcessListAddress, monitorQueue_.queue(),
                                                   listenerBlock_);
     }
     // Also on a repeated start, so the newer handler gets a snapshot of its own.
@@ -56,13 +46,10 @@ void AudioProcessMonitor::startOnQueue(Handler handler) {
 }
 
 void AudioProcessMonitor::stopOnQueue() {
-    if (refreshWorkItem_) {
-        refreshWorkItem_->cancel();
-        refreshWorkItem_.reset();
-    }
+    refresh_.cancel();
     if (listenerBlock_) {
-        (void)AudioObjectRemovePropertyListenerBlock(kAudioObjectSystemObject, &kProcessListAddress, monitorQueue_,
-                                                     listenerBlock_);
+        (void)AudioObjectRemovePropertyListenerBlock(kAudioObjectSystemObject, &kProcessListAddress,
+                                                     monitorQueue_.queue(), listenerBlock_);
         for (const AudioObjectID process : observedProcessIDs_) {
             unregisterProcess(process);
         }
@@ -113,26 +100,19 @@ void AudioProcessMonitor::refresh() {
 }
 
 void AudioProcessMonitor::scheduleRefresh() {
-    if (refreshWorkItem_) {
-        refreshWorkItem_->cancel();
-    }
-    refreshWorkItem_ = dispatch::DispatchWorkItem::create(
-        dispatch::weakly(weak_from_this(), [](AudioProcessMonitor& self) { self.refresh(); }));
-    monitorQueue_->asyncAfter(kRefreshDelay, refreshWorkItem_);
+    refresh_.schedule(dispatch::weakly(weak_from_this(), [](AudioProcessMonitor& self) { self.refresh(); }));
 }
 
 void AudioProcessMonitor::registerProcess(AudioObjectID process) {
-    (void)AudioObjectAddPropertyListenerBlock(process, &kProcessRunningAddress, monitorQueue_, listenerBlock_);
-    (void)AudioObjectAddPropertyListenerBlock(process, &kProcessOutputAddress, monitorQueue_, listenerBlock_);
+    const dispatch::QueuePtr& queue = monitorQueue_.queue();
+    (void)AudioObjectAddPropertyListenerBlock(process, &kProcessRunningAddress, queue, listenerBlock_);
+    (void)AudioObjectAddPropertyListenerBlock(process, &kProcessOutputAddress, queue, listenerBlock_);
 }
 
 void AudioProcessMonitor::unregisterProcess(AudioObjectID process) {
-    (void)AudioObjectRemovePropertyListenerBlock(process, &kProcessRunningAddress, monitorQueue_, listenerBlock_);
-    (void)AudioObjectRemovePropertyListenerBlock(process, &kProcessOutputAddress, monitorQueue_, listenerBlock_);
-}
-
-bool AudioProcessMonitor::isOnMonitorQueue() const {
-    return dispatch::DispatchQueue::getSpecific(&monitorQueueKey_) == this;
+    const dispatch::QueuePtr& queue = monitorQueue_.queue();
+    (void)AudioObjectRemovePropertyListenerBlock(process, &kProcessRunningAddress, queue, listenerBlock_);
+    (void)AudioObjectRemovePropertyListenerBlock(process, &kProcessOutputAddress, queue, listenerBlock_);
 }
 
 }  // namespace tonvale

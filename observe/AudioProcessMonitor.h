@@ -10,6 +10,8 @@
 #include <set>
 
 #include "observe/AudioProcessMonitoring.h"
+#include "observe/DebouncedWorkItem.h"
+#include "observe/MonitorQueue.h"
 #include "platform/coreaudio/CoreAudio.h"
 #include "platform/dispatch/Dispatch.h"
 
@@ -42,16 +44,13 @@ private:
     void scheduleRefresh();
     void registerProcess(AudioObjectID process);
     void unregisterProcess(AudioObjectID process);
-    [[nodiscard]] bool isOnMonitorQueue() const;
 
-    const dispatch::QueuePtr monitorQueue_;
-    // Marks monitorQueue_ so release can tell that it already runs there.
-    const char monitorQueueKey_ = 0;
+    MonitorQueue monitorQueue_;
     const dispatch::QueuePtr deliveryQueue_;
     Handler handler_;
     // One listener for the list and for both flags of every process.
     AudioObjectPropertyListenerBlock listenerBlock_;
-    std::shared_ptr<dispatch::DispatchWorkItem> refreshWorkItem_;
+    DebouncedWorkItem refresh_;
     // The processes that carry the two per-process registrations: while started, those
     // of the last list read successfully.
     std::set<AudioObjectID> observedProcessIDs_;

@@ -11,27 +11,22 @@ std::shared_ptr<SystemLifecycleMonitor> SystemLifecycleMonitor::create(dispatch:
 }
 
 SystemLifecycleMonitor::SystemLifecycleMonitor(dispatch::QueuePtr deliveryQueue, Passkey)
-    : monitorQueue_(dispatch::DispatchQueue::create(kQueueLabel)), deliveryQueue_(std::move(deliveryQueue)) {
-    monitorQueue_->setSpecific(&monitorQueueKey_, this);
-}
+    : monitorQueue_(kQueueLabel),
+      deliveryQueue_(std::move(deliveryQueue)),
+      reinstall_(monitorQueue_.queue(), kReinstallDelay) {}
 
 SystemLifecycleMonitor::~SystemLifecycleMonitor() {
-    // The owner's last reference may go inside one of the monitor's own closures; a sync
-    // onto the queue it already runs on would never return.
-    if (isOnMonitorQueue()) {
-        stopOnQueue();
-        return;
-    }
-    monitorQueue_->sync([this] { stopOnQueue(); });
+    monitorQueue_.runTeardown([this] { stopOnQueue(); });
 }
 
 void SystemLifecycleMonitor::start(Handler handler) {
-    monitorQueue_->async(dispatch::weakly(
-        weak_from_this(), [handler = std::move(handler)](SystemLifecycleMonitor& self) { self.startOnQueue(handler); }));
+    monitorQueue_.post(weak_from_this(), [handler = std::move(handler)](SystemLifecycleMonitor& self) {
+        self.startOnQueue(handler);
+    });
 }
 
 void SystemLifecycleMonitor::stop() {
-    monitorQueue_->async(dispatch::weakly(weak_from_this(), [](SystemLifecycleMonitor& self) { self.stopOnQueue(); }));
+    monitorQueue_.post(weak_from_this(), [](SystemLifecycleMonitor& self) { self.stopOnQueue(); });
 }
 
 void SystemLifecycleMonitor::startOnQueue(Handler handler) {
@@ -45,17 +40,14 @@ void SystemLifecycleMonitor::startOnQueue(Handler handler) {
 }
 
 void SystemLifecycleMonitor::stopOnQueue() {
-    if (reinstallWorkItem_) {
-        reinstallWorkItem_->cancel();
-        reinstallWorkItem_.reset();
-    }
+    reinstall_.cancel();
     for (const appkit::NotificationObserverToken& token : notificationTokens_) {
         appkit::Workspace::sharedWorkspace().notificationCenter().removeObserver(token);
     }
     notificationTokens_.clear();
     if (serviceListener_) {
-        (void)AudioObjectRemovePropertyListenerBlock(kAudioObjectSystemObject, &kServiceRestartAddress, monitorQueue_,
-                                                     serviceListener_);
+        (void)AudioObjectRemovePropertyListenerBlock(kAudioObjectSystemObject, &kServiceRestartAddress,
+                                                     monitorQueue_.queue(), serviceListener_);
         serviceListener_.reset();
     }
     handler_ = nullptr;
@@ -81,11 +73,11 @@ void SystemLifecycleMonitor::registerWorkspaceObservers() {
 
 void SystemLifecycleMonitor::reportWorkspaceEvent(SystemLifecycleEvent event) {
     // Whether the monitor is still started is only known on its queue.
-    monitorQueue_->async(dispatch::weakly(weak_from_this(), [event](SystemLifecycleMonitor& self) {
+    monitorQueue_.post(weak_from_this(), [event](SystemLifecycleMonitor& self) {
         if (self.isStarted_) {
             self.deliver(event);
         }
-    }));
+    });
 }
 
 void SystemLifecycleMonitor::deliver(SystemLifecycleEvent event) {
@@ -97,38 +89,26 @@ void SystemLifecycleMonitor::deliver(SystemLifecycleEvent event) {
 
 void SystemLifecycleMonitor::installServiceListener() {
     if (!serviceListener_) {
-        serviceListener_ = std::make_shared<const AudioObjectPropertyListenerBlock::element_type>(
-            [weak = weak_from_this()](UInt32, const AudioObjectPropertyAddress*) {
-                if (auto self = weak.lock()) {
-                    self->serviceRestarted();
-                }
-            });
+        serviceListener_ = MonitorQueue::weakListener(weak_from_this(),
+                                                      [](SystemLifecycleMonitor& self) { self.serviceRestarted(); });
     }
-    (void)AudioObjectAddPropertyListenerBlock(kAudioObjectSystemObject, &kServiceRestartAddress, monitorQueue_,
+    (void)AudioObjectAddPropertyListenerBlock(kAudioObjectSystemObject, &kServiceRestartAddress, monitorQueue_.queue(),
                                               serviceListener_);
 }
 
 void SystemLifecycleMonitor::serviceRestarted() {
     deliver(SystemLifecycleEvent::audioServiceRestarted);
-    if (reinstallWorkItem_) {
-        reinstallWorkItem_->cancel();
-    }
-    reinstallWorkItem_ = dispatch::DispatchWorkItem::create(
+    reinstall_.schedule(
         dispatch::weakly(weak_from_this(), [](SystemLifecycleMonitor& self) { self.reinstallServiceListener(); }));
-    monitorQueue_->asyncAfter(kReinstallDelay, reinstallWorkItem_);
 }
 
 void SystemLifecycleMonitor::reinstallServiceListener() {
     if (!isStarted_ || !serviceListener_) {
         return;
     }
-    (void)AudioObjectRemovePropertyListenerBlock(kAudioObjectSystemObject, &kServiceRestartAddress, monitorQueue_,
-                                                 serviceListener_);
+    (void)AudioObjectRemovePropertyListenerBlock(kAudioObjectSystemObject, &kServiceRestartAddress,
+                                                 monitorQueue_.queue(), serviceListener_);
     installServiceListener();
-}
-
-bool SystemLifecycleMonitor::isOnMonitorQueue() const {
-    return dispatch::DispatchQueue::getSpecific(&monitorQueueKey_) == this;
 }
 
 }  // namespace tonvale

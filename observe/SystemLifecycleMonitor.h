@@ -9,6 +9,8 @@
 #include <memory>
 #include <vector>
 
+#include "observe/DebouncedWorkItem.h"
+#include "observe/MonitorQueue.h"
 #include "observe/SystemLifecycleMonitoring.h"
 #include "platform/appkit/NotificationCenter.h"
 #include "platform/coreaudio/CoreAudio.h"
@@ -48,17 +50,14 @@ private:
     void installServiceListener();
     void serviceRestarted();
     void reinstallServiceListener();
-    [[nodiscard]] bool isOnMonitorQueue() const;
 
-    const dispatch::QueuePtr monitorQueue_;
-    // Marks monitorQueue_ so release can tell that it already runs there.
-    const char monitorQueueKey_ = 0;
+    MonitorQueue monitorQueue_;
     const dispatch::QueuePtr deliveryQueue_;
     Handler handler_;
     // The sleep and the wake observer, in registration order.
     std::vector<appkit::NotificationObserverToken> notificationTokens_;
     AudioObjectPropertyListenerBlock serviceListener_;
-    std::shared_ptr<dispatch::DispatchWorkItem> reinstallWorkItem_;
+    DebouncedWorkItem reinstall_;
     bool isStarted_ = false;
     static constexpr AudioObjectPropertyAddress kServiceRestartAddress{
         kAudioHardwarePropertyServiceRestarted, kAudioObjectPropertyScopeGlobal, kAudioObjectPropertyElementMain};

@@ -2,15 +2,13 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <chrono>
-#include <future>
 #include <memory>
 #include <string>
 #include <thread>
 
 #include "hal/AudioDeviceCatalogue.h"
 #include "platform/dispatch/Dispatch.h"
+#include "tests/observe/MonitorFixture.h"
 #include "tests/observe/MonitorTestWorld.h"
 
 namespace tonvale {
@@ -19,24 +17,10 @@ namespace {
 using testing::Deliveries;
 using testing::MonitorTestWorld;
 
-class AudioDeviceMonitorTest : public ::testing::Test {
+// Starting delivers a snapshot at once.
+class AudioDeviceMonitorTest : public testing::MonitorFixture<AudioDeviceMonitor, AudioDeviceSnapshot, 1> {
 protected:
-    AudioDeviceMonitorTest() : deliveries_(deliveryQueue_) {}
-
     AudioObjectID deviceID(const std::string& uid) const { return world_.server->deviceID(uid).value_or(0); }
-
-    // Starts the monitor and lets the first snapshot arrive.
-    void startAndSettle() {
-        monitor_->start(deliveries_.handler());
-        time_.advance(0.01);
-        ASSERT_EQ(deliveries_.count(), 1u) << "starting delivers a snapshot at once";
-    }
-
-    dispatch::VirtualTime time_;
-    MonitorTestWorld world_;
-    dispatch::QueuePtr deliveryQueue_ = dispatch::DispatchQueue::create("test.delivery");
-    Deliveries<AudioDeviceSnapshot> deliveries_;
-    std::shared_ptr<AudioDeviceMonitor> monitor_ = AudioDeviceMonitor::create(deliveryQueue_);
 };
 
 TEST_F(AudioDeviceMonitorTest, Start_DeliversTheDevicesAndDefaultsOnTheDeliveryQueue) {
@@ -164,15 +148,8 @@ TEST_F(AudioDeviceMonitorTest, ReleasedOnItsOwnQueue_StopsDirectlyWithoutDeadloc
     world_.server->injectFailure({.call = sim::Call::getPropertyData,
                                   .object = kAudioObjectSystemObject,
                                   .selector = kAudioHardwarePropertyDefaultOutputDevice});
-    std::weak_ptr<AudioDeviceMonitor> weakMonitor = monitor_;
-    monitor_->start([keeper = monitor_](const AudioDeviceSnapshot&) {});
-    monitor_->stop();
-    monitor_.reset();
-    ASSERT_FALSE(weakMonitor.expired());
+    releaseOnTheMonitorsQueue();
 
-    time_.advance(0.01);
-
-    EXPECT_TRUE(weakMonitor.expired());
     EXPECT_EQ(world_.listenerCount(), 0u);
 }
 
@@ -204,26 +181,14 @@ TEST(AudioDeviceMonitorRealThreadTest, ReleasedWhileChangesArrive_StopsCleanly) 
     MonitorTestWorld world;
     const dispatch::QueuePtr deliveryQueue = dispatch::DispatchQueue::create("test.delivery");
     auto monitor = AudioDeviceMonitor::create(deliveryQueue);
-    auto firstSnapshot = std::make_shared<std::promise<void>>();
-    auto isFirst = std::make_shared<std::atomic<bool>>(true);
-    monitor->start([firstSnapshot, isFirst](const AudioDeviceSnapshot&) {
-        if (isFirst->exchange(false)) {
-            firstSnapshot->set_value();
-        }
-    });
-    ASSERT_EQ(firstSnapshot->get_future().wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    ASSERT_TRUE(testing::startAndAwaitFirstDelivery<AudioDeviceSnapshot>(*monitor));
 
     std::thread changes([&world] {
         for (int step = 0; step < 200; ++step) {
             (void)world.server->setDefaultOutputDevice(step % 2 == 0 ? "headset" : "speakers");
         }
     });
-    const std::weak_ptr<AudioDeviceMonitor> weakMonitor = monitor;
-    monitor.reset();
-    changes.join();
-    // Once the last reference is gone, the teardown running wherever it went (here or
-    // on the monitor's queue) leaves nothing registered, and nothing registers again.
-    EXPECT_TRUE(testing::eventually([&] { return weakMonitor.expired() && world.listenerCount() == 0; }));
+    EXPECT_TRUE(testing::releaseWhileChanging(monitor, changes, [&] { return world.listenerCount() == 0; }));
 }
 
 }  // namespace

@@ -3,9 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
-#include <chrono>
-#include <future>
 #include <memory>
 #include <optional>
 #include <thread>
@@ -13,6 +10,7 @@
 
 #include "hal/AudioProcessCatalogue.h"
 #include "platform/dispatch/Dispatch.h"
+#include "tests/observe/MonitorFixture.h"
 #include "tests/observe/MonitorTestWorld.h"
 
 namespace tonvale {
@@ -25,10 +23,9 @@ using testing::kPlayerPID;
 using testing::ListenerCall;
 using testing::MonitorTestWorld;
 
-class AudioProcessMonitorTest : public ::testing::Test {
+// Starting delivers a snapshot at once.
+class AudioProcessMonitorTest : public testing::MonitorFixture<AudioProcessMonitor, AudioProcessSnapshot, 1> {
 protected:
-    AudioProcessMonitorTest() : deliveries_(deliveryQueue_) {}
-
     AudioObjectID processID(std::int32_t pid) const { return world_.server->processObjectID(pid).value_or(0); }
 
     std::size_t listedProcessCount() const { return enumerateProcesses().value().size(); }
@@ -52,18 +49,6 @@ protected:
         }
         return calls;
     }
-
-    void startAndSettle() {
-        monitor_->start(deliveries_.handler());
-        time_.advance(0.01);
-        ASSERT_EQ(deliveries_.count(), 1u) << "starting delivers a snapshot at once";
-    }
-
-    dispatch::VirtualTime time_;
-    MonitorTestWorld world_;
-    dispatch::QueuePtr deliveryQueue_ = dispatch::DispatchQueue::create("test.delivery");
-    Deliveries<AudioProcessSnapshot> deliveries_;
-    std::shared_ptr<AudioProcessMonitor> monitor_ = AudioProcessMonitor::create(deliveryQueue_);
 };
 
 TEST_F(AudioProcessMonitorTest, Start_DeliversTheProcessListAndWatchesEveryListedProcess) {
@@ -192,15 +177,8 @@ TEST_F(AudioProcessMonitorTest, ReleasedOnItsOwnQueue_StopsDirectlyWithoutDeadlo
     world_.server->injectFailure({.call = sim::Call::getPropertyDataSize,
                                   .object = kAudioObjectSystemObject,
                                   .selector = kAudioHardwarePropertyProcessObjectList});
-    std::weak_ptr<AudioProcessMonitor> weakMonitor = monitor_;
-    monitor_->start([keeper = monitor_](const AudioProcessSnapshot&) {});
-    monitor_->stop();
-    monitor_.reset();
-    ASSERT_FALSE(weakMonitor.expired());
+    releaseOnTheMonitorsQueue();
 
-    time_.advance(0.01);
-
-    EXPECT_TRUE(weakMonitor.expired());
     EXPECT_EQ(world_.listenerCount(), 0u);
 }
 
@@ -210,14 +188,7 @@ TEST(AudioProcessMonitorRealThreadTest, ReleasedWhileProcessesFlap_LeavesNoRegis
     MonitorTestWorld world;
     const dispatch::QueuePtr deliveryQueue = dispatch::DispatchQueue::create("test.delivery");
     auto monitor = AudioProcessMonitor::create(deliveryQueue);
-    auto firstSnapshot = std::make_shared<std::promise<void>>();
-    auto isFirst = std::make_shared<std::atomic<bool>>(true);
-    monitor->start([firstSnapshot, isFirst](const AudioProcessSnapshot&) {
-        if (isFirst->exchange(false)) {
-            firstSnapshot->set_value();
-        }
-    });
-    ASSERT_EQ(firstSnapshot->get_future().wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    ASSERT_TRUE(testing::startAndAwaitFirstDelivery<AudioProcessSnapshot>(*monitor));
 
     std::thread flapping([&world] {
         for (int step = 0; step < 200; ++step) {
@@ -225,12 +196,7 @@ TEST(AudioProcessMonitorRealThreadTest, ReleasedWhileProcessesFlap_LeavesNoRegis
             (void)(step % 2 == 0 ? world.server->startAudio(kChatPID) : world.server->stopAudio(kChatPID));
         }
     });
-    const std::weak_ptr<AudioProcessMonitor> weakMonitor = monitor;
-    monitor.reset();
-    flapping.join();
-    // Once the last reference is gone, the teardown running wherever it went (here or
-    // on the monitor's queue) leaves nothing registered, and nothing registers again.
-    EXPECT_TRUE(testing::eventually([&] { return weakMonitor.expired() && world.listenerCount() == 0; }));
+    EXPECT_TRUE(testing::releaseWhileChanging(monitor, flapping, [&] { return world.listenerCount() == 0; }));
 }
 
 }  // namespace

@@ -1,12 +1,15 @@
 // Test helper for the monitors: a small simulated desk with the recorder of listener
-// calls in front of it, and a record of what a monitor delivered, when and on which queue.
-// Create on the test's thread after the dispatch::VirtualTime it runs in.
-// Thread-safety: for virtual-time tests; everything runs on the test's thread.
+// calls in front of it, a record of what a monitor delivered, when and on which queue, and
+// the waits of the real-thread tests. Create on the test's thread after the
+// dispatch::VirtualTime it runs in.
+// Thread-safety: for virtual-time tests, except the helpers marked for real threads.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <future>
 #include <memory>
 #include <string>
 #include <thread>
@@ -81,6 +84,31 @@ struct MonitorTestWorld {
         std::this_thread::yield();
     }
     return true;
+}
+
+// Real-thread tests only: starts monitor and answers whether its first delivery came.
+template <typename Value, typename Monitor>
+[[nodiscard]] bool startAndAwaitFirstDelivery(Monitor& monitor) {
+    auto firstDelivery = std::make_shared<std::promise<void>>();
+    auto isFirst = std::make_shared<std::atomic<bool>>(true);
+    monitor.start([firstDelivery, isFirst](const Value&) {
+        if (isFirst->exchange(false)) {
+            firstDelivery->set_value();
+        }
+    });
+    return firstDelivery->get_future().wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+}
+
+// Real-thread tests only: drops the owner's reference to monitor while changes runs on
+// another thread. Answers whether, once the last reference is gone, the teardown running
+// wherever it went (here or on the monitor's queue) left isClean, and nothing registered again.
+template <typename Monitor>
+[[nodiscard]] bool releaseWhileChanging(std::shared_ptr<Monitor>& monitor, std::thread& changes,
+                                        const std::function<bool()>& isClean) {
+    const std::weak_ptr<Monitor> weakMonitor = monitor;
+    monitor.reset();
+    changes.join();
+    return eventually([&] { return weakMonitor.expired() && isClean(); });
 }
 
 // What a monitor handed to one handler.

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/dispatch/Dispatch.h"
+#include "tests/observe/MonitorFixture.h"
 #include "tests/observe/MonitorTestWorld.h"
 
 namespace tonvale {
@@ -17,10 +18,9 @@ using testing::ListenerCall;
 using testing::MonitorTestWorld;
 using Event = SystemLifecycleEvent;
 
-class SystemLifecycleMonitorTest : public ::testing::Test {
+// Starting produces no event by itself.
+class SystemLifecycleMonitorTest : public testing::MonitorFixture<SystemLifecycleMonitor, SystemLifecycleEvent, 0> {
 protected:
-    SystemLifecycleMonitorTest() : deliveries_(deliveryQueue_) {}
-
     std::vector<Event> events() const {
         std::vector<Event> events;
         for (const auto& delivery : deliveries_.received) {
@@ -39,17 +39,6 @@ protected:
         }
         return calls;
     }
-
-    void startAndSettle() {
-        monitor_->start(deliveries_.handler());
-        time_.advance(0.01);
-    }
-
-    dispatch::VirtualTime time_;
-    MonitorTestWorld world_;
-    dispatch::QueuePtr deliveryQueue_ = dispatch::DispatchQueue::create("test.delivery");
-    Deliveries<Event> deliveries_;
-    std::shared_ptr<SystemLifecycleMonitor> monitor_ = SystemLifecycleMonitor::create(deliveryQueue_);
 };
 
 TEST_F(SystemLifecycleMonitorTest, SleepAndWake_AreDeliveredInOrderOnTheDeliveryQueue) {
@@ -166,15 +155,8 @@ TEST_F(SystemLifecycleMonitorTest, ReleasedFromAnotherQueue_StopsBeforeReturning
 TEST_F(SystemLifecycleMonitorTest, ReleasedOnItsOwnQueue_StopsDirectlyWithoutDeadlock) {
     // The handler keeps the monitor alive, so the last reference goes when the stop,
     // running on the monitor's queue, drops the handler.
-    std::weak_ptr<SystemLifecycleMonitor> weakMonitor = monitor_;
-    monitor_->start([keeper = monitor_](Event) {});
-    monitor_->stop();
-    monitor_.reset();
-    ASSERT_FALSE(weakMonitor.expired());
+    releaseOnTheMonitorsQueue();
 
-    time_.advance(0.01);
-
-    EXPECT_TRUE(weakMonitor.expired());
     EXPECT_EQ(world_.server->workspaceObserverCount(), 0u);
 }
 
@@ -215,12 +197,9 @@ TEST(SystemLifecycleMonitorRealThreadTest, ReleasedWhileNotificationsArePosted_L
         monitor->stop();
     }
     monitor->start([](Event) {});
-    const std::weak_ptr<SystemLifecycleMonitor> weakMonitor = monitor;
-    monitor.reset();
-    posting.join();
-    // Once the last reference is gone, the teardown running wherever it went (here or
-    // on the monitor's queue) leaves nothing registered, and nothing registers again.
-    EXPECT_TRUE(testing::eventually([&] { return weakMonitor.expired() && world.listenerCount() == 0 && world.server->workspaceObserverCount() == 0; }));
+    EXPECT_TRUE(testing::releaseWhileChanging(monitor, posting, [&] {
+        return world.listenerCount() == 0 && world.server->workspaceObserverCount() == 0;
+    }));
 }
 
 }  // namespace
