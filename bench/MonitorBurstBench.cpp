@@ -22,12 +22,12 @@ constexpr int kProcessCount = 8;
 
 sim::Scenario desk() {
     sim::Scenario scenario;
-    scenario.devices = {sim::DeviceSpec{.uid = "speakers", .name = "Speakers"},
-                        sim::DeviceSpec{.uid = "headset", .name = "Headset"}};
+    scenario.devices = {sim::ScenarioDevice{.uid = "speakers", .name = "Speakers"},
+                        sim::ScenarioDevice{.uid = "headset", .name = "Headset"}};
     scenario.defaultOutputUID = "speakers";
     for (int index = 0; index < kProcessCount; ++index) {
         scenario.processes.push_back(
-            sim::ProcessSpec{.pid = kFirstPID + index, .bundleID = "com.example.app" + std::to_string(index)});
+            sim::ScenarioProcess{.pid = kFirstPID + index, .bundleID = "com.example.app" + std::to_string(index)});
     }
     return scenario;
 }

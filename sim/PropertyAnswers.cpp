@@ -32,7 +32,7 @@ void setValue(CFMutableDictionaryRef dictionary, const char* key, CFTypeRef valu
 }
 
 // The composition of an aggregate the user made, as the platform reports it.
-CFDictionaryRef compositionOf(const AggregateSpec& layout, SimulatedServer::World& world) {
+CFDictionaryRef compositionOf(const ScenarioAggregate& layout, SimulatedServer::World& world) {
     CFMutableDictionaryRef composition =
         CFDictionaryCreateMutable(kCFAllocatorDefault, 0, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks);
     setText(composition, kAudioAggregateDeviceUIDKey, layout.uid);

@@ -182,9 +182,9 @@ AudioSource sourceOf(const json& object, const char* key, const std::string& whe
     throw Problem{path(at, "kind") + " must be \"sine\", \"noise\" or \"silence\""};
 }
 
-DeviceSpec deviceOf(const json& value, const std::string& where) {
+ScenarioDevice deviceOf(const json& value, const std::string& where) {
     requireObject(value, where);
-    DeviceSpec device;
+    ScenarioDevice device;
     device.uid = requireString(value, "uid", where);
     if (device.uid.empty()) {
         throw Problem{path(where, "uid") + " must not be empty"};
@@ -223,9 +223,9 @@ DeviceSpec deviceOf(const json& value, const std::string& where) {
     return device;
 }
 
-AggregateSpec aggregateOf(const json& value, const std::string& where) {
+ScenarioAggregate aggregateOf(const json& value, const std::string& where) {
     requireObject(value, where);
-    AggregateSpec aggregate;
+    ScenarioAggregate aggregate;
     aggregate.uid = requireString(value, "uid", where);
     if (aggregate.uid.empty()) {
         throw Problem{path(where, "uid") + " must not be empty"};
@@ -237,7 +237,7 @@ AggregateSpec aggregateOf(const json& value, const std::string& where) {
     for (std::size_t i = 0; i < list.size(); ++i) {
         const std::string at = path(where, "subdevices") + "[" + std::to_string(i) + "]";
         requireObject(list[i], at);
-        SubdeviceSpec subdevice;
+        ScenarioSubdevice subdevice;
         subdevice.uid = requireString(list[i], "uid", at);
         subdevice.outputChannels = optionalInteger(list[i], "channels-out", at);
         subdevice.driftCompensation = optionalInteger(list[i], "drift", at);
@@ -257,9 +257,9 @@ AggregateSpec aggregateOf(const json& value, const std::string& where) {
     return aggregate;
 }
 
-ProcessSpec processOf(const json& value, const std::string& where) {
+ScenarioProcess processOf(const json& value, const std::string& where) {
     requireObject(value, where);
-    ProcessSpec process;
+    ScenarioProcess process;
     const auto pid = optionalInteger(value, "pid", where);
     if (!pid) {
         throw Problem{path(where, "pid") + " is missing"};
@@ -273,7 +273,7 @@ ProcessSpec processOf(const json& value, const std::string& where) {
     if (const json* app = member(value, "app")) {
         const std::string at = path(where, "app");
         requireObject(*app, at);
-        ApplicationSpec application;
+        ScenarioApplication application;
         application.bundleID = optionalString(*app, "bundleID", at);
         if (!application.bundleID) {
             application.bundleID = process.bundleID;
@@ -433,7 +433,7 @@ void check(const Scenario& scenario) {
                           *process.outputUID + "\""};
         }
     }
-    auto deviceWith = [&](const std::string& uid) -> const DeviceSpec* {
+    auto deviceWith = [&](const std::string& uid) -> const ScenarioDevice* {
         for (const auto& device : scenario.devices) {
             if (device.uid == uid) {
                 return &device;
@@ -442,7 +442,7 @@ void check(const Scenario& scenario) {
         return nullptr;
     };
     if (!scenario.defaultOutputUID.empty()) {
-        const DeviceSpec* device = deviceWith(scenario.defaultOutputUID);
+        const ScenarioDevice* device = deviceWith(scenario.defaultOutputUID);
         bool isAggregate = false;
         for (const auto& aggregate : scenario.aggregates) {
             isAggregate = isAggregate || aggregate.uid == scenario.defaultOutputUID;
@@ -452,7 +452,7 @@ void check(const Scenario& scenario) {
         }
     }
     if (!scenario.defaultInputUID.empty()) {
-        const DeviceSpec* device = deviceWith(scenario.defaultInputUID);
+        const ScenarioDevice* device = deviceWith(scenario.defaultInputUID);
         if (device == nullptr || device->inputChannels == 0 || !device->isPlugged) {
             throw Problem{"the default input device \"" + scenario.defaultInputUID + "\" does not exist"};
         }

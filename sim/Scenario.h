@@ -25,7 +25,7 @@ struct StreamShape {
     bool operator==(const StreamShape&) const = default;
 };
 
-struct DeviceSpec {
+struct ScenarioDevice {
     std::string uid;
     std::string name;
     UInt32 transportType = kAudioDeviceTransportTypeBuiltIn;
@@ -39,44 +39,44 @@ struct DeviceSpec {
     bool isPlugged = true;
     // What the device's input streams hear.
     AudioSource inputSource;
-    bool operator==(const DeviceSpec&) const = default;
+    bool operator==(const ScenarioDevice&) const = default;
 };
 
-struct SubdeviceSpec {
+struct ScenarioSubdevice {
     std::string uid;
     std::optional<std::int64_t> outputChannels;
     std::optional<std::int64_t> driftCompensation;
-    bool operator==(const SubdeviceSpec&) const = default;
+    bool operator==(const ScenarioSubdevice&) const = default;
 };
 
 // An aggregate device the user made (for example a multi-output device).
-struct AggregateSpec {
+struct ScenarioAggregate {
     std::string uid;
     std::string name;
     std::optional<AudioObjectID> objectID;
-    std::vector<SubdeviceSpec> subdevices;
+    std::vector<ScenarioSubdevice> subdevices;
     std::string mainSubdeviceUID;
     std::optional<std::string> clockDeviceUID;
     std::optional<bool> isStacked;
-    bool operator==(const AggregateSpec&) const = default;
+    bool operator==(const ScenarioAggregate&) const = default;
 };
 
 // A running application as the workspace lists it.
-struct ApplicationSpec {
+struct ScenarioApplication {
     std::optional<std::string> bundleID;
     std::optional<std::string> localizedName;
     // Relative paths are created under the server's temporary bundle folder;
     // absolute paths must exist.
     std::optional<std::string> bundlePath;
-    bool operator==(const ApplicationSpec&) const = default;
+    bool operator==(const ScenarioApplication&) const = default;
 };
 
-struct ProcessSpec {
+struct ScenarioProcess {
     std::int32_t pid = 0;
     std::optional<AudioObjectID> objectID;
     // The audio process's own bundle identifier property; absent = unreadable.
     std::optional<std::string> bundleID;
-    std::optional<ApplicationSpec> application;
+    std::optional<ScenarioApplication> application;
     AudioSource source;
     bool isPlaying = false;
     bool isCapturing = false;
@@ -85,7 +85,7 @@ struct ProcessSpec {
     bool isLaunched = true;
     // False for a running application that never opened audio.
     bool isAudioClient = true;
-    bool operator==(const ProcessSpec&) const = default;
+    bool operator==(const ScenarioProcess&) const = default;
 };
 
 struct TimelineEvent {
@@ -102,12 +102,12 @@ struct TimelineEvent {
 };
 
 struct Scenario {
-    std::vector<DeviceSpec> devices;
-    std::vector<AggregateSpec> aggregates;
+    std::vector<ScenarioDevice> devices;
+    std::vector<ScenarioAggregate> aggregates;
     // Empty: the first plugged device with output (input).
     std::string defaultOutputUID;
     std::string defaultInputUID;
-    std::vector<ProcessSpec> processes;
+    std::vector<ScenarioProcess> processes;
     std::vector<TimelineEvent> timeline;
     bool operator==(const Scenario&) const = default;
 

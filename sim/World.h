@@ -61,7 +61,7 @@ struct Device {
     AudioSource inputSource;
 
     // Aggregates: the user's layout, or the description the program passed.
-    std::optional<AggregateSpec> userLayout;
+    std::optional<ScenarioAggregate> userLayout;
     CFDictionaryRef description = nullptr;
     std::vector<std::string> subdeviceUIDs;
     std::vector<AudioObjectID> tapIDs;
@@ -85,7 +85,7 @@ struct Device {
 };
 
 struct Process {
-    ProcessSpec declared;
+    ScenarioProcess declared;
     AudioObjectID id = 0;
     bool isLaunched = true;
     bool isPlaying = false;

@@ -18,26 +18,26 @@
 namespace tonvale {
 namespace {
 
-sim::DeviceSpec device(std::string uid, std::string name, UInt32 transport, UInt32 outputs, UInt32 inputs) {
-    sim::DeviceSpec spec;
-    spec.uid = std::move(uid);
-    spec.name = std::move(name);
-    spec.transportType = transport;
-    spec.outputChannels = outputs;
-    spec.inputChannels = inputs;
-    return spec;
+sim::ScenarioDevice device(std::string uid, std::string name, UInt32 transport, UInt32 outputs, UInt32 inputs) {
+    sim::ScenarioDevice result;
+    result.uid = std::move(uid);
+    result.name = std::move(name);
+    result.transportType = transport;
+    result.outputChannels = outputs;
+    result.inputChannels = inputs;
+    return result;
 }
 
-sim::ProcessSpec process(std::int32_t pid, std::optional<std::string> bundleID, std::optional<std::string> appName,
+sim::ScenarioProcess process(std::int32_t pid, std::optional<std::string> bundleID, std::optional<std::string> appName,
                          std::optional<std::string> bundlePath, bool isPlaying) {
-    sim::ProcessSpec spec;
-    spec.pid = pid;
-    spec.bundleID = bundleID;
+    sim::ScenarioProcess result;
+    result.pid = pid;
+    result.bundleID = bundleID;
     if (appName) {
-        spec.application = sim::ApplicationSpec{bundleID, appName, bundlePath};
+        result.application = sim::ScenarioApplication{bundleID, appName, bundlePath};
     }
-    spec.isPlaying = isPlaying;
-    return spec;
+    result.isPlaying = isPlaying;
+    return result;
 }
 
 // A small desk: speakers, a microphone whose name holds a line feed, and a headset; a

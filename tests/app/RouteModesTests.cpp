@@ -28,8 +28,8 @@ constexpr std::int32_t kBrowserHelperPid = 602;
 constexpr std::int32_t kLookalikePid = 603;
 constexpr double kBufferPeriod = 512.0 / 48000.0;
 
-sim::ProcessSpec playing(std::int32_t pid, std::string bundleID, bool isPlaying) {
-    sim::ProcessSpec process;
+sim::ScenarioProcess playing(std::int32_t pid, std::string bundleID, bool isPlaying) {
+    sim::ScenarioProcess process;
     process.pid = pid;
     process.bundleID = std::move(bundleID);
     process.source = sim::AudioSource::sine(660.0, -20.0);

@@ -15,7 +15,7 @@ namespace tonvale {
 namespace {
 
 using testing::AggregateShape;
-using testing::BufferSpec;
+using testing::BufferLayout;
 using testing::FakeAggregateDevice;
 using testing::RenderBuffers;
 using testing::interleavedStereo;
@@ -288,8 +288,8 @@ TEST_F(AudioRouteRendererTest, MalformedBufferLists_StaySilentAndInsideTheirBuff
     startRenderer();
     struct Case {
         const char* name;
-        std::vector<BufferSpec> input;
-        std::vector<BufferSpec> output;
+        std::vector<BufferLayout> input;
+        std::vector<BufferLayout> output;
     };
     const Case cases[] = {
         {"more outputs than inputs", {interleavedStereo(16)}, {interleavedStereo(16), interleavedStereo(16)}},

@@ -43,7 +43,7 @@ void operator delete[](void* memory, std::size_t) noexcept { std::free(memory); 
 namespace tonvale {
 namespace {
 
-using testing::BufferSpec;
+using testing::BufferLayout;
 using testing::FakeAggregateDevice;
 using testing::RenderBuffers;
 using testing::interleavedStereo;
@@ -56,7 +56,7 @@ TEST_F(RenderAllocationTest, RenderCycles_AllocateNothingWhileRampingOrSteady) {
     ASSERT_TRUE(renderer.startAndReturnError(nullptr));
     RenderBuffers input({interleavedStereo(512)});
     RenderBuffers output({interleavedStereo(512)});
-    RenderBuffers oddOutput({interleavedStereo(256), BufferSpec{2, 13, true}, BufferSpec{2, 64, false}});
+    RenderBuffers oddOutput({interleavedStereo(256), BufferLayout{2, 13, true}, BufferLayout{2, 64, false}});
     input.fill(0.5F);
 
     watchedAllocations = 0;

@@ -11,32 +11,32 @@
 
 namespace tonvale::testing {
 
-struct BufferSpec {
+struct BufferLayout {
     UInt32 channels = 2;
     UInt32 byteSize = 0;
     bool hasData = true;
 };
 
-inline BufferSpec interleavedStereo(UInt32 frames) { return {2, frames * 8, true}; }
-inline BufferSpec mono(UInt32 frames) { return {1, frames * 4, true}; }
+inline BufferLayout interleavedStereo(UInt32 frames) { return {2, frames * 8, true}; }
+inline BufferLayout mono(UInt32 frames) { return {1, frames * 4, true}; }
 
 class RenderBuffers {
 public:
     static constexpr float kGuard = 12345.0F;
     static constexpr std::size_t kGuardSamples = 8;
 
-    explicit RenderBuffers(const std::vector<BufferSpec>& specs) : listStorage_(audioBufferListSize(
-                                                                       static_cast<UInt32>(specs.size()))) {
-        list()->mNumberBuffers = static_cast<UInt32>(specs.size());
-        samples_.resize(specs.size());
-        for (std::size_t index = 0; index < specs.size(); ++index) {
-            const std::size_t sampleCount = (specs[index].byteSize + 3) / 4;
+    explicit RenderBuffers(const std::vector<BufferLayout>& layouts) : listStorage_(audioBufferListSize(
+                                                                       static_cast<UInt32>(layouts.size()))) {
+        list()->mNumberBuffers = static_cast<UInt32>(layouts.size());
+        samples_.resize(layouts.size());
+        for (std::size_t index = 0; index < layouts.size(); ++index) {
+            const std::size_t sampleCount = (layouts[index].byteSize + 3) / 4;
             samples_[index].assign(sampleCount + kGuardSamples, kGuard);
             AudioBuffer& buffer = list()->mBuffers[index];
-            buffer.mNumberChannels = specs[index].channels;
-            buffer.mDataByteSize = specs[index].byteSize;
-            buffer.mData = specs[index].hasData ? samples_[index].data() : nullptr;
-            byteSizes_.push_back(specs[index].byteSize);
+            buffer.mNumberChannels = layouts[index].channels;
+            buffer.mDataByteSize = layouts[index].byteSize;
+            buffer.mData = layouts[index].hasData ? samples_[index].data() : nullptr;
+            byteSizes_.push_back(layouts[index].byteSize);
         }
     }
 

@@ -15,7 +15,7 @@ using testing::outputDevice;
 
 class AudioProcessCatalogueTest : public ::testing::Test {
 protected:
-    static sim::Scenario withProcesses(std::vector<sim::ProcessSpec> processes) {
+    static sim::Scenario withProcesses(std::vector<sim::ScenarioProcess> processes) {
         sim::Scenario scenario;
         scenario.devices = {outputDevice("speakers", "Speakers")};
         scenario.processes = std::move(processes);
@@ -71,7 +71,7 @@ TEST_F(AudioProcessCatalogueTest, NoBundleIdentifierAndNoApplication_EmptyIdenti
 }
 
 TEST_F(AudioProcessCatalogueTest, UnreadableBundleIdentifier_FallsBackToRunningApplication) {
-    sim::ProcessSpec process = audioProcess(30, std::nullopt, "Helper");
+    sim::ScenarioProcess process = audioProcess(30, std::nullopt, "Helper");
     process.application->bundleID = "com.example.helper";
     SimulatedWorld world(withProcesses({process}));
 
@@ -82,7 +82,7 @@ TEST_F(AudioProcessCatalogueTest, UnreadableBundleIdentifier_FallsBackToRunningA
 }
 
 TEST_F(AudioProcessCatalogueTest, ReadableEmptyBundleIdentifier_IsKeptEmpty) {
-    sim::ProcessSpec process = audioProcess(31, "", "Helper");
+    sim::ScenarioProcess process = audioProcess(31, "", "Helper");
     process.application->bundleID = "com.example.helper";
     SimulatedWorld world(withProcesses({process}));
 

@@ -28,12 +28,12 @@ protected:
         scenario.devices = {outputDevice("speakers", "Speakers", kAudioDeviceTransportTypeBuiltIn),
                             outputDevice("headset", "Headset"), inputDevice("mic", "Microphone"),
                             outputDevice("airplay", "Living Room", kAudioDeviceTransportTypeAirPlay)};
-        sim::AggregateSpec multiOutput;
+        sim::ScenarioAggregate multiOutput;
         multiOutput.uid = "multi";
         multiOutput.name = "Multi-Output Device";
-        multiOutput.subdevices = {sim::SubdeviceSpec{"mic", 0, std::nullopt},
-                                  sim::SubdeviceSpec{"headset", 2, -1},
-                                  sim::SubdeviceSpec{"speakers", std::nullopt, 5000000000}};
+        multiOutput.subdevices = {sim::ScenarioSubdevice{"mic", 0, std::nullopt},
+                                  sim::ScenarioSubdevice{"headset", 2, -1},
+                                  sim::ScenarioSubdevice{"speakers", std::nullopt, 5000000000}};
         multiOutput.mainSubdeviceUID = "mic";
         multiOutput.clockDeviceUID = "speakers";
         multiOutput.isStacked = true;

@@ -12,29 +12,29 @@
 
 namespace tonvale::testing {
 
-inline sim::DeviceSpec outputDevice(std::string uid, std::string name,
+inline sim::ScenarioDevice outputDevice(std::string uid, std::string name,
                                     UInt32 transport = kAudioDeviceTransportTypeUSB) {
-    sim::DeviceSpec device;
+    sim::ScenarioDevice device;
     device.uid = std::move(uid);
     device.name = std::move(name);
     device.transportType = transport;
     return device;
 }
 
-inline sim::DeviceSpec inputDevice(std::string uid, std::string name) {
-    sim::DeviceSpec device = outputDevice(std::move(uid), std::move(name), kAudioDeviceTransportTypeBuiltIn);
+inline sim::ScenarioDevice inputDevice(std::string uid, std::string name) {
+    sim::ScenarioDevice device = outputDevice(std::move(uid), std::move(name), kAudioDeviceTransportTypeBuiltIn);
     device.outputChannels = 0;
     device.inputChannels = 1;
     return device;
 }
 
-inline sim::ProcessSpec audioProcess(std::int32_t pid, std::optional<std::string> bundleID,
+inline sim::ScenarioProcess audioProcess(std::int32_t pid, std::optional<std::string> bundleID,
                                      std::optional<std::string> appName = std::nullopt, bool isPlaying = false) {
-    sim::ProcessSpec process;
+    sim::ScenarioProcess process;
     process.pid = pid;
     process.bundleID = bundleID;
     if (appName) {
-        process.application = sim::ApplicationSpec{bundleID, appName, std::nullopt};
+        process.application = sim::ScenarioApplication{bundleID, appName, std::nullopt};
     }
     process.isPlaying = isPlaying;
     return process;

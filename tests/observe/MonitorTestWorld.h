@@ -30,23 +30,23 @@ inline constexpr std::int32_t kLatePID = 503;
 
 inline sim::Scenario smallDesk() {
     sim::Scenario scenario;
-    sim::DeviceSpec speakers{.uid = "speakers", .name = "Speakers"};
-    sim::DeviceSpec headset{.uid = "headset", .name = "Headset", .transportType = kAudioDeviceTransportTypeUSB};
+    sim::ScenarioDevice speakers{.uid = "speakers", .name = "Speakers"};
+    sim::ScenarioDevice headset{.uid = "headset", .name = "Headset", .transportType = kAudioDeviceTransportTypeUSB};
     headset.inputChannels = 1;
-    sim::DeviceSpec microphone{.uid = "microphone", .name = "Microphone"};
+    sim::ScenarioDevice microphone{.uid = "microphone", .name = "Microphone"};
     microphone.outputChannels = 0;
     microphone.inputChannels = 1;
-    sim::DeviceSpec speaker{.uid = "airplay", .name = "Kitchen", .transportType = kAudioDeviceTransportTypeAirPlay};
-    sim::DeviceSpec spare{.uid = "spare", .name = "Spare"};
+    sim::ScenarioDevice speaker{.uid = "airplay", .name = "Kitchen", .transportType = kAudioDeviceTransportTypeAirPlay};
+    sim::ScenarioDevice spare{.uid = "spare", .name = "Spare"};
     spare.isPlugged = false;
     scenario.devices = {speakers, headset, microphone, speaker, spare};
     scenario.defaultOutputUID = "speakers";
     scenario.defaultInputUID = "microphone";
 
-    sim::ProcessSpec player{.pid = kPlayerPID, .bundleID = "com.example.player"};
+    sim::ScenarioProcess player{.pid = kPlayerPID, .bundleID = "com.example.player"};
     player.isPlaying = true;
-    sim::ProcessSpec chat{.pid = kChatPID, .bundleID = "com.example.chat"};
-    sim::ProcessSpec late{.pid = kLatePID, .bundleID = "com.example.late"};
+    sim::ScenarioProcess chat{.pid = kChatPID, .bundleID = "com.example.chat"};
+    sim::ScenarioProcess late{.pid = kLatePID, .bundleID = "com.example.late"};
     late.isLaunched = false;
     scenario.processes = {player, chat, late};
     return scenario;

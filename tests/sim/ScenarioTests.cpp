@@ -40,7 +40,7 @@ TEST_F(ScenarioTest, EmbeddedDefault_HoldsTheDesk) {
     }
     ASSERT_EQ(desk.aggregates.size(), 1U);
     const auto music = std::find_if(desk.processes.begin(), desk.processes.end(),
-                                    [](const ProcessSpec& process) { return process.bundleID == "com.example.music"; });
+                                    [](const ScenarioProcess& process) { return process.bundleID == "com.example.music"; });
     ASSERT_NE(music, desk.processes.end());
     EXPECT_TRUE(music->isPlaying);
     EXPECT_EQ(music->source, AudioSource::sine(440.0, -12.0));
@@ -56,13 +56,13 @@ TEST_F(ScenarioTest, FullEntries_ParseIntoTheirValues) {
         "timeline": [{"at": 1.5, "event": "plug", "uid": "usb"}, {"at": 2, "event": "stopAudio", "pid": 9}]
     })", "full.json");
     ASSERT_TRUE(result.scenario) << result.error;
-    const DeviceSpec& usb = result.scenario->devices[0];
+    const ScenarioDevice& usb = result.scenario->devices[0];
     EXPECT_EQ(usb.transportType, kAudioDeviceTransportTypeUSB);
     EXPECT_EQ(usb.objectID, 77U);
     EXPECT_EQ(usb.sampleRate, 44100.0);
     EXPECT_EQ(usb.format, (StreamShape{16, false, false}));
     EXPECT_FALSE(usb.isPlugged);
-    const ProcessSpec& process = result.scenario->processes[0];
+    const ScenarioProcess& process = result.scenario->processes[0];
     EXPECT_EQ(process.application->bundleID, "com.example.x");
     EXPECT_EQ(process.source, AudioSource::noise(-20.0));
     EXPECT_EQ(result.scenario->timeline[1].kind, TimelineEvent::Kind::stopAudio);

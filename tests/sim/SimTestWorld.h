@@ -22,16 +22,16 @@ inline constexpr double kMusicLevel = -12.0;
 // microphone; a music player playing 440 Hz at -12 dBFS, a quiet application.
 inline Scenario smallDesk() {
     Scenario scenario;
-    DeviceSpec speakers;
+    ScenarioDevice speakers;
     speakers.uid = "speakers";
     speakers.name = "Speakers";
-    DeviceSpec headset;
+    ScenarioDevice headset;
     headset.uid = "headset";
     headset.name = "Headset";
     headset.transportType = kAudioDeviceTransportTypeUSB;
     headset.inputChannels = 1;
     headset.inputSource = AudioSource::sine(1000.0, -30.0);
-    DeviceSpec microphone;
+    ScenarioDevice microphone;
     microphone.uid = "microphone";
     microphone.name = "Microphone";
     microphone.outputChannels = 0;
@@ -39,13 +39,13 @@ inline Scenario smallDesk() {
     scenario.devices = {speakers, headset, microphone};
     scenario.defaultOutputUID = "speakers";
     scenario.defaultInputUID = "microphone";
-    ProcessSpec music;
+    ScenarioProcess music;
     music.pid = kMusicPid;
     music.bundleID = "com.example.music";
-    music.application = ApplicationSpec{"com.example.music", "Melody", "Melody.app"};
+    music.application = ScenarioApplication{"com.example.music", "Melody", "Melody.app"};
     music.source = AudioSource::sine(kMusicFrequency, kMusicLevel);
     music.isPlaying = true;
-    ProcessSpec quiet;
+    ScenarioProcess quiet;
     quiet.pid = kQuietPid;
     scenario.processes = {music, quiet};
     return scenario;

@@ -126,7 +126,7 @@ TEST_F(SimulatedServerTest, StringReads_AreOwnedByTheCaller) {
 TEST_F(SimulatedServerTest, UserAggregateComposition_IsAMapWithTypedEntries) {
     server.reset();
     Scenario scenario = smallDesk();
-    AggregateSpec multi;
+    ScenarioAggregate multi;
     multi.uid = "multi";
     multi.name = "Multi-Output";
     multi.subdevices = {{"speakers", std::nullopt, 0}, {"headset", std::nullopt, 1}};
