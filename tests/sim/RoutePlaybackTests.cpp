@@ -41,14 +41,10 @@ protected:
     // Tap the music player, build an aggregate on the headset and run an IO
     // procedure that copies the tap to the output.
     void route() {
-        CATapDescription description = CATapDescription::initStereoMixdownOfProcesses(
-            {server->processObjectID(kMusicPid).value_or(0)});
-        description.isPrivate = true;
-        description.muteBehavior = CATapMutedWhenTapped;
-        ASSERT_EQ(AudioHardwareCreateProcessTap(&description, &tap), kAudioHardwareNoError);
-        CFDictionaryRef aggregateDescription = routeDescription("test.route", "headset", description.uuid);
-        ASSERT_EQ(AudioHardwareCreateAggregateDevice(aggregateDescription, &aggregate), kAudioHardwareNoError);
-        CFRelease(aggregateDescription);
+        std::string tapUID;
+        tap = tapProcess(server->processObjectID(kMusicPid).value_or(0), &tapUID);
+        aggregate = createAggregate("test.route", "headset", tapUID);
+        ASSERT_NE(aggregate, 0U);
         time.advance(0.02);
         probe.copiesInput = true;
         ASSERT_EQ(AudioDeviceCreateIOProcID(aggregate, &probeIOProc, &probe, &proc), kAudioHardwareNoError);
@@ -179,16 +175,10 @@ TEST(SimulatedServerRealTimeTest, StartedDevice_CallsItsProcedureOncePerBufferPe
 TEST(SimulatedServerRealTimeTest, ControlCallsDuringIO_LeaveTheServerConsistent) {
     auto server = SimulatedServer::create(smallDesk());
     ASSERT_TRUE(server->startObserving("headset"));
-    CATapDescription description = CATapDescription::initStereoMixdownOfProcesses(
-        {server->processObjectID(kMusicPid).value_or(0)});
-    description.muteBehavior = CATapMutedWhenTapped;
-    AudioObjectID tap = 0;
-    ASSERT_EQ(AudioHardwareCreateProcessTap(&description, &tap), kAudioHardwareNoError);
+    std::string tapUID;
+    const AudioObjectID tap = tapProcess(server->processObjectID(kMusicPid).value_or(0), &tapUID);
     server->setAggregateBehaviour({.streamDelaySeconds = 0.0});
-    CFDictionaryRef aggregateDescription = routeDescription("test.concurrent", "headset", description.uuid);
-    AudioObjectID aggregate = 0;
-    ASSERT_EQ(AudioHardwareCreateAggregateDevice(aggregateDescription, &aggregate), kAudioHardwareNoError);
-    CFRelease(aggregateDescription);
+    const AudioObjectID aggregate = createAggregate("test.concurrent", "headset", tapUID);
     IOProbe probe;
     probe.copiesInput = true;
     AudioDeviceIOProcID proc = nullptr;

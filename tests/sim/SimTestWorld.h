@@ -8,7 +8,10 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <initializer_list>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace sim::testing {
@@ -22,32 +25,16 @@ inline constexpr double kMusicLevel = -12.0;
 // microphone; a music player playing 440 Hz at -12 dBFS, a quiet application.
 inline Scenario smallDesk() {
     Scenario scenario;
-    ScenarioDevice speakers;
-    speakers.uid = "speakers";
-    speakers.name = "Speakers";
-    ScenarioDevice headset;
-    headset.uid = "headset";
-    headset.name = "Headset";
-    headset.transportType = kAudioDeviceTransportTypeUSB;
-    headset.inputChannels = 1;
-    headset.inputSource = AudioSource::sine(1000.0, -30.0);
-    ScenarioDevice microphone;
-    microphone.uid = "microphone";
-    microphone.name = "Microphone";
-    microphone.outputChannels = 0;
-    microphone.inputChannels = 1;
-    scenario.devices = {speakers, headset, microphone};
+    scenario.devices = {{.uid = "speakers", .name = "Speakers"},
+                        {.uid = "headset", .name = "Headset", .transportType = kAudioDeviceTransportTypeUSB,
+                         .inputChannels = 1, .inputSource = AudioSource::sine(1000.0, -30.0)},
+                        {.uid = "microphone", .name = "Microphone", .outputChannels = 0, .inputChannels = 1}};
     scenario.defaultOutputUID = "speakers";
     scenario.defaultInputUID = "microphone";
-    ScenarioProcess music;
-    music.pid = kMusicPid;
-    music.bundleID = "com.example.music";
-    music.application = ScenarioApplication{"com.example.music", "Melody", "Melody.app"};
-    music.source = AudioSource::sine(kMusicFrequency, kMusicLevel);
-    music.isPlaying = true;
-    ScenarioProcess quiet;
-    quiet.pid = kQuietPid;
-    scenario.processes = {music, quiet};
+    scenario.processes = {{.pid = kMusicPid, .bundleID = "com.example.music",
+                           .application = ScenarioApplication{"com.example.music", "Melody", "Melody.app"},
+                           .source = AudioSource::sine(kMusicFrequency, kMusicLevel), .isPlaying = true},
+                          {.pid = kQuietPid}};
     return scenario;
 }
 
@@ -56,7 +43,6 @@ inline Scenario smallDesk() {
 struct IOProbe {
     std::atomic<std::uint64_t> calls{0};
     std::atomic<UInt32> inputBuffers{0};
-    std::atomic<UInt32> outputBuffers{0};
     std::atomic<UInt32> inputBytes{0};
     std::atomic<UInt32> outputBytes{0};
     // Real-clock times of the first and the latest call, in nanoseconds.
@@ -81,12 +67,12 @@ inline OSStatus probeIOProc(AudioObjectID, const AudioTimeStamp*, const AudioBuf
         probe->hasSpannedEnough = true;
         probe->hasSpannedEnough.notify_all();
     }
+    const bool hasInput = input != nullptr && input->mNumberBuffers > 0;
+    const bool hasOutput = output != nullptr && output->mNumberBuffers > 0;
     probe->inputBuffers = input != nullptr ? input->mNumberBuffers : 0;
-    probe->outputBuffers = output != nullptr ? output->mNumberBuffers : 0;
-    probe->inputBytes = input != nullptr && input->mNumberBuffers > 0 ? input->mBuffers[0].mDataByteSize : 0;
-    probe->outputBytes = output != nullptr && output->mNumberBuffers > 0 ? output->mBuffers[0].mDataByteSize : 0;
-    if (probe->copiesInput && input != nullptr && output != nullptr && input->mNumberBuffers > 0 &&
-        output->mNumberBuffers > 0) {
+    probe->inputBytes = hasInput ? input->mBuffers[0].mDataByteSize : 0;
+    probe->outputBytes = hasOutput ? output->mBuffers[0].mDataByteSize : 0;
+    if (probe->copiesInput && hasInput && hasOutput) {
         const UInt32 bytes = std::min(input->mBuffers[0].mDataByteSize, output->mBuffers[0].mDataByteSize);
         std::copy_n(static_cast<const char*>(input->mBuffers[0].mData), bytes, static_cast<char*>(output->mBuffers[0].mData));
     }
@@ -100,6 +86,13 @@ OSStatus readValue(AudioObjectID object, AudioObjectPropertySelector selector, T
     const AudioObjectPropertyAddress address{selector, scope, kAudioObjectPropertyElementMain};
     UInt32 size = sizeof(T);
     return AudioObjectGetPropertyData(object, &address, 0, nullptr, &size, &value);
+}
+
+// A fixed-size property's value, or nothing when the read fails.
+template <typename T>
+std::optional<T> valueOf(AudioObjectID object, AudioObjectPropertySelector selector) {
+    T value{};
+    return readValue(object, selector, value) == kAudioHardwareNoError ? std::optional<T>(value) : std::nullopt;
 }
 
 inline std::vector<AudioObjectID> readIDs(AudioObjectID object, AudioObjectPropertySelector selector,
@@ -117,6 +110,10 @@ inline std::vector<AudioObjectID> readIDs(AudioObjectID object, AudioObjectPrope
     return ids;
 }
 
+inline std::vector<AudioObjectID> inputStreams(AudioObjectID device) {
+    return readIDs(device, kAudioDevicePropertyStreams, kAudioObjectPropertyScopeInput);
+}
+
 inline std::string readText(AudioObjectID object, AudioObjectPropertySelector selector) {
     CFStringRef text = nullptr;
     if (readValue(object, selector, text) != kAudioHardwareNoError || text == nullptr) {
@@ -127,41 +124,66 @@ inline std::string readText(AudioObjectID object, AudioObjectPropertySelector se
     return result;
 }
 
-// The aggregate description a route builds: one sub-device, one tap.
-inline CFDictionaryRef routeDescription(const std::string& uid, const std::string& subdeviceUID,
-                                        const std::string& tapUID, bool suppressesInput = true) {
-    auto text = [](const std::string& value) { return CFStringCreateWithUTF8(value); };
-    CFMutableDictionaryRef description =
+// A dictionary that takes over the given values.
+inline CFMutableDictionaryRef dictionaryOf(std::initializer_list<std::pair<const char*, CFTypeRef>> entries) {
+    CFMutableDictionaryRef dictionary =
         CFDictionaryCreateMutable(kCFAllocatorDefault, 0, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks);
-    auto set = [](CFMutableDictionaryRef dictionary, const char* key, CFTypeRef value) {
+    for (const auto& [key, value] : entries) {
         CFStringRef cfKey = CFStringCreateWithUTF8(key);
         CFDictionarySetValue(dictionary, cfKey, value);
         CFRelease(cfKey);
         CFRelease(value);
-    };
-    set(description, kAudioAggregateDeviceNameKey, text("Test Route"));
-    set(description, kAudioAggregateDeviceUIDKey, text(uid));
-    set(description, kAudioAggregateDeviceIsPrivateKey, kCFBooleanTrue);
-    set(description, kAudioAggregateDeviceMainSubDeviceKey, text(subdeviceUID));
-    CFMutableDictionaryRef subdevice =
-        CFDictionaryCreateMutable(kCFAllocatorDefault, 0, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks);
-    set(subdevice, kAudioSubDeviceUIDKey, text(subdeviceUID));
-    if (suppressesInput) {
-        const SInt32 zero = 0;
-        set(subdevice, kAudioSubDeviceInputChannelsKey, CFNumberCreate(kCFAllocatorDefault, kCFNumberSInt32Type, &zero));
     }
-    CFMutableArrayRef subdevices = CFArrayCreateMutable(kCFAllocatorDefault, 0, &kCFTypeArrayCallBacks);
-    CFArrayAppendValue(subdevices, subdevice);
-    CFRelease(subdevice);
-    set(description, kAudioAggregateDeviceSubDeviceListKey, subdevices);
-    CFMutableDictionaryRef tap =
-        CFDictionaryCreateMutable(kCFAllocatorDefault, 0, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks);
-    set(tap, kAudioSubTapUIDKey, text(tapUID));
-    CFMutableArrayRef taps = CFArrayCreateMutable(kCFAllocatorDefault, 0, &kCFTypeArrayCallBacks);
-    CFArrayAppendValue(taps, tap);
-    CFRelease(tap);
-    set(description, kAudioAggregateDeviceTapListKey, taps);
-    return description;
+    return dictionary;
+}
+
+inline CFMutableArrayRef arrayOf(CFTypeRef value) {
+    CFMutableArrayRef array = CFArrayCreateMutable(kCFAllocatorDefault, 0, &kCFTypeArrayCallBacks);
+    CFArrayAppendValue(array, value);
+    CFRelease(value);
+    return array;
+}
+
+// The aggregate description a route builds: one sub-device, one tap.
+inline CFDictionaryRef routeDescription(const std::string& uid, const std::string& subdeviceUID,
+                                        const std::string& tapUID, bool suppressesInput = true) {
+    auto text = [](const std::string& value) -> CFTypeRef { return CFStringCreateWithUTF8(value); };
+    const SInt32 zero = 0;
+    CFMutableDictionaryRef subdevice =
+        suppressesInput ? dictionaryOf({{kAudioSubDeviceUIDKey, text(subdeviceUID)},
+                                        {kAudioSubDeviceInputChannelsKey,
+                                         CFNumberCreate(kCFAllocatorDefault, kCFNumberSInt32Type, &zero)}})
+                        : dictionaryOf({{kAudioSubDeviceUIDKey, text(subdeviceUID)}});
+    return dictionaryOf({{kAudioAggregateDeviceNameKey, text("Test Route")},
+                         {kAudioAggregateDeviceUIDKey, text(uid)},
+                         {kAudioAggregateDeviceIsPrivateKey, kCFBooleanTrue},
+                         {kAudioAggregateDeviceMainSubDeviceKey, text(subdeviceUID)},
+                         {kAudioAggregateDeviceSubDeviceListKey, arrayOf(subdevice)},
+                         {kAudioAggregateDeviceTapListKey, arrayOf(dictionaryOf({{kAudioSubTapUIDKey, text(tapUID)}}))}});
+}
+
+// A private tap on one process, muted while read; fills uid with the tap's UID.
+inline AudioObjectID tapProcess(AudioObjectID process, std::string* uid = nullptr) {
+    CATapDescription description = CATapDescription::initStereoMixdownOfProcesses({process});
+    description.isPrivate = true;
+    description.muteBehavior = CATapMutedWhenTapped;
+    AudioObjectID tap = 0;
+    if (AudioHardwareCreateProcessTap(&description, &tap) != kAudioHardwareNoError) {
+        return 0;
+    }
+    if (uid != nullptr) {
+        *uid = description.uuid;
+    }
+    return tap;
+}
+
+inline AudioObjectID createAggregate(const std::string& uid, const std::string& subdevice, const std::string& tapUID,
+                                     bool suppressesInput = true) {
+    CFDictionaryRef description = routeDescription(uid, subdevice, tapUID, suppressesInput);
+    AudioObjectID aggregate = 0;
+    const OSStatus status = AudioHardwareCreateAggregateDevice(description, &aggregate);
+    CFRelease(description);
+    return status == kAudioHardwareNoError ? aggregate : 0;
 }
 
 }  // namespace sim::testing

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -32,13 +33,17 @@ TEST_F(WorkspaceTest, HelperProcesses_LiveInsideTheirApplicationsBundle) {
     EXPECT_NE(text.str().find("<string>com.example.browser</string>"), std::string::npos);
 }
 
-TEST_F(WorkspaceTest, ProcessesWithoutApplications_AreNotRunningApplications) {
+TEST_F(WorkspaceTest, ProcessesWithoutApplications_AreNotRunningApplicationsAndBundlesGoWithTheServer) {
     EXPECT_FALSE(appkit::RunningApplication::runningApplicationWithProcessIdentifier(311));
     EXPECT_EQ(workspace.runningApplications().size(), 6U);
     ASSERT_TRUE(server->quitProcess(2401));
     EXPECT_EQ(workspace.runningApplications().size(), 5U);
+    const auto bundle = workspace.URLForApplicationWithBundleIdentifier("com.example.browser");
+    ASSERT_TRUE(bundle);
+    // The server's bundle folders go with it.
     server.reset();
     EXPECT_TRUE(workspace.runningApplications().empty());
+    EXPECT_FALSE(std::filesystem::exists(*bundle));
 }
 
 }  // namespace

@@ -1,7 +1,5 @@
 #include "platform/coreaudio/CoreFoundation.h"
 
-#include "platform/coreaudio/CoreAudioTypes.h"
-
 #include <gtest/gtest.h>
 
 namespace {
@@ -31,20 +29,6 @@ TEST_F(CoreFoundationTest, Numbers_KeepIntegersAndFloatsApart) {
     CFRelease(fraction);
 }
 
-TEST_F(CoreFoundationTest, Kinds_AreTellableApartByTypeID) {
-    CFStringRef text = CFStringCreateWithUTF8("1");
-    CFNumberRef number = integer(1);
-    EXPECT_EQ(CFGetTypeID(text), CFStringGetTypeID());
-    EXPECT_EQ(CFGetTypeID(number), CFNumberGetTypeID());
-    EXPECT_EQ(CFGetTypeID(kCFBooleanTrue), CFBooleanGetTypeID());
-    EXPECT_NE(CFStringGetTypeID(), CFNumberGetTypeID());
-    EXPECT_FALSE(CFEqual(text, number));
-    // A wrongly typed value reads as no text rather than as something else.
-    EXPECT_EQ(CFStringGetUTF8(reinterpret_cast<CFStringRef>(number)), "");
-    CFRelease(text);
-    CFRelease(number);
-}
-
 TEST_F(CoreFoundationTest, Dictionary_KeepsInsertionOrderAndReplacesInPlace) {
     CFMutableDictionaryRef map =
         CFDictionaryCreateMutable(kCFAllocatorDefault, 0, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks);
@@ -70,17 +54,6 @@ TEST_F(CoreFoundationTest, Dictionary_KeepsInsertionOrderAndReplacesInPlace) {
     CFRelease(map);
 }
 
-TEST_F(CoreFoundationTest, Arrays_RetainTheirValuesUntilReleased) {
-    CFStringRef text = CFStringCreateWithUTF8("kept");
-    CFMutableArrayRef array = CFArrayCreateMutable(kCFAllocatorDefault, 0, &kCFTypeArrayCallBacks);
-    CFArrayAppendValue(array, text);
-    EXPECT_EQ(CFGetRetainCount(text), 2);
-    CFRelease(text);
-    EXPECT_EQ(CFStringGetUTF8(static_cast<CFStringRef>(CFArrayGetValueAtIndex(array, 0))), "kept");
-    EXPECT_EQ(CFArrayGetValueAtIndex(array, 1), nullptr);
-    CFRelease(array);
-}
-
 TEST_F(CoreFoundationTest, Strings_RoundTripUTF8AndCountUTF16Units) {
     CFStringRef text = CFStringCreateWithCString(kCFAllocatorDefault, "Caf\xC3\xA9 \xF0\x9F\x8E\xB5", kCFStringEncodingUTF8);
     EXPECT_EQ(CFStringGetLength(text), 7);
@@ -89,15 +62,6 @@ TEST_F(CoreFoundationTest, Strings_RoundTripUTF8AndCountUTF16Units) {
     EXPECT_STREQ(buffer, "Caf\xC3\xA9 \xF0\x9F\x8E\xB5");
     EXPECT_FALSE(CFStringGetCString(text, buffer, 4, kCFStringEncodingUTF8));
     CFRelease(text);
-}
-
-TEST(CoreAudioConstantsTest, FourCharacterCodes_MatchThePlatform) {
-    EXPECT_EQ(kAudioHardwarePropertyDevices, 0x64657623U);
-    EXPECT_EQ(kAudioHardwarePropertyDefaultInputDevice, 0x64496E20U);
-    EXPECT_EQ(kAudioHardwareUnknownPropertyError, 0x77686F3F);
-    EXPECT_EQ(kAudioObjectPropertyScopeOutput, 0x6F757470U);
-    EXPECT_EQ(sizeof(AudioTimeStamp), 64U);
-    EXPECT_EQ(audioBufferListSize(2), 8U + 2 * sizeof(AudioBuffer));
 }
 
 }  // namespace
