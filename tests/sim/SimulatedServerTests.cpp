@@ -367,16 +367,16 @@ TEST_F(SimulatedServerTest, MalformedAggregateDescription_IsRefused) {
 
 TEST_F(SimulatedServerTest, DefaultInputWrite_ChangesOnlyToValidDevices) {
     const auto address = kGlobal(kAudioHardwarePropertyDefaultInputDevice);
+    auto write = [&](UInt32 size, const void* value) {
+        return AudioObjectSetPropertyData(kAudioObjectSystemObject, &address, 0, nullptr, size, value);
+    };
     const AudioObjectID headset = idOf("headset");
-    EXPECT_EQ(AudioObjectSetPropertyData(kAudioObjectSystemObject, &address, 0, nullptr, sizeof(headset), &headset),
-              kAudioHardwareNoError);
-    EXPECT_EQ(valueOf<AudioObjectID>(kAudioObjectSystemObject, kAudioHardwarePropertyDefaultInputDevice), headset);
     const AudioObjectID speakers = idOf("speakers");
-    EXPECT_EQ(AudioObjectSetPropertyData(kAudioObjectSystemObject, &address, 0, nullptr, sizeof(speakers), &speakers),
-              kAudioHardwareIllegalOperationError);
     const UInt16 shortValue = 1;
-    EXPECT_EQ(AudioObjectSetPropertyData(kAudioObjectSystemObject, &address, 0, nullptr, sizeof(shortValue), &shortValue),
-              kAudioHardwareBadPropertySizeError);
+    EXPECT_EQ(write(sizeof(headset), &headset), kAudioHardwareNoError);
+    EXPECT_EQ(valueOf<AudioObjectID>(kAudioObjectSystemObject, kAudioHardwarePropertyDefaultInputDevice), headset);
+    EXPECT_EQ(write(sizeof(speakers), &speakers), kAudioHardwareIllegalOperationError);
+    EXPECT_EQ(write(sizeof(shortValue), &shortValue), kAudioHardwareBadPropertySizeError);
 }
 
 TEST_F(SimulatedServerTest, SleepAndWake_ReachWorkspaceObserversUntilRemoved) {
