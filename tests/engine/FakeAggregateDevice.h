@@ -12,17 +12,10 @@
 namespace tonvale::testing {
 
 inline AudioStreamBasicDescription stereoFloatFormat(Float64 sampleRate = 48000.0, bool isNonInterleaved = false) {
-    const UInt32 channels = 2;
-    const UInt32 bytesPerFrame = isNonInterleaved ? 4 : 4 * channels;
-    return {sampleRate,
-            kAudioFormatLinearPCM,
+    const UInt32 bytesPerFrame = isNonInterleaved ? 4 : 8;
+    return {sampleRate,    kAudioFormatLinearPCM,
             kAudioFormatFlagsNativeFloatPacked | (isNonInterleaved ? kAudioFormatFlagIsNonInterleaved : 0U),
-            bytesPerFrame,
-            1,
-            bytesPerFrame,
-            channels,
-            32,
-            0};
+            bytesPerFrame, 1, bytesPerFrame, 2, 32, 0};
 }
 
 // The streams of the aggregate device: their formats, and whether they can be read.
@@ -43,7 +36,6 @@ public:
         AudioHardwareInstallService(device);
         return device;
     }
-    ~FakeAggregateDevice() override = default;
 
     AggregateShape shape;
     OSStatus createStatus = kAudioHardwareNoError;
@@ -59,7 +51,6 @@ public:
         return proc(kDevice, nullptr, input, nullptr, output, nullptr, clientData);
     }
 
-    Boolean hasProperty(AudioObjectID, const AudioObjectPropertyAddress&) override { return 0; }
     OSStatus getPropertyDataSize(AudioObjectID object, const AudioObjectPropertyAddress& address,
                                  UInt32& outDataSize) override {
         if (object != kDevice || address.mSelector != kAudioDevicePropertyStreams) {
@@ -68,33 +59,56 @@ public:
         outDataSize = static_cast<UInt32>(streamsOf(address.mScope).size() * sizeof(AudioObjectID));
         return kAudioHardwareNoError;
     }
+    // Streams are numbered 300... for inputs and 400... for outputs.
     OSStatus getPropertyData(AudioObjectID object, const AudioObjectPropertyAddress& address, UInt32& ioDataSize,
                              void* outData) override {
         if (object == kDevice && address.mSelector == kAudioDevicePropertyStreams) {
-            const auto& streams = streamsOf(address.mScope);
+            const AudioObjectID base = address.mScope == kAudioObjectPropertyScopeInput ? 300 : 400;
             UInt32 written = 0;
-            auto* ids = static_cast<AudioObjectID*>(outData);
-            for (std::size_t index = 0; index < streams.size() && written + 4 <= ioDataSize; ++index, written += 4) {
-                ids[index] = streamID(address.mScope, index);
+            for (std::size_t index = 0; index < streamsOf(address.mScope).size() && written + 4 <= ioDataSize;
+                 ++index, written += 4) {
+                static_cast<AudioObjectID*>(outData)[index] = base + static_cast<AudioObjectID>(index);
             }
             ioDataSize = written;
             return kAudioHardwareNoError;
         }
-        if (address.mSelector != kAudioStreamPropertyVirtualFormat || ioDataSize < 40) {
-            return kAudioHardwareUnknownPropertyError;
-        }
-        const bool isInput = object >= kInputStreamBase && object < kOutputStreamBase;
-        const bool isOutput = object >= kOutputStreamBase;
-        if ((isInput && !shape.isInputFormatReadable) || (isOutput && !shape.isOutputFormatReadable) ||
-            (!isInput && !isOutput)) {
+        const bool isInput = object >= 300 && object < 400;
+        const bool isReadable = isInput ? shape.isInputFormatReadable : object >= 400 && shape.isOutputFormatReadable;
+        if (address.mSelector != kAudioStreamPropertyVirtualFormat || ioDataSize < 40 || !isReadable) {
             return kAudioHardwareUnknownPropertyError;
         }
         const auto& formats = isInput ? shape.inputs : shape.outputs;
-        const std::size_t index = object - (isInput ? kInputStreamBase : kOutputStreamBase);
-        *static_cast<AudioStreamBasicDescription*>(outData) = formats.at(index);
+        *static_cast<AudioStreamBasicDescription*>(outData) = formats.at(object - (isInput ? 300 : 400));
         ioDataSize = sizeof(AudioStreamBasicDescription);
         return kAudioHardwareNoError;
     }
+    OSStatus createIOProcID(AudioObjectID device, AudioDeviceIOProc ioProc, void* data,
+                            AudioDeviceIOProcID& outProcID) override {
+        if (device != kDevice || createStatus != kAudioHardwareNoError) {
+            return device != kDevice ? kAudioHardwareBadDeviceError : createStatus;
+        }
+        ++createdProcCount;
+        ++installedProcCount;
+        proc = ioProc;
+        clientData = data;
+        outProcID = ioProc;
+        return kAudioHardwareNoError;
+    }
+    OSStatus destroyIOProcID(AudioObjectID, AudioDeviceIOProcID) override {
+        --installedProcCount;
+        return kAudioHardwareNoError;
+    }
+    OSStatus startDevice(AudioObjectID, AudioDeviceIOProcID) override {
+        isStarted = startStatus == kAudioHardwareNoError;
+        return startStatus;
+    }
+    OSStatus stopDevice(AudioObjectID, AudioDeviceIOProcID) override {
+        isStarted = false;
+        return kAudioHardwareNoError;
+    }
+
+    // The rest of the server is never asked for by the renderer.
+    Boolean hasProperty(AudioObjectID, const AudioObjectPropertyAddress&) override { return 0; }
     OSStatus setPropertyData(AudioObjectID, const AudioObjectPropertyAddress&, UInt32, const void*) override {
         return kAudioHardwareUnsupportedOperationError;
     }
@@ -114,51 +128,14 @@ public:
         return kAudioHardwareUnsupportedOperationError;
     }
     OSStatus destroyAggregateDevice(AudioObjectID) override { return kAudioHardwareUnsupportedOperationError; }
-    OSStatus createIOProcID(AudioObjectID device, AudioDeviceIOProc ioProc, void* data,
-                            AudioDeviceIOProcID& outProcID) override {
-        if (device != kDevice) {
-            return kAudioHardwareBadDeviceError;
-        }
-        if (createStatus != kAudioHardwareNoError) {
-            return createStatus;
-        }
-        ++createdProcCount;
-        ++installedProcCount;
-        proc = ioProc;
-        clientData = data;
-        outProcID = ioProc;
-        return kAudioHardwareNoError;
-    }
-    OSStatus destroyIOProcID(AudioObjectID, AudioDeviceIOProcID) override {
-        --installedProcCount;
-        return kAudioHardwareNoError;
-    }
-    OSStatus startDevice(AudioObjectID, AudioDeviceIOProcID) override {
-        if (startStatus != kAudioHardwareNoError) {
-            return startStatus;
-        }
-        isStarted = true;
-        return kAudioHardwareNoError;
-    }
-    OSStatus stopDevice(AudioObjectID, AudioDeviceIOProcID) override {
-        isStarted = false;
-        return kAudioHardwareNoError;
-    }
 
 private:
-    static constexpr AudioObjectID kInputStreamBase = 300;
-    static constexpr AudioObjectID kOutputStreamBase = 400;
-
     [[nodiscard]] const std::vector<AudioStreamBasicDescription>& streamsOf(AudioObjectPropertyScope scope) const {
         static const std::vector<AudioStreamBasicDescription> none;
         if (scope == kAudioObjectPropertyScopeInput) {
             return shape.inputs;
         }
         return scope == kAudioObjectPropertyScopeOutput ? shape.outputs : none;
-    }
-    static AudioObjectID streamID(AudioObjectPropertyScope scope, std::size_t index) {
-        const AudioObjectID base = scope == kAudioObjectPropertyScopeInput ? kInputStreamBase : kOutputStreamBase;
-        return base + static_cast<AudioObjectID>(index);
     }
 };
 

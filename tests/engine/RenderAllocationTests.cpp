@@ -14,11 +14,12 @@ namespace {
 thread_local bool isWatching = false;
 thread_local std::size_t watchedAllocations = 0;
 
-void* countedAllocation(std::size_t size) {
-    if (isWatching) {
-        ++watchedAllocations;
-    }
-    if (void* memory = std::malloc(size == 0 ? 1 : size)) {
+void* countedAllocation(std::size_t size) noexcept {
+    watchedAllocations += isWatching ? 1 : 0;
+    return std::malloc(size == 0 ? 1 : size);
+}
+void* throwingAllocation(std::size_t size) {
+    if (void* memory = countedAllocation(size)) {
         return memory;
     }
     throw std::bad_alloc();
@@ -26,15 +27,10 @@ void* countedAllocation(std::size_t size) {
 
 }  // namespace
 
-void* operator new(std::size_t size) { return countedAllocation(size); }
-void* operator new[](std::size_t size) { return countedAllocation(size); }
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-    if (isWatching) {
-        ++watchedAllocations;
-    }
-    return std::malloc(size == 0 ? 1 : size);
-}
-void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept { return operator new(size, tag); }
+void* operator new(std::size_t size) { return throwingAllocation(size); }
+void* operator new[](std::size_t size) { return throwingAllocation(size); }
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return countedAllocation(size); }
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept { return countedAllocation(size); }
 void operator delete(void* memory) noexcept { std::free(memory); }
 void operator delete[](void* memory) noexcept { std::free(memory); }
 void operator delete(void* memory, std::size_t) noexcept { std::free(memory); }
@@ -43,10 +39,7 @@ void operator delete[](void* memory, std::size_t) noexcept { std::free(memory); 
 namespace tonvale {
 namespace {
 
-using testing::BufferLayout;
-using testing::FakeAggregateDevice;
-using testing::RenderBuffers;
-using testing::interleavedStereo;
+using namespace tonvale::testing;
 
 class RenderAllocationTest : public ::testing::Test {};
 

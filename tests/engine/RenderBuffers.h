@@ -50,16 +50,6 @@ public:
             }
         }
     }
-    // Sample i of buffer b gets f(b, i).
-    template <typename Fn>
-    void fillWith(Fn f) {
-        for (std::size_t index = 0; index < samples_.size(); ++index) {
-            for (std::size_t sample = 0; sample < byteSizes_[index] / 4; ++sample) {
-                samples_[index][sample] = f(index, sample);
-            }
-        }
-    }
-
     [[nodiscard]] float sample(std::size_t buffer, std::size_t index) const { return samples_[buffer][index]; }
     [[nodiscard]] std::size_t sampleCount(std::size_t buffer) const { return byteSizes_[buffer] / 4; }
 

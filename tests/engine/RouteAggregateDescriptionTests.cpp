@@ -11,11 +11,11 @@
 namespace tonvale {
 namespace {
 
-std::vector<std::string> keysOf(CFDictionaryRef dictionary) {
-    const CFIndex count = CFDictionaryGetCount(dictionary);
-    std::vector<const void*> keys(static_cast<std::size_t>(count));
-    std::vector<const void*> values(static_cast<std::size_t>(count));
-    CFDictionaryGetKeysAndValues(dictionary, keys.data(), values.data());
+std::vector<std::string> keysOf(const void* dictionary) {
+    const auto* map = static_cast<CFDictionaryRef>(dictionary);
+    std::vector<const void*> keys(static_cast<std::size_t>(CFDictionaryGetCount(map)));
+    std::vector<const void*> values(keys.size());
+    CFDictionaryGetKeysAndValues(map, keys.data(), values.data());
     std::vector<std::string> texts;
     for (const void* key : keys) {
         texts.push_back(CFStringGetUTF8(static_cast<CFStringRef>(key)));
@@ -23,16 +23,17 @@ std::vector<std::string> keysOf(CFDictionaryRef dictionary) {
     return texts;
 }
 
-std::string textAt(CFDictionaryRef dictionary, const char* key) {
-    return propertyListText(CFDictionaryGetValueForUTF8Key(dictionary, key)).value_or("<missing>");
+const void* valueAt(const void* dictionary, const char* key) {
+    return CFDictionaryGetValueForUTF8Key(static_cast<CFDictionaryRef>(dictionary), key);
 }
-
-CFDictionaryRef mapAt(CFArrayRef array, CFIndex index) {
-    return static_cast<CFDictionaryRef>(CFArrayGetValueAtIndex(array, index));
+std::string textAt(const void* dictionary, const char* key) {
+    return propertyListText(valueAt(dictionary, key)).value_or("<missing>");
 }
-
-CFArrayRef arrayAt(CFDictionaryRef dictionary, const char* key) {
-    return static_cast<CFArrayRef>(CFDictionaryGetValueForUTF8Key(dictionary, key));
+const void* itemAt(const void* dictionary, const char* key, CFIndex index) {
+    return CFArrayGetValueAtIndex(static_cast<CFArrayRef>(valueAt(dictionary, key)), index);
+}
+CFIndex countAt(const void* dictionary, const char* key) {
+    return CFArrayGetCount(static_cast<CFArrayRef>(valueAt(dictionary, key)));
 }
 
 class RouteAggregateDescriptionTest : public ::testing::Test {};
@@ -41,24 +42,21 @@ TEST_F(RouteAggregateDescriptionTest, PlainDestination_HasSevenEntriesAroundOneT
     const ValidatedDestination plain{{{"headset", std::nullopt, std::nullopt, std::nullopt, std::nullopt, false}},
                                      "headset", std::nullopt, std::nullopt};
     const auto description = routeAggregateDescription("com.zelkor.tonvale.route.X", "TAP-UID", plain);
-    EXPECT_EQ(keysOf(description.get()), (std::vector<std::string>{"name", "uid", "private", "tapautostart", "master",
-                                                                    "subdevices", "taps"}));
-    EXPECT_EQ(textAt(description.get(), "name"), "Tonvale Private Route");
-    EXPECT_EQ(textAt(description.get(), "uid"), "com.zelkor.tonvale.route.X");
-    EXPECT_EQ(CFDictionaryGetValueForUTF8Key(description.get(), "private"), kCFBooleanTrue);
-    EXPECT_EQ(CFDictionaryGetValueForUTF8Key(description.get(), "tapautostart"), kCFBooleanTrue);
-    EXPECT_EQ(textAt(description.get(), "master"), "headset");
-
-    const CFArrayRef subdevices = arrayAt(description.get(), "subdevices");
-    ASSERT_EQ(CFArrayGetCount(subdevices), 1);
-    EXPECT_EQ(keysOf(mapAt(subdevices, 0)), (std::vector<std::string>{"uid", "channels-in"}))
+    const void* map = description.get();
+    EXPECT_EQ(keysOf(map), (std::vector<std::string>{"name", "uid", "private", "tapautostart", "master", "subdevices",
+                                                     "taps"}));
+    EXPECT_EQ(textAt(map, "name"), "Tonvale Private Route");
+    EXPECT_EQ(textAt(map, "uid"), "com.zelkor.tonvale.route.X");
+    EXPECT_EQ(valueAt(map, "private"), kCFBooleanTrue);
+    EXPECT_EQ(valueAt(map, "tapautostart"), kCFBooleanTrue);
+    EXPECT_EQ(textAt(map, "master"), "headset");
+    ASSERT_EQ(countAt(map, "subdevices"), 1);
+    EXPECT_EQ(keysOf(itemAt(map, "subdevices", 0)), (std::vector<std::string>{"uid", "channels-in"}))
         << "the route never opens the output's own inputs";
-    EXPECT_EQ(propertyListInteger(CFDictionaryGetValueForUTF8Key(mapAt(subdevices, 0), "channels-in")), 0);
-
-    const CFArrayRef taps = arrayAt(description.get(), "taps");
-    ASSERT_EQ(CFArrayGetCount(taps), 1);
-    EXPECT_EQ(keysOf(mapAt(taps, 0)), std::vector<std::string>{"uid"});
-    EXPECT_EQ(textAt(mapAt(taps, 0), "uid"), "TAP-UID");
+    EXPECT_EQ(propertyListInteger(valueAt(itemAt(map, "subdevices", 0), "channels-in")), 0);
+    ASSERT_EQ(countAt(map, "taps"), 1);
+    EXPECT_EQ(keysOf(itemAt(map, "taps", 0)), std::vector<std::string>{"uid"});
+    EXPECT_EQ(textAt(itemAt(map, "taps", 0), "uid"), "TAP-UID");
 }
 
 TEST_F(RouteAggregateDescriptionTest, AggregateDestination_AddsClockAndStackedAfterTheTaps) {
@@ -66,15 +64,15 @@ TEST_F(RouteAggregateDescriptionTest, AggregateDestination_AddsClockAndStackedAf
                                       {"headset", std::nullopt, 1U, 127U, 0.002, true}},
                                      "headset", "speakers", false};
     const auto description = routeAggregateDescription("route", "tap", multi);
-    EXPECT_EQ(keysOf(description.get()), (std::vector<std::string>{"name", "uid", "private", "tapautostart", "master",
-                                                                    "subdevices", "taps", "clock", "stacked"}));
-    EXPECT_EQ(textAt(description.get(), "master"), "headset");
-    EXPECT_EQ(textAt(description.get(), "clock"), "speakers");
-    EXPECT_EQ(CFDictionaryGetValueForUTF8Key(description.get(), "stacked"), kCFBooleanFalse);
-    const CFArrayRef subdevices = arrayAt(description.get(), "subdevices");
-    ASSERT_EQ(CFArrayGetCount(subdevices), 2);
-    EXPECT_EQ(textAt(mapAt(subdevices, 0), "uid"), "speakers");
-    EXPECT_EQ(keysOf(mapAt(subdevices, 1)),
+    const void* map = description.get();
+    EXPECT_EQ(keysOf(map), (std::vector<std::string>{"name", "uid", "private", "tapautostart", "master", "subdevices",
+                                                     "taps", "clock", "stacked"}));
+    EXPECT_EQ(textAt(map, "master"), "headset");
+    EXPECT_EQ(textAt(map, "clock"), "speakers");
+    EXPECT_EQ(valueAt(map, "stacked"), kCFBooleanFalse);
+    ASSERT_EQ(countAt(map, "subdevices"), 2);
+    EXPECT_EQ(textAt(itemAt(map, "subdevices", 0), "uid"), "speakers");
+    EXPECT_EQ(keysOf(itemAt(map, "subdevices", 1)),
               (std::vector<std::string>{"uid", "channels-in", "drift", "drift quality", "latency-out"}));
 }
 
@@ -82,10 +80,9 @@ TEST_F(RouteAggregateDescriptionTest, NewUIDs_AreFreshUpperCaseUUIDsUnderTheRout
     const std::string first = newRouteAggregateUID();
     const std::string prefix = "com.zelkor.tonvale.route.";
     ASSERT_EQ(first.substr(0, prefix.size()), prefix);
-    const std::string uuid = first.substr(prefix.size());
-    EXPECT_EQ(uuid.size(), 36U);
-    ASSERT_TRUE(foundation::UUID::parse(uuid).has_value());
-    EXPECT_EQ(foundation::UUID::parse(uuid)->uuidString(), uuid);
+    const auto uuid = foundation::UUID::parse(first.substr(prefix.size()));
+    ASSERT_TRUE(uuid.has_value());
+    EXPECT_EQ(prefix + uuid->uuidString(), first);
     EXPECT_NE(newRouteAggregateUID(), first);
 }
 

@@ -54,22 +54,17 @@ protected:
     // The description of a start that must fail.
     std::string failureOf(std::vector<AudioObjectID> processes, const std::string& uid, float gain = 0.5F) {
         const auto answer = startRoute(std::move(processes), uid, gain);
-        if (!answer) {
-            ADD_FAILURE() << "no answer";
-            return {};
-        }
-        if (answer->isSuccess()) {
-            ADD_FAILURE() << "the start succeeded";
-            return {};
-        }
         expectNothingLeft();
+        if (!answer || answer->isSuccess()) {
+            ADD_FAILURE() << (answer ? "the start succeeded" : "no answer");
+            return {};
+        }
         return answer->error().description();
     }
 
     void expectRouteActive(const std::string& uid, float gain) {
         const auto answer = startRoute(music(), uid, gain);
-        ASSERT_TRUE(answer.has_value());
-        ASSERT_TRUE(answer->isSuccess()) << answer->error().description();
+        ASSERT_TRUE(answer && answer->isSuccess()) << (answer ? answer->error().description() : "no answer");
     }
 
     void expectNothingLeft() const {
@@ -201,12 +196,6 @@ TEST_F(RouteControllerTest, WrongStreamShapes_FailWithTheRenderersError) {
     expectMusicOnlyOn(kSpeakers, 1.0);
 }
 
-TEST_F(RouteControllerTest, OutputWithAMicrophone_IsRoutedWithoutItsInput) {
-    expectRouteActive(kHeadset, 1.0F);
-    EXPECT_EQ(snapshotNow().unequalFrameCallbackCount, 0U);
-    expectMusicOnlyOn(kHeadset, 1.0);
-}
-
 TEST_F(RouteControllerTest, TwoStartsInARow_RebuildTheRouteAndAnswerInOrder) {
     std::vector<std::string> answers;
     controller->start(music(), kHeadset, 0.5F, [&answers](RouteStartResult result) {
@@ -217,9 +206,8 @@ TEST_F(RouteControllerTest, TwoStartsInARow_RebuildTheRouteAndAnswerInOrder) {
     });
     time.advance(0.2);
     EXPECT_EQ(answers, (std::vector<std::string>{"first", "second"}));
-    EXPECT_EQ(server->tapCount(), 1U);
-    EXPECT_EQ(server->aggregateDeviceCount(), 1U);
-    EXPECT_EQ(server->ioProcCount(), 1U);
+    EXPECT_EQ(std::vector({server->tapCount(), server->aggregateDeviceCount(), server->ioProcCount()}),
+              std::vector<std::size_t>(3, 1U));
     EXPECT_EQ(snapshotNow().destinationUID, std::optional<std::string>(kSpeakers));
     expectMusicOnlyOn(kSpeakers, 0.25);
 }
