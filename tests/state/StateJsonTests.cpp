@@ -105,9 +105,11 @@ protected:
     }
 };
 
-TEST_F(StateJsonTest, Encode_WritesCompactSortedBytesAndOmitsAbsentOptionalKeys) {
+TEST_F(StateJsonTest, EncodeAndDecode_WriteCompactSortedBytesOmittingAbsentKeysAndReadThemBack) {
     EXPECT_EQ(encoded(sampleDocument()), kSampleText);
     EXPECT_EQ(encoded(PersistedStateV1::newDocument()), kNewDocumentText);
+    EXPECT_EQ(decoded(kSampleText), sampleDocument());
+    EXPECT_EQ(decoded(kNewDocumentText), PersistedStateV1::newDocument());
 }
 
 TEST_F(StateJsonTest, Volume_IsWrittenInShortestFormAndReadBackExactly) {
@@ -128,14 +130,6 @@ TEST_F(StateJsonTest, Volume_IsWrittenInShortestFormAndReadBackExactly) {
         ASSERT_EQ(decoded(text).appProfiles.at("a").defaultConfiguration.volume, volume) << text;
     }
 }
-
-TEST_F(StateJsonTest, RoundTrip_ReproducesTheDocumentAndItsBytes) {
-    const PersistedStateV1 state = decoded(kSampleText);
-    EXPECT_EQ(state, sampleDocument());
-    EXPECT_EQ(encoded(state), kSampleText);
-    EXPECT_EQ(decoded(kNewDocumentText), PersistedStateV1::newDocument());
-}
-
 
 TEST_F(StateJsonTest, Decode_RequiresEachTopLevelKeyWithItsType) {
     for (const char* key : {"schemaVersion", "appProfiles", "favoriteBundleIDs", "preferences"}) {
@@ -181,11 +175,10 @@ TEST_F(StateJsonTest, Decode_ReadsVolumeAsAnyNumberThatFitsInSinglePrecision) {
             .appProfiles.at("com.example.music")
             .defaultConfiguration.volume;
     };
-    EXPECT_EQ(volumeOf(1), 1.0F);
-    EXPECT_EQ(volumeOf(1.7), 1.7F) << "decoding leaves clamping to normalisation";
-    EXPECT_EQ(volumeOf(-0.2), -0.2F);
-    EXPECT_EQ(volumeOf(3.4028234663852886e38), FLT_MAX);
-    EXPECT_EQ(volumeOf(1e-50), 0.0F);
+    for (const auto& [stored, expected] : std::vector<std::pair<Json, float>>{
+             {1, 1.0F}, {1.7, 1.7F}, {-0.2, -0.2F}, {3.4028234663852886e38, FLT_MAX}, {1e-50, 0.0F}}) {
+        EXPECT_EQ(volumeOf(stored), expected) << stored << " (decoding leaves clamping to normalisation)";
+    }
     expectFailure(edited([](Json& d) { musicConfiguration(d)["volume"] = 1e39; }), Kind::invalidValue, "1e39");
     expectFailure(edited([](Json& d) { musicConfiguration(d)["volume"] = -1e39; }), Kind::invalidValue, "-1e39");
 }
@@ -225,7 +218,6 @@ TEST_F(StateJsonTest, Decode_ReadsOutputKindStrictlyAndDeviceFieldsAsRequired) {
     expectFailure(callOutputEdited([](Json& o) { o.erase("uid"); }), Kind::missingKey, "no uid");
     expectFailure(callOutputEdited([](Json& o) { o["uid"] = Json::array(); }), Kind::typeMismatch, "uid array");
 }
-
 
 TEST_F(StateJsonTest, Decode_DefaultsOrClampsPreferencesAndRejectsMistypedOnes) {
     EXPECT_EQ(decoded(edited([](Json& d) { d["preferences"] = Json::object(); })).preferences,
@@ -352,7 +344,8 @@ TEST_F(StateJsonTest, Encode_RefusesVolumesThatAreNotFinite) {
     for (const float volume : {std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity()}) {
         const EncodeResult result = encodeJSON(withVolume(volume));
         ASSERT_FALSE(result.hasValue());
-        EXPECT_EQ(result.error().message, "The settings could not be saved: the volume of \"a\" is not a finite number.");
+        EXPECT_EQ(result.error().message,
+                  "The settings could not be saved: the volume of \"a\" is not a finite number.");
     }
 }
 
