@@ -40,26 +40,6 @@ TEST_F(DispatchGroupTest, Notify_RunsOnceAfterTheLastLeave) {
     EXPECT_EQ(notified_, 1);
 }
 
-TEST_F(DispatchGroupTest, NotifyWithNothingOutstanding_RunsAsynchronouslyOnItsQueue) {
-    group_.notify(queue_, countNotify());
-    EXPECT_EQ(notified_, 0);
-    time_.runUntilIdle();
-    EXPECT_EQ(notified_, 1);
-}
-
-TEST_F(DispatchGroupTest, LeavesOnOtherQueues_NotifyOnlyWhenAllHaveLeft) {
-    auto worker = DispatchQueue::create("worker");
-    for (Seconds delay : {1.0, 3.0, 2.0}) {
-        group_.enter();
-        worker->asyncAfter(delay, [this] { group_.leave(); });
-    }
-    group_.notify(queue_, countNotify());
-    time_.advance(2.5);
-    EXPECT_EQ(notified_, 0);
-    time_.advance(0.5);
-    EXPECT_EQ(notified_, 1);
-}
-
 using DispatchGroupDeathTest = DispatchGroupTest;
 
 TEST_F(DispatchGroupDeathTest, LeaveWithoutEnter_Aborts) {

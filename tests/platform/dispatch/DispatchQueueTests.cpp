@@ -1,6 +1,7 @@
 #include "platform/dispatch/DispatchQueue.h"
 
 #include "platform/dispatch/DispatchSourceTimer.h"
+#include "platform/dispatch/DispatchWorkItem.h"
 #include "platform/dispatch/VirtualTime.h"
 #include "platform/dispatch/Weakly.h"
 
@@ -38,6 +39,7 @@ class DispatchQueueTest : public ::testing::Test {
 protected:
     VirtualTime time_;
     QueuePtr queue_ = DispatchQueue::create("test.queue");
+    QueuePtr other_ = DispatchQueue::create("other");
     std::vector<std::string> log_;
 
     std::function<void()> record(std::string entry) {
@@ -70,16 +72,23 @@ TEST_F(DispatchQueueTest, AsyncAfter_RunsByDeadlineAndEqualDeadlinesInSubmission
     EXPECT_THAT(log_, ElementsAre("now", "first at 1", "second at 1", "late"));
 }
 
-TEST_F(DispatchQueueTest, Queues_AreCurrentOnlyInsideTheirOwnWorkAsyncSyncAndTimers) {
-    auto other = DispatchQueue::create("other");
+TEST_F(DispatchQueueTest, QueuesAndTheirSpecifics_AreCurrentOnlyInsideTheirOwnWorkAsyncSyncAndTimers) {
+    static const int key = 0;
+    int mine = 1;
+    int theirs = 2;
+    queue_->setSpecific(&key, &mine);
+    other_->setSpecific(&key, &theirs);
     std::vector<bool> seen;
+    std::vector<void*> specifics;
     EXPECT_FALSE(queue_->isCurrent());
     queue_->async([&] {
         seen.push_back(queue_->isCurrent());
-        seen.push_back(other->isCurrent());
-        other->sync([&] {
-            seen.push_back(other->isCurrent());
+        seen.push_back(other_->isCurrent());
+        specifics.push_back(DispatchQueue::getSpecific(&key));
+        other_->sync([&] {
+            seen.push_back(other_->isCurrent());
             seen.push_back(queue_->isCurrent());
+            specifics.push_back(DispatchQueue::getSpecific(&key));
         });
         seen.push_back(queue_->isCurrent());
     });
@@ -93,25 +102,8 @@ TEST_F(DispatchQueueTest, Queues_AreCurrentOnlyInsideTheirOwnWorkAsyncSyncAndTim
     time_.advance(1.0);
 
     EXPECT_THAT(seen, ElementsAre(true, false, true, false, true, true, true));
+    EXPECT_THAT(specifics, ElementsAre(&mine, &theirs));
     EXPECT_FALSE(queue_->isCurrent());
-}
-
-TEST_F(DispatchQueueTest, Specifics_AnswerTheValueOfTheQueueTheCallerRunsOn) {
-    static const int key = 0;
-    int mine = 1;
-    int theirs = 2;
-    auto other = DispatchQueue::create("other");
-    queue_->setSpecific(&key, &mine);
-    other->setSpecific(&key, &theirs);
-    std::vector<void*> seen;
-
-    queue_->async([&] {
-        seen.push_back(DispatchQueue::getSpecific(&key));
-        other->sync([&] { seen.push_back(DispatchQueue::getSpecific(&key)); });
-    });
-    time_.runUntilIdle();
-
-    EXPECT_THAT(seen, ElementsAre(&mine, &theirs));
     EXPECT_EQ(DispatchQueue::getSpecific(&key), nullptr);
 }
 
@@ -137,29 +129,36 @@ TEST_F(DispatchQueueTest, PendingWork_KeepsItsQueueAliveUntilItRan) {
     EXPECT_TRUE(weak.expired());
 }
 
-TEST_F(DispatchQueueTest, OwnerReleasedOnItsQueue_TearsDownDirectly) {
-    auto owner = std::make_shared<QueueOwner>(queue_, log_);
-    queue_->async([owner = std::move(owner)]() mutable { owner.reset(); });
-    time_.runUntilIdle();
-    EXPECT_THAT(log_, ElementsAre("teardown directly"));
+TEST_F(DispatchQueueTest, CancelledWorkItem_NeverRunsWhileOthersRunOnce) {
+    int cancelledRuns = 0;
+    int keptRuns = 0;
+    auto cancelled = DispatchWorkItem::create([&] { ++cancelledRuns; });
+    auto kept = DispatchWorkItem::create([&] { ++keptRuns; });
+    queue_->asyncAfter(1.0, cancelled);
+    queue_->async(cancelled);
+    queue_->asyncAfter(1.0, kept);
+    cancelled->cancel();
+
+    time_.advance(2.0);
+
+    EXPECT_EQ(cancelledRuns, 0);
+    EXPECT_TRUE(cancelled->isCancelled());
+    EXPECT_EQ(keptRuns, 1);
+    EXPECT_FALSE(kept->isCancelled());
 }
 
-TEST_F(DispatchQueueTest, OwnerReleasedInClosureDestroyedAfterRunning_TearsDownDirectly) {
+TEST_F(DispatchQueueTest, OwnerTeardown_RunsDirectlyOnItsQueueAndBySyncElsewhere) {
+    // Released with a closure destroyed after running on its queue.
     auto owner = std::make_shared<QueueOwner>(queue_, log_);
     queue_->async([owner = std::move(owner)] {});
-    owner.reset();
     time_.runUntilIdle();
-    EXPECT_THAT(log_, ElementsAre("teardown directly"));
-}
+    // Released on another queue, and on the test's thread.
+    auto elsewhere = std::make_shared<QueueOwner>(queue_, log_);
+    other_->async([elsewhere = std::move(elsewhere)]() mutable { elsewhere.reset(); });
+    time_.runUntilIdle();
+    std::make_unique<QueueOwner>(queue_, log_).reset();
 
-TEST_F(DispatchQueueTest, OwnerReleasedElsewhere_TearsDownBySyncOntoItsQueue) {
-    auto other = DispatchQueue::create("other");
-    auto owner = std::make_shared<QueueOwner>(queue_, log_);
-    other->async([owner = std::move(owner)]() mutable { owner.reset(); });
-    time_.runUntilIdle();
-    auto second = std::make_unique<QueueOwner>(queue_, log_);
-    second.reset();
-    EXPECT_THAT(log_, ElementsAre("teardown by sync", "teardown by sync"));
+    EXPECT_THAT(log_, ElementsAre("teardown directly", "teardown by sync", "teardown by sync"));
 }
 
 TEST_F(DispatchQueueTest, WeakClosure_DoesNothingOnceItsOwnerIsGone) {
@@ -182,12 +181,8 @@ using DispatchQueueDeathTest = DispatchQueueTest;
 
 TEST_F(DispatchQueueDeathTest, NestedSyncOntoTheCurrentQueue_AbortsWithAMessage) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    auto other = DispatchQueue::create("other");
-    EXPECT_DEATH(
-        {
-            queue_->sync([&] { other->sync([&] { queue_->sync([] {}); }); });
-        },
-        "sync onto queue 'test.queue' .* would deadlock");
+    EXPECT_DEATH({ queue_->sync([&] { other_->sync([&] { queue_->sync([] {}); }); }); },
+                 "sync onto queue 'test.queue' .* would deadlock");
 }
 
 }  // namespace

@@ -65,12 +65,6 @@ TEST_F(MainRunLoopTest, SyncFromAWorkerThread_RunsOnTheMainQueueWhileRunDrainsIt
     EXPECT_THAT(log_, ElementsAre("synced on main"));
 }
 
-TEST_F(MainRunLoopTest, SyncFromTheMainThreadOutsideTheLoop_RunsInlineAfterEarlierWork) {
-    main_->async([this] { log_.push_back("earlier"); });
-    main_->sync([this] { log_.push_back(main_->isCurrent() ? "sync on main" : "elsewhere"); });
-    EXPECT_THAT(log_, ElementsAre("earlier", "sync on main"));
-}
-
 TEST_F(MainRunLoopTest, Driver_IsWokenForNewWorkAndDrainAnswersTheNextDeadline) {
     RecordingDriver driver;
     MainRunLoop::setDriver(&driver);

@@ -4,36 +4,13 @@
 
 #include <array>
 #include <atomic>
-#include <condition_variable>
 #include <future>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 namespace dispatch {
 namespace {
-
-// Counts down to zero and lets one waiter block until it gets there.
-class CountDown {
-public:
-    explicit CountDown(int count) : count_(count) {}
-    void arrive() {
-        std::lock_guard lock(mutex_);
-        if (--count_ == 0) {
-            reached_.notify_all();
-        }
-    }
-    void wait() {
-        std::unique_lock lock(mutex_);
-        reached_.wait(lock, [this] { return count_ <= 0; });
-    }
-
-private:
-    std::mutex mutex_;
-    std::condition_variable reached_;
-    int count_;
-};
 
 // State touched only on its own queue, without locks: the sanitizer reports
 // any two pieces of work that overlap.
@@ -45,15 +22,19 @@ struct QueueState {
     bool hasRunOffQueue = false;
 };
 
-class RealThreadTest : public ::testing::Test {
-protected:
-    std::vector<std::string> log_;
-};
+// Waits until `queue` has run everything due before `delay` from now.
+void drainAfter(const QueuePtr& queue, Seconds delay) {
+    std::promise<void> done;
+    queue->asyncAfter(delay, [&] { done.set_value(); });
+    done.get_future().wait();
+}
+
+class RealThreadTest : public ::testing::Test {};
 
 TEST_F(RealThreadTest, ManyQueuesAndThreads_RunSeriallyInOrderWithCancellationAndTimers) {
     constexpr int kQueues = 6;
     constexpr int kThreads = 4;
-    constexpr int kRounds = 150;
+    constexpr long kRounds = 150;
     std::array<QueueState, kQueues> states;
     for (int q = 0; q < kQueues; ++q) {
         states[q].queue = DispatchQueue::create("stress." + std::to_string(q));
@@ -118,14 +99,10 @@ TEST_F(RealThreadTest, ManyQueuesAndThreads_RunSeriallyInOrderWithCancellationAn
     ticked.get_future().wait();
     ticking->cancel();
     selfCancelled.get_future().wait();
-
-    // Each queue runs in deadline order, so work due after everything else
-    // runs last.
-    CountDown finished(kQueues);
+    // Each queue runs in deadline order, so work due after everything else runs last.
     for (auto& state : states) {
-        state.queue->asyncAfter(0.002, [&] { finished.arrive(); });
+        drainAfter(state.queue, 0.002);
     }
-    finished.wait();
 
     long total = 0;
     for (auto& state : states) {
@@ -135,12 +112,8 @@ TEST_F(RealThreadTest, ManyQueuesAndThreads_RunSeriallyInOrderWithCancellationAn
             total += state.total;
         });
     }
-    long delayed = 0;
-    long synced = 0;
-    for (long round = 1; round <= kRounds; ++round) {
-        delayed += round % 7 == 0 ? 1 : 0;
-        synced += round % 13 == 0 ? 1 : 0;
-    }
+    const long delayed = kRounds / 7;
+    const long synced = kRounds / 13;
     EXPECT_EQ(cancelledRuns.load(), 0);
     EXPECT_EQ(syncRuns.load(), kThreads * synced);
     EXPECT_GE(ticks, 5);
@@ -158,59 +131,51 @@ TEST_F(RealThreadTest, ItemsCancelledFromAnotherThreadWhileQueued_NeverRun) {
         queue->async(items.back());
     }
 
-    std::thread canceller([&] {
+    std::thread([&] {
         for (auto& item : items) {
             item->cancel();
         }
-    });
-    canceller.join();
+    }).join();
     gate.set_value();
     queue->sync([] {});
 
     EXPECT_EQ(runs.load(), 0);
 }
 
-// Tears down on its queue, directly when already there, otherwise by a sync.
-class Owner {
-public:
-    Owner(QueuePtr queue, std::vector<std::string>& log) : queue_(std::move(queue)), log_(log) {}
-    ~Owner() {
-        if (queue_->isCurrent()) {
-            log_.push_back("directly");
-            return;
-        }
-        queue_->sync([this] { log_.push_back("by sync"); });
-    }
-
-private:
-    QueuePtr queue_;
-    std::vector<std::string>& log_;
-};
-
 TEST_F(RealThreadTest, OwnerDestructor_TearsDownWithoutDeadlockOnItsQueueAndElsewhere) {
+    // Tears down on its queue, directly when already there, otherwise by a sync.
+    struct Owner {
+        QueuePtr queue;
+        std::vector<std::string>& log;
+        ~Owner() {
+            if (queue->isCurrent()) {
+                log.push_back("directly");
+                return;
+            }
+            queue->sync([this] { log.push_back("by sync"); });
+        }
+    };
+    std::vector<std::string> log;
     auto queue = DispatchQueue::create("owner");
-    auto onQueue = std::make_shared<Owner>(queue, log_);
     std::promise<void> released;
-    queue->async([owner = std::move(onQueue), &released]() mutable {
+    queue->async([owner = std::shared_ptr<Owner>(new Owner{queue, log}), &released]() mutable {
         owner.reset();
         released.set_value();
     });
     released.get_future().wait();
 
-    auto elsewhere = std::make_unique<Owner>(queue, log_);
+    std::unique_ptr<Owner> elsewhere(new Owner{queue, log});
     queue->async([] {});
     elsewhere.reset();
 
     queue->sync([] {});
-    EXPECT_EQ(log_, (std::vector<std::string>{"directly", "by sync"}));
+    EXPECT_EQ(log, (std::vector<std::string>{"directly", "by sync"}));
 }
 
 TEST_F(RealThreadTest, QueueReleasedFromItsOwnWork_EndsWithoutJoiningItself) {
     std::promise<void> ran;
-    std::weak_ptr<DispatchQueue> weak;
     {
         auto queue = DispatchQueue::create("self-release");
-        weak = queue;
         queue->async([queue, &ran]() mutable {
             queue.reset();
             ran.set_value();
@@ -219,9 +184,7 @@ TEST_F(RealThreadTest, QueueReleasedFromItsOwnWork_EndsWithoutJoiningItself) {
     ran.get_future().wait();
     // The queue's last reference went with the work on its own worker; a
     // second queue proves the process carries on.
-    auto next = DispatchQueue::create("next");
-    next->sync([] {});
-    SUCCEED();
+    DispatchQueue::create("next")->sync([] {});
 }
 
 TEST_F(RealThreadTest, DroppedTimer_StopsFiringWithoutCancel) {
@@ -240,9 +203,7 @@ TEST_F(RealThreadTest, DroppedTimer_StopsFiringWithoutCancel) {
 
     queue->sync([&] { timer.reset(); });
     const int afterDrop = fires.load();
-    std::promise<void> later;
-    queue->asyncAfter(0.003, [&] { later.set_value(); });
-    later.get_future().wait();
+    drainAfter(queue, 0.003);
     EXPECT_EQ(fires.load(), afterDrop);
 }
 

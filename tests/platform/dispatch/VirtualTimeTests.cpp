@@ -50,20 +50,6 @@ TEST_F(VirtualTimeTest, WorkSubmittedWhileAdvancing_RunsInTheSameAdvanceWhenDueW
     EXPECT_EQ(time_->pendingCount(), 1U);
 }
 
-TEST_F(VirtualTimeTest, RunNext_JumpsToTheNextDeadlineAndRunsOneItem) {
-    queue_->asyncAfter(4.0, [&] { log_.push_back("b"); });
-    queue_->asyncAfter(4.0, [&] { log_.push_back("c"); });
-    queue_->asyncAfter(3.0, [&] { log_.push_back("a"); });
-
-    EXPECT_TRUE(time_->runNext());
-    EXPECT_EQ(time_->now(), VirtualTime::kStart + 3.0);
-    EXPECT_TRUE(time_->runNext());
-    EXPECT_TRUE(time_->runNext());
-    EXPECT_FALSE(time_->runNext());
-    EXPECT_THAT(log_, ElementsAre("a", "b", "c"));
-    EXPECT_EQ(time_->now(), VirtualTime::kStart + 4.0);
-}
-
 TEST_F(VirtualTimeTest, AllQueues_RunOnTheAdvancingThreadIncludingQueuesMadeInRealTime) {
     time_.reset();
     auto early = DispatchQueue::create("made before");

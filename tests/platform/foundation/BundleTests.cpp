@@ -19,21 +19,14 @@ using Entries = std::map<std::string, std::string>;
 enum class PlistFormat { xml, binary };
 
 // Serialises a dictionary of text entries the way an application build would.
-std::string serialisedPlist(const Entries& entries, PlistFormat format) {
+std::string serialisedPlist(const Entries& entries, PlistFormat format = PlistFormat::xml) {
     plist_t dict = plist_new_dict();
     for (const auto& [key, value] : entries) {
         plist_dict_set_item(dict, key.c_str(), plist_new_string(value.c_str()));
     }
     char* data = nullptr;
     uint32_t length = 0;
-    switch (format) {
-        case PlistFormat::xml:
-            plist_to_xml(dict, &data, &length);
-            break;
-        case PlistFormat::binary:
-            plist_to_bin(dict, &data, &length);
-            break;
-    }
+    (format == PlistFormat::xml ? plist_to_xml : plist_to_bin)(dict, &data, &length);
     plist_free(dict);
     std::string text(data, length);
     std::free(data);
@@ -115,7 +108,7 @@ TEST_F(BundleTest, NonTextEntries_AreNotText) {
     EXPECT_EQ(bundle->infoValue("CFBundleName"), std::string());
 }
 
-TEST_F(BundleTest, MissingOrUnusableLayout_IsNoBundle) {
+TEST_F(BundleTest, MissingUnusableOrMalformedInfoPlist_IsNoBundle) {
     EXPECT_FALSE(Bundle::at("").has_value());
     EXPECT_FALSE(Bundle::at(root_ / "Absent.app").has_value());
 
@@ -128,16 +121,14 @@ TEST_F(BundleTest, MissingOrUnusableLayout_IsNoBundle) {
     fs::create_directories(root_ / "PlistFolder.app" / "Contents" / "Info.plist");
     EXPECT_FALSE(Bundle::at(root_ / "PlistFolder.app").has_value());
 
-    std::ofstream(root_ / "File.app") << serialisedPlist(kPlayerEntries, PlistFormat::xml);
+    std::ofstream(root_ / "File.app") << serialisedPlist(kPlayerEntries);
     EXPECT_FALSE(Bundle::at(root_ / "File.app").has_value());
 
     const fs::path fifoBundle = root_ / "Fifo.app";
     fs::create_directories(fifoBundle / "Contents");
     ASSERT_EQ(::mkfifo((fifoBundle / "Contents" / "Info.plist").c_str(), 0600), 0);
     EXPECT_FALSE(Bundle::at(fifoBundle).has_value());
-}
 
-TEST_F(BundleTest, MalformedInfoPlists_AreNoBundle) {
     const std::string binary = serialisedPlist(kPlayerEntries, PlistFormat::binary);
     const std::map<std::string, std::string> malformed{
         {"Empty.app", ""},
@@ -186,43 +177,27 @@ TEST_F(BundleTest, DeeplyNestedValues_DoNotBreakReading) {
     }
 }
 
-TEST_F(BundleTest, NestedApplications_AreSeparateBundles) {
-    const fs::path outer = makeBundle("Browser.app", serialisedPlist({{"CFBundleIdentifier", "com.example.browser"}},
-                                                                     PlistFormat::binary));
-    const fs::path helper = makeBundle("Browser.app/Contents/Frameworks/Helper.app",
-                                       serialisedPlist({{"CFBundleIdentifier", "com.example.browser.helper"}},
-                                                       PlistFormat::xml));
-
-    EXPECT_EQ(Bundle::at(outer)->bundleIdentifier(), "com.example.browser");
-    EXPECT_EQ(Bundle::at(helper)->bundleIdentifier(), "com.example.browser.helper");
-    EXPECT_EQ(Bundle::at(outer / ".." / "Browser.app" / "")->bundlePath(), outer.string());
-    EXPECT_EQ(Bundle::at(outer), Bundle::at(outer));
-    EXPECT_NE(Bundle::at(outer), Bundle::at(helper));
-}
-
 TEST_F(BundleTest, BundleURL_IsPercentEncodedDirectoryURL) {
-    const fs::path path = makeBundle("My Player #2%.app", serialisedPlist(kPlayerEntries, PlistFormat::xml));
+    const fs::path path = makeBundle("My Player #2%.app", serialisedPlist(kPlayerEntries));
     const std::optional<Bundle> bundle = Bundle::at(path);
     ASSERT_TRUE(bundle.has_value());
     EXPECT_EQ(bundle->bundleURL(), "file://" + root_.string() + "/My%20Player%20%232%25.app/");
 }
 
 TEST_F(BundleTest, ExecutablePath_RequiresANamedExistingFileInsideMacOS) {
-    const fs::path player = makeBundle("Player.app", serialisedPlist(kPlayerEntries, PlistFormat::xml));
+    const fs::path player = makeBundle("Player.app", serialisedPlist(kPlayerEntries));
     EXPECT_EQ(Bundle::at(player)->executablePath(), std::nullopt);
     const fs::path executable = makeExecutable(player, "player");
     EXPECT_EQ(Bundle::at(player)->executablePath(), executable.string());
 
-    const fs::path escaping = makeBundle("Escaping.app", serialisedPlist({{"CFBundleExecutable", "../Info.plist"}},
-                                                                          PlistFormat::xml));
+    const fs::path escaping = makeBundle("Escaping.app", serialisedPlist({{"CFBundleExecutable", "../Info.plist"}}));
     EXPECT_EQ(Bundle::at(escaping)->executablePath(), std::nullopt);
-    const fs::path unnamed = makeBundle("Unnamed.app", serialisedPlist({}, PlistFormat::xml));
+    const fs::path unnamed = makeBundle("Unnamed.app", serialisedPlist({}));
     EXPECT_EQ(Bundle::at(unnamed)->executablePath(), std::nullopt);
 }
 
-TEST_F(BundleTest, Containing_FindsTheBundleOnlyForContentsMacOSLayout) {
-    const fs::path app = makeBundle("Tonvale.app", serialisedPlist({{"CFBundleIdentifier", "com.example.tonvale"}},
-                                                                   PlistFormat::xml));
+TEST_F(BundleTest, ContainingAndMain_FindTheBundleOnlyForContentsMacOSLayout) {
+    const fs::path app = makeBundle("Tonvale.app", serialisedPlist({{"CFBundleIdentifier", "com.example.tonvale"}}));
     const fs::path executable = makeExecutable(app, "tonvale");
 
     const std::optional<Bundle> owner = Bundle::containing(executable);
@@ -236,15 +211,11 @@ TEST_F(BundleTest, Containing_FindsTheBundleOnlyForContentsMacOSLayout) {
     EXPECT_FALSE(Bundle::containing("tonvale").has_value());
     EXPECT_FALSE(Bundle::containing("").has_value());
 
-    const fs::path plain = makeBundle("Tonvale", serialisedPlist({{"CFBundleIdentifier", "x"}}, PlistFormat::xml));
-    EXPECT_FALSE(Bundle::containing(makeExecutable(plain, "tonvale")).has_value());
-    const fs::path upper = makeBundle("Tonvale.APP", serialisedPlist({{"CFBundleIdentifier", "x"}}, PlistFormat::xml));
-    EXPECT_FALSE(Bundle::containing(makeExecutable(upper, "tonvale")).has_value());
-    const fs::path bare = makeBundle(".app", serialisedPlist({{"CFBundleIdentifier", "x"}}, PlistFormat::xml));
-    EXPECT_FALSE(Bundle::containing(makeExecutable(bare, "tonvale")).has_value());
-}
-
-TEST_F(BundleTest, Main_ForAnExecutableOutsideABundle_IsNothing) {
+    for (const char* folder : {"Tonvale", "Tonvale.APP", ".app"}) {
+        const fs::path other = makeBundle(folder, serialisedPlist({{"CFBundleIdentifier", "x"}}));
+        EXPECT_FALSE(Bundle::containing(makeExecutable(other, "tonvale")).has_value()) << folder;
+    }
+    // This test executable sits outside any bundle.
     EXPECT_FALSE(Bundle::main().has_value());
 }
 

@@ -19,29 +19,22 @@ private:
     std::vector<std::string> savedArguments_;
 };
 
-TEST_F(ProcessInfoTest, Arguments_WithoutSetter_ComeFromTheKernelCommandLine) {
+TEST_F(ProcessInfoTest, Arguments_ComeFromTheKernelOrArgvAndNameFallsBackToTheExecutable) {
     const std::vector<std::string> arguments = info().arguments();
     ASSERT_FALSE(arguments.empty());
     EXPECT_TRUE(arguments.front().ends_with("foundation_tests")) << arguments.front();
     EXPECT_EQ(info().processName(), "foundation_tests");
-}
 
-TEST_F(ProcessInfoTest, SetArguments_FromArgv_KeepsProgramPathAndOrder) {
     const char* argv[] = {"/opt/Tonvale.app/Contents/MacOS/tonvale", "--route-test", "", "--gain", "0.5", nullptr};
     info().setArguments(5, argv);
-
     EXPECT_EQ(info().arguments(), (std::vector<std::string>{"/opt/Tonvale.app/Contents/MacOS/tonvale",
                                                             "--route-test", "", "--gain", "0.5"}));
     EXPECT_EQ(info().processName(), "tonvale");
-}
 
-TEST_F(ProcessInfoTest, ProcessName_WithoutUsableProgramPath_FallsBackToExecutable) {
     info().setArguments({});
     EXPECT_EQ(info().processName(), "foundation_tests");
-
     info().setArguments({"/some/dir/"});
     EXPECT_EQ(info().processName(), "foundation_tests");
-
     info().setArguments({"tool"});
     EXPECT_EQ(info().processName(), "tool");
 }
@@ -63,20 +56,12 @@ TEST_F(ProcessInfoTest, EnvironmentValue_DistinguishesUnsetFromEmpty) {
     ::unsetenv("TONVALE_FOUNDATION_SET");
 }
 
-TEST_F(ProcessInfoTest, OperatingSystemVersion_JoinsDistributionAndKernel) {
-    const std::string debian =
-        "PRETTY_NAME=\"Debian GNU/Linux 12 (bookworm)\"\n"
-        "NAME=\"Debian GNU/Linux\"\n"
-        "VERSION=\"12 (bookworm)\"\n"
-        "ID=debian\n";
-    EXPECT_EQ(ProcessInfo::composeOperatingSystemVersion(debian, "Linux", "6.1.0-18-amd64", "x86_64"),
-              "Debian GNU/Linux 12 (bookworm), Linux 6.1.0-18-amd64 x86_64");
-}
-
-TEST_F(ProcessInfoTest, OperatingSystemVersion_ReadsShellQuotingAndFallbacks) {
+TEST_F(ProcessInfoTest, OperatingSystemVersion_JoinsDistributionAndKernelReadingShellQuoting) {
     const auto compose = [](std::string_view osRelease) {
         return ProcessInfo::composeOperatingSystemVersion(osRelease, "Linux", "6.1.0", "aarch64");
     };
+    EXPECT_EQ(compose("PRETTY_NAME=\"Debian GNU/Linux 12 (bookworm)\"\nNAME=\"Debian GNU/Linux\"\nID=debian\n"),
+              "Debian GNU/Linux 12 (bookworm), Linux 6.1.0 aarch64");
     EXPECT_EQ(compose("# comment\n\nPRETTY_NAME='Fedora Linux 40'\r\n"), "Fedora Linux 40, Linux 6.1.0 aarch64");
     EXPECT_EQ(compose("PRETTY_NAME=\"Say \\\"hi\\\" \\\\ \\$HOME\"\n"), "Say \"hi\" \\ $HOME, Linux 6.1.0 aarch64");
     EXPECT_EQ(compose("PRETTY_NAME=Alpine\n"), "Alpine, Linux 6.1.0 aarch64");
@@ -85,9 +70,7 @@ TEST_F(ProcessInfoTest, OperatingSystemVersion_ReadsShellQuotingAndFallbacks) {
     EXPECT_EQ(compose(""), "Linux 6.1.0 aarch64");
     EXPECT_EQ(compose("garbage without equals\n\"\n=\n"), "Linux 6.1.0 aarch64");
     EXPECT_EQ(ProcessInfo::composeOperatingSystemVersion("PRETTY_NAME=X\n", "", "", ""), "X");
-}
 
-TEST_F(ProcessInfoTest, OperatingSystemVersion_OfThisMachine_NamesTheRunningKernel) {
     struct utsname kernel {};
     ASSERT_EQ(::uname(&kernel), 0);
     const std::string text = info().operatingSystemVersionString();
