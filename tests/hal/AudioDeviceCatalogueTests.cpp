@@ -33,37 +33,27 @@ protected:
 };
 
 TEST_F(AudioDeviceCatalogueTest, Names_SortCaseInsensitivelyKeepingEnumerationOrderOfEqualNames) {
-    SimulatedWorld world(desk());
-
-    const auto devices = enumerateDevices();
-
-    ASSERT_TRUE(devices);
-    EXPECT_EQ(namesOf(devices.value()), (std::vector<std::string>{"A", "a", "b", "Microphone"}));
-}
-
-TEST_F(AudioDeviceCatalogueTest, EqualNamesInOtherEnumerationOrder_KeepThatOrder) {
-    sim::Scenario scenario;
-    scenario.devices = {outputDevice("1", "b"), outputDevice("2", "a"), outputDevice("3", "A")};
-    SimulatedWorld world(scenario);
-
-    const auto devices = enumerateDevices();
-
-    ASSERT_TRUE(devices);
-    EXPECT_EQ(namesOf(devices.value()), (std::vector<std::string>{"a", "A", "b"}));
+    {
+        SimulatedWorld world(desk());
+        EXPECT_EQ(namesOf(enumerateDevices().value()), (std::vector<std::string>{"A", "a", "b", "Microphone"}));
+    }
+    sim::Scenario reversed;
+    reversed.devices = {outputDevice("1", "b"), outputDevice("2", "a"), outputDevice("3", "A")};
+    SimulatedWorld world(reversed);
+    EXPECT_EQ(namesOf(enumerateDevices().value()), (std::vector<std::string>{"a", "A", "b"}));
 }
 
 TEST_F(AudioDeviceCatalogueTest, Record_CarriesEveryAttributeOfTheDevice) {
     SimulatedWorld world(desk());
 
-    const auto devices = enumerateDevices();
+    const auto devices = enumerateDevices().value();
 
-    ASSERT_TRUE(devices);
     const AudioDeviceInfo expectedB{world.deviceID("usb-b"), "usb-b", "b", kAudioDeviceTransportTypeUSB,
                                     true, false, true, 44100.0};
     const AudioDeviceInfo expectedMicrophone{world.deviceID("mic"), "mic", "Microphone",
                                              kAudioDeviceTransportTypeBuiltIn, false, true, true, 48000.0};
-    EXPECT_EQ(devices.value()[2], expectedB);
-    EXPECT_EQ(devices.value()[3], expectedMicrophone);
+    EXPECT_EQ(devices.at(2), expectedB);
+    EXPECT_EQ(devices.at(3), expectedMicrophone);
 }
 
 TEST_F(AudioDeviceCatalogueTest, UnreadableUIDOrName_SkipsOnlyThatDevice) {
@@ -71,10 +61,7 @@ TEST_F(AudioDeviceCatalogueTest, UnreadableUIDOrName_SkipsOnlyThatDevice) {
     world.failRead(kAudioDevicePropertyDeviceUID, world.deviceID("usb-b"));
     world.failRead(kAudioObjectPropertyName, world.deviceID("mic"));
 
-    const auto devices = enumerateDevices();
-
-    ASSERT_TRUE(devices);
-    EXPECT_EQ(namesOf(devices.value()), (std::vector<std::string>{"A", "a"}));
+    EXPECT_EQ(namesOf(enumerateDevices().value()), (std::vector<std::string>{"A", "a"}));
 }
 
 TEST_F(AudioDeviceCatalogueTest, UnreadableAttributes_GiveTheirDefaults) {
@@ -85,47 +72,31 @@ TEST_F(AudioDeviceCatalogueTest, UnreadableAttributes_GiveTheirDefaults) {
     world.failRead(kAudioDevicePropertyStreams, device, kAudioHardwareBadObjectError, sim::Call::getPropertyDataSize);
     world.failRead(kAudioDevicePropertyNominalSampleRate, device);
 
-    const auto devices = enumerateDevices();
+    const auto devices = enumerateDevices().value();
 
-    ASSERT_TRUE(devices);
     const AudioDeviceInfo expected{device, "usb-b", "b", 0, false, false, false, std::nullopt};
-    EXPECT_EQ(devices.value()[2], expected);
-    EXPECT_EQ(devices.value()[2].transportTypeName(), "0x00000000");
+    EXPECT_EQ(devices.at(2), expected);
+    EXPECT_EQ(devices.at(2).transportTypeName(), "0x00000000");
 }
 
 TEST_F(AudioDeviceCatalogueTest, UnreadableDeviceList_FailsWithItsOperation) {
     SimulatedWorld world(desk());
     world.failRead(kAudioHardwarePropertyDevices, kAudioObjectSystemObject, -50, sim::Call::getPropertyDataSize);
 
-    const auto devices = enumerateDevices();
-
-    ASSERT_FALSE(devices);
-    EXPECT_EQ(devices.error().description(), "Size Core Audio property 'dev#' failed: 0xFFFFFFCE (-50)");
-}
-
-TEST_F(AudioDeviceCatalogueTest, DefaultDevices_ReadFromSystemObject) {
-    SimulatedWorld world(desk());
-
-    const auto output = readDefaultOutputDevice();
-    const auto input = readDefaultInputDevice();
-
-    ASSERT_TRUE(output);
-    ASSERT_TRUE(input);
-    EXPECT_EQ(output.value(), world.deviceID("usb-lower-a"));
-    EXPECT_EQ(input.value(), world.deviceID("mic"));
+    EXPECT_EQ(enumerateDevices().error().description(), "Size Core Audio property 'dev#' failed: 0xFFFFFFCE (-50)");
 }
 
 TEST_F(AudioDeviceCatalogueTest, SetDefaultInputDevice_ChangesInputOnly) {
     sim::Scenario scenario = desk();
     scenario.devices.push_back(inputDevice("mic-2", "Second Microphone"));
     SimulatedWorld world(scenario);
-    const AudioObjectID outputBefore = readDefaultOutputDevice().value();
+    ASSERT_EQ(readDefaultInputDevice().value(), world.deviceID("mic"));
 
     const auto result = setDefaultInputDevice(world.deviceID("mic-2"));
 
     ASSERT_TRUE(result);
     EXPECT_EQ(readDefaultInputDevice().value(), world.deviceID("mic-2"));
-    EXPECT_EQ(readDefaultOutputDevice().value(), outputBefore);
+    EXPECT_EQ(readDefaultOutputDevice().value(), world.deviceID("usb-lower-a"));
 }
 
 TEST_F(AudioDeviceCatalogueTest, SetDefaultInputDevice_Refused_DescribesStatus) {
@@ -136,22 +107,6 @@ TEST_F(AudioDeviceCatalogueTest, SetDefaultInputDevice_Refused_DescribesStatus) 
 
     ASSERT_FALSE(result);
     EXPECT_EQ(result.error().description(), "Set default input device failed: 'nope' (1852797029)");
-}
-
-TEST(AudioDeviceInfoTest, TransportTypeName_NamesKnownTypesAndCodesOthers) {
-    const std::vector<std::pair<UInt32, std::string>> expectations{
-        {kAudioDeviceTransportTypeBuiltIn, "Built-in"},   {kAudioDeviceTransportTypeUSB, "USB"},
-        {kAudioDeviceTransportTypeBluetooth, "Bluetooth"}, {kAudioDeviceTransportTypeBluetoothLE, "Bluetooth LE"},
-        {kAudioDeviceTransportTypeHDMI, "HDMI"},          {kAudioDeviceTransportTypeDisplayPort, "DisplayPort"},
-        {kAudioDeviceTransportTypeAirPlay, "AirPlay"},    {kAudioDeviceTransportTypeThunderbolt, "Thunderbolt"},
-        {kAudioDeviceTransportTypeVirtual, "Virtual"},    {kAudioDeviceTransportTypeAggregate, "Aggregate"},
-        {kAudioDeviceTransportTypePCI, "'pci '"},         {0, "0x00000000"},
-    };
-    for (const auto& [transport, name] : expectations) {
-        AudioDeviceInfo device;
-        device.transportType = transport;
-        EXPECT_EQ(device.transportTypeName(), name);
-    }
 }
 
 }  // namespace

@@ -22,8 +22,11 @@ protected:
         return scenario;
     }
 
-    static const AudioProcessInfo& withPID(const std::vector<AudioProcessInfo>& processes, std::int32_t pid) {
-        for (const AudioProcessInfo& process : processes) {
+    // The catalogue's record of `pid`, enumerated from `processes` alone.
+    static AudioProcessInfo recordOf(std::int32_t pid, std::vector<sim::ScenarioProcess> processes) {
+        SimulatedWorld world(withProcesses(std::move(processes)));
+        const auto records = enumerateProcesses().value();
+        for (const AudioProcessInfo& process : records) {
             if (process.pid == pid) {
                 return process;
             }
@@ -32,89 +35,53 @@ protected:
     }
 };
 
-TEST_F(AudioProcessCatalogueTest, PlayingProcesses_ComeFirstThenNamesCaseInsensitively) {
+TEST_F(AudioProcessCatalogueTest, PlayingProcessesFirstThenNamesCaseInsensitively_IdentityFromServerNameFromWorkspace) {
     SimulatedWorld world(withProcesses({audioProcess(10, "com.example.a", "aardvark"),
                                         audioProcess(11, "com.example.z", "Zither", true),
                                         audioProcess(12, "com.example.b", "Banjo"),
                                         audioProcess(13, "com.example.m", "mandolin", true)}));
 
-    const auto processes = enumerateProcesses();
+    const auto processes = enumerateProcesses().value();
 
-    ASSERT_TRUE(processes);
     std::vector<std::int32_t> pids;
-    for (const AudioProcessInfo& process : processes.value()) {
+    for (const AudioProcessInfo& process : processes) {
         pids.push_back(process.pid);
     }
     EXPECT_EQ(pids, (std::vector<std::int32_t>{13, 11, 10, 12}));
-    EXPECT_TRUE(processes.value()[0].isRunningOutput);
-    EXPECT_FALSE(processes.value()[2].isRunningOutput);
+    const AudioProcessInfo mandolin{world.processObjectID(13), 13, "com.example.m", "mandolin", true, true};
+    EXPECT_EQ(processes.at(0), mandolin);
+    EXPECT_FALSE(processes.at(2).isRunningOutput);
 }
 
-TEST_F(AudioProcessCatalogueTest, Record_TakesIdentityFromServerAndNameFromWorkspace) {
-    SimulatedWorld world(withProcesses({audioProcess(20, "com.example.player", "Player", true)}));
+TEST_F(AudioProcessCatalogueTest, DisplayNameAndBundleIdentifier_FollowFallbackRules) {
+    sim::ScenarioProcess unreadableID = audioProcess(30, std::nullopt, "Helper");
+    unreadableID.application->bundleID = "com.example.helper";
+    sim::ScenarioProcess emptyID = audioProcess(31, "", "Helper");
+    emptyID.application->bundleID = "com.example.helper";
 
-    const auto processes = enumerateProcesses();
-
-    ASSERT_TRUE(processes);
-    const AudioProcessInfo expected{world.processObjectID(20), 20, "com.example.player", "Player", true, true};
-    EXPECT_EQ(processes.value(), std::vector<AudioProcessInfo>{expected});
-}
-
-TEST_F(AudioProcessCatalogueTest, NoBundleIdentifierAndNoApplication_EmptyIdentifierAndNumberedName) {
-    SimulatedWorld world(withProcesses({audioProcess(311, std::nullopt)}));
-
-    const auto processes = enumerateProcesses();
-
-    ASSERT_TRUE(processes);
-    EXPECT_EQ(withPID(processes.value(), 311).bundleID, "");
-    EXPECT_EQ(withPID(processes.value(), 311).displayName, "Process 311");
-}
-
-TEST_F(AudioProcessCatalogueTest, UnreadableBundleIdentifier_FallsBackToRunningApplication) {
-    sim::ScenarioProcess process = audioProcess(30, std::nullopt, "Helper");
-    process.application->bundleID = "com.example.helper";
-    SimulatedWorld world(withProcesses({process}));
-
-    const auto processes = enumerateProcesses();
-
-    ASSERT_TRUE(processes);
-    EXPECT_EQ(withPID(processes.value(), 30).bundleID, "com.example.helper");
-}
-
-TEST_F(AudioProcessCatalogueTest, ReadableEmptyBundleIdentifier_IsKeptEmpty) {
-    sim::ScenarioProcess process = audioProcess(31, "", "Helper");
-    process.application->bundleID = "com.example.helper";
-    SimulatedWorld world(withProcesses({process}));
-
-    const auto processes = enumerateProcesses();
-
-    ASSERT_TRUE(processes);
-    EXPECT_EQ(withPID(processes.value(), 31).bundleID, "");
-    EXPECT_EQ(withPID(processes.value(), 31).displayName, "Helper");
-}
-
-TEST_F(AudioProcessCatalogueTest, OwnProcessUnknownToWorkspace_IsNamedAfterExecutable) {
-    SimulatedWorld world(withProcesses({audioProcess(::getpid(), std::nullopt)}));
-
-    const auto processes = enumerateProcesses();
-
-    ASSERT_TRUE(processes);
-    EXPECT_EQ(withPID(processes.value(), ::getpid()).displayName, "hal_tests");
+    const AudioProcessInfo anonymous = recordOf(311, {audioProcess(311, std::nullopt)});
+    EXPECT_EQ(anonymous.bundleID, "");
+    EXPECT_EQ(anonymous.displayName, "Process 311");
+    EXPECT_EQ(recordOf(30, {unreadableID}).bundleID, "com.example.helper");
+    const AudioProcessInfo empty = recordOf(31, {emptyID});
+    EXPECT_EQ(empty.bundleID, "");
+    EXPECT_EQ(empty.displayName, "Helper");
+    EXPECT_EQ(recordOf(::getpid(), {audioProcess(::getpid(), std::nullopt)}).displayName, "hal_tests");
 }
 
 TEST_F(AudioProcessCatalogueTest, UnreadablePID_DropsProcessAndOtherFailuresGiveFalse) {
-    SimulatedWorld world(withProcesses({audioProcess(40, "com.example.gone"), audioProcess(41, "com.example.kept", "Kept", true)}));
+    SimulatedWorld world(
+        withProcesses({audioProcess(40, "com.example.gone"), audioProcess(41, "com.example.kept", "Kept", true)}));
     world.failRead(kAudioProcessPropertyPID, world.processObjectID(40));
     world.failRead(kAudioProcessPropertyIsRunning, world.processObjectID(41));
     world.failRead(kAudioProcessPropertyIsRunningOutput, world.processObjectID(41));
 
-    const auto processes = enumerateProcesses();
+    const auto processes = enumerateProcesses().value();
 
-    ASSERT_TRUE(processes);
-    ASSERT_EQ(processes.value().size(), 1U);
-    EXPECT_EQ(processes.value()[0].pid, 41);
-    EXPECT_FALSE(processes.value()[0].isRunning);
-    EXPECT_FALSE(processes.value()[0].isRunningOutput);
+    ASSERT_EQ(processes.size(), 1U);
+    EXPECT_EQ(processes[0].pid, 41);
+    EXPECT_FALSE(processes[0].isRunning);
+    EXPECT_FALSE(processes[0].isRunningOutput);
 }
 
 TEST_F(AudioProcessCatalogueTest, UnreadableProcessList_Fails) {
@@ -122,10 +89,8 @@ TEST_F(AudioProcessCatalogueTest, UnreadableProcessList_Fails) {
     world.failRead(kAudioHardwarePropertyProcessObjectList, kAudioObjectSystemObject,
                    kAudioHardwareNotRunningError, sim::Call::getPropertyDataSize);
 
-    const auto processes = enumerateProcesses();
-
-    ASSERT_FALSE(processes);
-    EXPECT_EQ(processes.error().description(), "Size Core Audio property 'prs#' failed: 'stop' (1937010544)");
+    EXPECT_EQ(enumerateProcesses().error().description(),
+              "Size Core Audio property 'prs#' failed: 'stop' (1937010544)");
 }
 
 }  // namespace

@@ -21,6 +21,16 @@ RouteSubdeviceConfiguration copiedSubdevice(std::string uid) {
     return configuration;
 }
 
+HALResult<ValidatedDestination> composeAggregate(const PropertyList& composition) {
+    return readAggregateComposition("agg", kAudioDeviceTransportTypeAggregate, asDictionary(composition));
+}
+
+// The sub-device "a" with the given further settings.
+std::optional<RouteSubdeviceConfiguration> parseA(PropertyListEntries settings) {
+    settings.emplace_back("uid", text("a"));
+    return parseSubdevice(asDictionary(dictionary(settings)));
+}
+
 class DestinationValidationTest : public ::testing::Test {
 protected:
     static sim::Scenario desk() {
@@ -45,12 +55,9 @@ protected:
 TEST_F(DestinationValidationTest, PlainDevice_IsItsOwnOnlySubdeviceWithInputsKept) {
     SimulatedWorld world(desk());
 
-    const auto destination = validateDestination("headset");
-
-    ASSERT_TRUE(destination);
     const ValidatedDestination expected{{RouteSubdeviceConfiguration{"headset"}}, "headset", std::nullopt,
                                         std::nullopt};
-    EXPECT_EQ(destination.value(), expected);
+    EXPECT_EQ(validateDestination("headset").value(), expected);
 }
 
 TEST_F(DestinationValidationTest, UnpluggedDevice_IsNoLongerAvailableEvenWithSameNamePresent) {
@@ -59,10 +66,8 @@ TEST_F(DestinationValidationTest, UnpluggedDevice_IsNoLongerAvailableEvenWithSam
     SimulatedWorld world(scenario);
     ASSERT_TRUE(world.server().unplugDevice("headset"));
 
-    const auto destination = validateDestination("headset");
-
-    ASSERT_FALSE(destination);
-    EXPECT_EQ(destination.error(), AudioHALError::invalidSelection("The selected output is no longer available."));
+    EXPECT_EQ(validateDestination("headset").error(),
+              AudioHALError::invalidSelection("The selected output is no longer available."));
 }
 
 TEST_F(DestinationValidationTest, AirPlayDeadOrInputOnly_IsNotAnAvailableOutput) {
@@ -76,23 +81,21 @@ TEST_F(DestinationValidationTest, AirPlayDeadOrInputOnly_IsNotAnAvailableOutput)
     }
 }
 
-TEST_F(DestinationValidationTest, UnreadableDeviceList_FailsWithCatalogueError) {
+TEST_F(DestinationValidationTest, UnreadableDeviceListOrComposition_FailsWithReaderError) {
     SimulatedWorld world(desk());
     world.failRead(kAudioHardwarePropertyDevices, kAudioObjectSystemObject, kAudioHardwareNotRunningError,
                    sim::Call::getPropertyDataSize);
+    EXPECT_EQ(validateDestination("headset").error().description(),
+              "Size Core Audio property 'dev#' failed: 'stop' (1937010544)");
 
-    const auto destination = validateDestination("headset");
-
-    ASSERT_FALSE(destination);
-    EXPECT_EQ(destination.error().description(), "Size Core Audio property 'dev#' failed: 'stop' (1937010544)");
+    world.failRead(kAudioAggregateDevicePropertyComposition, world.deviceID("multi"), kAudioHardwareBadObjectError);
+    EXPECT_EQ(validateDestination("multi").error().description(),
+              "Read Core Audio dictionary 'acom' failed: '!obj' (560947818)");
 }
 
 TEST_F(DestinationValidationTest, MultiOutputAggregate_CopiesOutputSubdevicesOnly) {
     SimulatedWorld world(desk());
 
-    const auto destination = validateDestination("multi");
-
-    ASSERT_TRUE(destination);
     RouteSubdeviceConfiguration headset = copiedSubdevice("headset");
     headset.outputChannels = 2;
     headset.driftCompensation = 0;
@@ -100,30 +103,10 @@ TEST_F(DestinationValidationTest, MultiOutputAggregate_CopiesOutputSubdevicesOnl
     speakers.outputChannels = 2;  // the layer fills in the device's own count
     speakers.driftCompensation = std::numeric_limits<UInt32>::max();
     const ValidatedDestination expected{{headset, speakers}, "headset", "speakers", true};
-    EXPECT_EQ(destination.value(), expected);
+    EXPECT_EQ(validateDestination("multi").value(), expected);
 }
 
-TEST_F(DestinationValidationTest, UnreadableComposition_FailsWithDictionaryError) {
-    SimulatedWorld world(desk());
-    world.failRead(kAudioAggregateDevicePropertyComposition, world.deviceID("multi"), kAudioHardwareBadObjectError);
-
-    const auto destination = validateDestination("multi");
-
-    ASSERT_FALSE(destination);
-    EXPECT_EQ(destination.error().description(), "Read Core Audio dictionary 'acom' failed: '!obj' (560947818)");
-}
-
-class AggregateCompositionTest : public ::testing::Test {};
-
-TEST_F(AggregateCompositionTest, NonAggregateTransport_IsPlainWhateverTheComposition) {
-    const auto destination = readAggregateComposition("usb", kAudioDeviceTransportTypeUSB, nullptr);
-
-    ASSERT_TRUE(destination);
-    EXPECT_EQ(destination.value().subdevices, std::vector<RouteSubdeviceConfiguration>{{"usb"}});
-    EXPECT_EQ(destination.value().mainSubdeviceUID, "usb");
-}
-
-TEST_F(AggregateCompositionTest, UnusableSubdeviceList_IsMissingValue) {
+TEST(AggregateCompositionTest, UnusableSubdeviceList_IsMissingValue) {
     const std::vector<PropertyList> compositions{
         dictionary({}),
         dictionary({{"master", text("a")}}),
@@ -131,65 +114,45 @@ TEST_F(AggregateCompositionTest, UnusableSubdeviceList_IsMissingValue) {
         dictionary({{"subdevices", dictionary({{"uid", text("a")}})}}),
         dictionary({{"subdevices", array({dictionary({{"uid", text("a")}}), text("b")})}}),
     };
-    const auto absent = readAggregateComposition("agg", kAudioDeviceTransportTypeAggregate, nullptr);
-    ASSERT_FALSE(absent);
-    EXPECT_EQ(absent.error().description(), "Read selected aggregate output composition returned no value");
+    EXPECT_EQ(readAggregateComposition("agg", kAudioDeviceTransportTypeAggregate, nullptr).error().description(),
+              "Read selected aggregate output composition returned no value");
     for (const PropertyList& composition : compositions) {
-        const auto destination =
-            readAggregateComposition("agg", kAudioDeviceTransportTypeAggregate, asDictionary(composition));
-        ASSERT_FALSE(destination);
-        EXPECT_EQ(destination.error(), AudioHALError::missingValue("Read selected aggregate output composition"));
+        EXPECT_EQ(composeAggregate(composition).error(),
+                  AudioHALError::missingValue("Read selected aggregate output composition"));
     }
 }
 
-TEST_F(AggregateCompositionTest, NoSubdeviceWithOutput_IsInvalidSelection) {
+TEST(AggregateCompositionTest, NoSubdeviceWithOutput_IsInvalidSelection) {
     const PropertyList composition = dictionary(
         {{"subdevices", array({dictionary({{"uid", text("mic")}, {"channels-out", integer(0)}}),
                                dictionary({{"uid", text("")}}), dictionary({{"channels-out", integer(2)}})})}});
 
-    const auto destination =
-        readAggregateComposition("agg", kAudioDeviceTransportTypeAggregate, asDictionary(composition));
-
-    ASSERT_FALSE(destination);
-    EXPECT_EQ(destination.error().description(), "The selected aggregate device has no configured output subdevices.");
+    EXPECT_EQ(composeAggregate(composition).error().description(),
+              "The selected aggregate device has no configured output subdevices.");
 }
 
-TEST_F(AggregateCompositionTest, MainClockAndStacked_TakenOnlyWhenUsable) {
+TEST(AggregateCompositionTest, MainClockAndStacked_TakenOnlyWhenUsable) {
     const PropertyList subdevices = array({dictionary({{"uid", text("a")}}), dictionary({{"uid", text("b")}})});
-    const PropertyList named = dictionary({{"subdevices", subdevices},
-                                           {"master", text("b")},
-                                           {"clock", text("a")},
-                                           {"stacked", integer(1)}});
-    const PropertyList wrongTypes = dictionary(
-        {{"subdevices", subdevices}, {"master", integer(3)}, {"clock", integer(4)}, {"stacked", text("yes")}});
-    const PropertyList unstacked = dictionary({{"subdevices", subdevices}, {"stacked", boolean(false)}});
-    const PropertyList notANumber = dictionary({{"subdevices", subdevices}, {"stacked", real(std::nan(""))}});
 
-    const auto fromNamed = readAggregateComposition("agg", kAudioDeviceTransportTypeAggregate, asDictionary(named));
-    const auto fromWrongTypes =
-        readAggregateComposition("agg", kAudioDeviceTransportTypeAggregate, asDictionary(wrongTypes));
-    const auto fromUnstacked =
-        readAggregateComposition("agg", kAudioDeviceTransportTypeAggregate, asDictionary(unstacked));
+    const auto named = composeAggregate(dictionary(
+        {{"subdevices", subdevices}, {"master", text("b")}, {"clock", text("a")}, {"stacked", integer(1)}}));
+    const auto wrongTypes = composeAggregate(dictionary(
+        {{"subdevices", subdevices}, {"master", integer(3)}, {"clock", integer(4)}, {"stacked", text("yes")}}));
 
-    ASSERT_TRUE(fromNamed);
-    EXPECT_EQ(fromNamed.value().mainSubdeviceUID, "b");
-    EXPECT_EQ(fromNamed.value().clockDeviceUID, "a");
-    EXPECT_EQ(fromNamed.value().isStacked, true);
-    ASSERT_TRUE(fromWrongTypes);
-    EXPECT_EQ(fromWrongTypes.value().mainSubdeviceUID, "a");
-    EXPECT_EQ(fromWrongTypes.value().clockDeviceUID, std::nullopt);
-    EXPECT_EQ(fromWrongTypes.value().isStacked, std::nullopt);
-    ASSERT_TRUE(fromUnstacked);
-    EXPECT_EQ(fromUnstacked.value().isStacked, false);
-    const auto fromNotANumber =
-        readAggregateComposition("agg", kAudioDeviceTransportTypeAggregate, asDictionary(notANumber));
-    ASSERT_TRUE(fromNotANumber);
-    EXPECT_EQ(fromNotANumber.value().isStacked, std::nullopt);
+    EXPECT_EQ(named.value().mainSubdeviceUID, "b");
+    EXPECT_EQ(named.value().clockDeviceUID, "a");
+    EXPECT_EQ(named.value().isStacked, true);
+    EXPECT_EQ(wrongTypes.value().mainSubdeviceUID, "a");
+    EXPECT_EQ(wrongTypes.value().clockDeviceUID, std::nullopt);
+    EXPECT_EQ(wrongTypes.value().isStacked, std::nullopt);
+    EXPECT_EQ(composeAggregate(dictionary({{"subdevices", subdevices}, {"stacked", boolean(false)}})).value().isStacked,
+              false);
+    EXPECT_EQ(
+        composeAggregate(dictionary({{"subdevices", subdevices}, {"stacked", real(std::nan(""))}})).value().isStacked,
+        std::nullopt);
 }
 
-class RouteSubdeviceConfigurationTest : public ::testing::Test {};
-
-TEST_F(RouteSubdeviceConfigurationTest, Parse_RequiresUIDText) {
+TEST(RouteSubdeviceConfigurationTest, Parse_RequiresUIDText) {
     EXPECT_EQ(parseSubdevice(asDictionary(dictionary({}))), std::nullopt);
     EXPECT_EQ(parseSubdevice(asDictionary(dictionary({{"uid", text("")}}))), std::nullopt);
     EXPECT_EQ(parseSubdevice(asDictionary(dictionary({{"uid", integer(7)}}))), std::nullopt);
@@ -197,46 +160,33 @@ TEST_F(RouteSubdeviceConfigurationTest, Parse_RequiresUIDText) {
     EXPECT_EQ(parseSubdevice(asDictionary(text("not a map"))), std::nullopt);
 }
 
-TEST_F(RouteSubdeviceConfigurationTest, Parse_OutputChannels) {
-    const auto fromText = parseSubdevice(asDictionary(dictionary({{"uid", text("a")}, {"channels-out", text("2")}})));
-    const auto fromReal = parseSubdevice(asDictionary(dictionary({{"uid", text("a")}, {"channels-out", real(2.9)}})));
-    const auto huge = parseSubdevice(asDictionary(dictionary({{"uid", text("a")}, {"channels-out", real(1e30)}})));
-
-    ASSERT_TRUE(fromText);
-    EXPECT_EQ(fromText->outputChannels, std::nullopt);
-    ASSERT_TRUE(fromReal);
-    EXPECT_EQ(fromReal->outputChannels, 2);
-    ASSERT_TRUE(huge);
-    EXPECT_EQ(huge->outputChannels, std::numeric_limits<std::int64_t>::max());
-    EXPECT_EQ(parseSubdevice(asDictionary(dictionary({{"uid", text("a")}, {"channels-out", integer(-2)}}))),
-              std::nullopt);
-    EXPECT_EQ(parseSubdevice(asDictionary(dictionary({{"uid", text("a")}, {"channels-out", real(0.4)}}))),
-              std::nullopt);
+TEST(RouteSubdeviceConfigurationTest, Parse_OutputChannels) {
+    EXPECT_EQ(parseA({{"channels-out", text("2")}}).value().outputChannels, std::nullopt);
+    EXPECT_EQ(parseA({{"channels-out", real(2.9)}}).value().outputChannels, 2);
+    EXPECT_EQ(parseA({{"channels-out", real(1e30)}}).value().outputChannels,
+              std::numeric_limits<std::int64_t>::max());
+    EXPECT_EQ(parseA({{"channels-out", integer(-2)}}), std::nullopt);
+    EXPECT_EQ(parseA({{"channels-out", real(0.4)}}), std::nullopt);
 }
 
-TEST_F(RouteSubdeviceConfigurationTest, Parse_DriftClampedToThirtyTwoBitsAndInputsSuppressed) {
-    const auto parsed = parseSubdevice(asDictionary(dictionary({{"uid", text("a")},
-                                                                {"channels-in", integer(4)},
-                                                                {"drift", integer(-1)},
-                                                                {"drift quality", integer(5000000000)},
-                                                                {"latency-out", integer(12)}})));
-    const auto notANumber = parseSubdevice(asDictionary(dictionary(
-        {{"uid", text("a")}, {"drift", real(std::nan(""))}, {"drift quality", boolean(true)}, {"latency-out", text("1")}})));
+TEST(RouteSubdeviceConfigurationTest, Parse_DriftClampedToThirtyTwoBitsAndInputsSuppressed) {
+    const auto parsed = parseA({{"channels-in", integer(4)},
+                                {"drift", integer(-1)},
+                                {"drift quality", integer(5000000000)},
+                                {"latency-out", integer(12)}});
+    const auto notANumber =
+        parseA({{"drift", real(std::nan(""))}, {"drift quality", boolean(true)}, {"latency-out", text("1")}});
 
-    ASSERT_TRUE(parsed);
     RouteSubdeviceConfiguration expected = copiedSubdevice("a");
     expected.driftCompensation = 0;
     expected.driftCompensationQuality = 4294967295U;
     expected.extraOutputLatency = 12.0;
-    EXPECT_EQ(*parsed, expected);
-    ASSERT_TRUE(notANumber);
-    EXPECT_EQ(notANumber->driftCompensation, std::nullopt);
-    EXPECT_EQ(notANumber->driftCompensationQuality, 1U);
-    EXPECT_EQ(notANumber->extraOutputLatency, std::nullopt);
-    const auto infiniteLatency = parseSubdevice(
-        asDictionary(dictionary({{"uid", text("a")}, {"latency-out", real(std::numeric_limits<double>::infinity())}})));
-    ASSERT_TRUE(infiniteLatency);
-    EXPECT_EQ(infiniteLatency->extraOutputLatency, std::nullopt);
+    EXPECT_EQ(parsed.value(), expected);
+    EXPECT_EQ(notANumber.value().driftCompensation, std::nullopt);
+    EXPECT_EQ(notANumber.value().driftCompensationQuality, 1U);
+    EXPECT_EQ(notANumber.value().extraOutputLatency, std::nullopt);
+    EXPECT_EQ(parseA({{"latency-out", real(std::numeric_limits<double>::infinity())}}).value().extraOutputLatency,
+              std::nullopt);
 }
 
 std::vector<std::string> keysOf(CFDictionaryRef dictionary) {
@@ -251,10 +201,8 @@ std::vector<std::string> keysOf(CFDictionaryRef dictionary) {
     return names;
 }
 
-TEST_F(RouteSubdeviceConfigurationTest, Description_ListsPresentSettingsInOrderWithTheirTypes) {
-    const RouteSubdeviceConfiguration full{"a", 2, 1, 127, 0.005, true};
-
-    const auto description = subdeviceDescription(full);
+TEST(RouteSubdeviceConfigurationTest, Description_ListsPresentSettingsInOrderWithTheirTypes) {
+    const auto description = subdeviceDescription(RouteSubdeviceConfiguration{"a", 2, 1, 127, 0.005, true});
     const CFDictionaryRef map = description.get();
 
     EXPECT_EQ(keysOf(map), (std::vector<std::string>{"uid", "channels-in", "channels-out", "drift", "drift quality",
@@ -267,12 +215,8 @@ TEST_F(RouteSubdeviceConfigurationTest, Description_ListsPresentSettingsInOrderW
     EXPECT_FALSE(CFNumberIsFloatType(static_cast<CFNumberRef>(CFDictionaryGetValueForUTF8Key(map, "drift"))));
     EXPECT_TRUE(CFNumberIsFloatType(static_cast<CFNumberRef>(CFDictionaryGetValueForUTF8Key(map, "latency-out"))));
     EXPECT_EQ(propertyListReal(CFDictionaryGetValueForUTF8Key(map, "latency-out")), 0.005);
-}
-
-TEST_F(RouteSubdeviceConfigurationTest, Description_OfPlainDevice_HasOnlyUID) {
-    const auto description = subdeviceDescription(RouteSubdeviceConfiguration{"speakers"});
-
-    EXPECT_EQ(keysOf(description.get()), std::vector<std::string>{"uid"});
+    EXPECT_EQ(keysOf(subdeviceDescription(RouteSubdeviceConfiguration{"speakers"}).get()),
+              std::vector<std::string>{"uid"});
 }
 
 }  // namespace

@@ -39,7 +39,9 @@ inline PropertyList array(std::initializer_list<PropertyList> values) {
     return PropertyList(result);
 }
 
-inline PropertyList dictionary(std::initializer_list<std::pair<std::string, PropertyList>> entries) {
+using PropertyListEntries = std::vector<std::pair<std::string, PropertyList>>;
+
+inline PropertyList dictionary(const PropertyListEntries& entries) {
     CFMutableDictionaryRef result =
         CFDictionaryCreateMutable(nullptr, 0, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks);
     for (const auto& [key, value] : entries) {
