@@ -8,7 +8,6 @@
 
 #include "hal/AudioDeviceCatalogue.h"
 #include "platform/dispatch/Dispatch.h"
-#include "tests/observe/MonitorFixture.h"
 #include "tests/observe/MonitorTestWorld.h"
 
 namespace tonvale {
@@ -22,17 +21,6 @@ class AudioDeviceMonitorTest : public testing::MonitorFixture<AudioDeviceMonitor
 protected:
     AudioObjectID deviceID(const std::string& uid) const { return world_.server->deviceID(uid).value_or(0); }
 };
-
-TEST_F(AudioDeviceMonitorTest, Start_DeliversTheDevicesAndDefaultsOnTheDeliveryQueue) {
-    startAndSettle();
-
-    const auto& delivery = deliveries_.received.front();
-    EXPECT_TRUE(delivery.isOnDeliveryQueue);
-    EXPECT_EQ(delivery.value.devices, enumerateDevices().value());
-    EXPECT_EQ(delivery.value.defaultOutputID, deviceID("speakers"));
-    EXPECT_EQ(delivery.value.defaultInputID, deviceID("microphone"));
-    EXPECT_EQ(world_.listenerCount(), 3u);
-}
 
 TEST_F(AudioDeviceMonitorTest, StartedTwice_RegistersOnceAndGivesTheNewerHandlerItsOwnSnapshot) {
     Deliveries<AudioDeviceSnapshot> newer(deliveryQueue_);
@@ -54,8 +42,6 @@ TEST_F(AudioDeviceMonitorTest, StartedTwice_RegistersOnceAndGivesTheNewerHandler
 
 TEST_F(AudioDeviceMonitorTest, ThreeChanges30msApart_DeliverOneSnapshot100msAfterTheThird) {
     startAndSettle();
-    const dispatch::Seconds first = time_.now();
-
     ASSERT_TRUE(world_.server->setDefaultOutputDevice("headset"));
     time_.advance(0.03);
     ASSERT_TRUE(world_.server->plugDevice("spare"));
@@ -69,7 +55,6 @@ TEST_F(AudioDeviceMonitorTest, ThreeChanges30msApart_DeliverOneSnapshot100msAfte
     ASSERT_EQ(deliveries_.count(), 2u);
     const auto& settled = deliveries_.received.back();
     EXPECT_NEAR(settled.time - third, AudioDeviceMonitor::kRefreshDelay, 0.002);
-    EXPECT_GT(third - first, 0.059);
     EXPECT_EQ(settled.value.defaultOutputID, deviceID("headset"));
     EXPECT_EQ(settled.value.defaultInputID, deviceID("headset"));
     EXPECT_EQ(settled.value.devices, enumerateDevices().value());
@@ -78,7 +63,6 @@ TEST_F(AudioDeviceMonitorTest, ThreeChanges30msApart_DeliverOneSnapshot100msAfte
 
 TEST_F(AudioDeviceMonitorTest, Stopped_DeliversNothingAndHoldsNoListener) {
     startAndSettle();
-
     ASSERT_TRUE(world_.server->setDefaultOutputDevice("headset"));
     time_.advance(0.05);
     monitor_->stop();
@@ -125,9 +109,10 @@ TEST_F(AudioDeviceMonitorTest, StopThenStart_RegistersAnewAndDeliversAFreshSnaps
     monitor_->start(deliveries_.handler());
     time_.advance(0.01);
 
-    EXPECT_EQ(world_.recorder->count(true, kAudioHardwarePropertyDevices), 1u);
-    EXPECT_EQ(world_.recorder->count(true, kAudioHardwarePropertyDefaultOutputDevice), 1u);
-    EXPECT_EQ(world_.recorder->count(true, kAudioHardwarePropertyDefaultInputDevice), 1u);
+    for (const auto selector : {kAudioHardwarePropertyDevices, kAudioHardwarePropertyDefaultOutputDevice,
+                                kAudioHardwarePropertyDefaultInputDevice}) {
+        EXPECT_EQ(world_.recorder->count(true, selector), 1u) << selector;
+    }
     EXPECT_EQ(world_.listenerCount(), 3u);
     ASSERT_EQ(deliveries_.count(), 2u);
     EXPECT_EQ(deliveries_.last().defaultOutputID, deviceID("headset"));
@@ -135,21 +120,16 @@ TEST_F(AudioDeviceMonitorTest, StopThenStart_RegistersAnewAndDeliversAFreshSnaps
 
 TEST_F(AudioDeviceMonitorTest, ReleasedFromAnotherQueue_StopsBeforeReturning) {
     startAndSettle();
-
     monitor_.reset();
-
     EXPECT_EQ(world_.listenerCount(), 0u) << "no time passed: the stop ran synchronously";
 }
 
 TEST_F(AudioDeviceMonitorTest, ReleasedOnItsOwnQueue_StopsDirectlyWithoutDeadlock) {
-    // The handler keeps the monitor alive, so the last reference goes when the stop,
-    // running on the monitor's queue, drops the handler. A failed read keeps the start
-    // from handing a copy of the handler to the delivery queue.
+    // A failed read keeps the start from handing a copy of the handler to the delivery queue.
     world_.server->injectFailure({.call = sim::Call::getPropertyData,
                                   .object = kAudioObjectSystemObject,
                                   .selector = kAudioHardwarePropertyDefaultOutputDevice});
     releaseOnTheMonitorsQueue();
-
     EXPECT_EQ(world_.listenerCount(), 0u);
 }
 
@@ -171,7 +151,6 @@ TEST(AudioDeviceSnapshotTest, DerivedDevices_FollowTheDefaultAndSkipUnusableOutp
     ASSERT_EQ(outputs.size(), 2u);
     EXPECT_EQ(outputs[0].objectID, 10u);
     EXPECT_EQ(outputs[1].objectID, 14u);
-    EXPECT_FALSE(AudioDeviceSnapshot{}.defaultOutputDevice().has_value()) << "an empty snapshot has no default";
     EXPECT_FALSE((AudioDeviceSnapshot{snapshot.devices, 99, 0}.defaultOutputDevice().has_value()));
 }
 
@@ -179,8 +158,7 @@ TEST(AudioDeviceSnapshotTest, DerivedDevices_FollowTheDefaultAndSkipUnusableOutp
 // owner releases it meanwhile. ThreadSanitizer watches the hand-overs.
 TEST(AudioDeviceMonitorRealThreadTest, ReleasedWhileChangesArrive_StopsCleanly) {
     MonitorTestWorld world;
-    const dispatch::QueuePtr deliveryQueue = dispatch::DispatchQueue::create("test.delivery");
-    auto monitor = AudioDeviceMonitor::create(deliveryQueue);
+    auto monitor = AudioDeviceMonitor::create(dispatch::DispatchQueue::create("test.delivery"));
     ASSERT_TRUE(testing::startAndAwaitFirstDelivery<AudioDeviceSnapshot>(*monitor));
 
     std::thread changes([&world] {

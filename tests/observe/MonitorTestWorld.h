@@ -1,9 +1,11 @@
-// Test helper for the monitors: a small simulated desk with the recorder of listener
-// calls in front of it, a record of what a monitor delivered, when and on which queue, and
-// the waits of the real-thread tests. Create on the test's thread after the
-// dispatch::VirtualTime it runs in.
+// Test helper for the monitors: a small simulated desk with the recorder of listener calls
+// in front of it, a record of what a monitor delivered, when and on which queue, the fixture
+// every monitor's virtual-time tests share, and the waits of the real-thread tests.
+// Create on the test's thread after the dispatch::VirtualTime it runs in.
 // Thread-safety: for virtual-time tests, except the helpers marked for real threads.
 #pragma once
+
+#include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
@@ -11,7 +13,6 @@
 #include <functional>
 #include <future>
 #include <memory>
-#include <string>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -30,25 +31,22 @@ inline constexpr std::int32_t kLatePID = 503;
 
 inline sim::Scenario smallDesk() {
     sim::Scenario scenario;
-    sim::ScenarioDevice speakers{.uid = "speakers", .name = "Speakers"};
     sim::ScenarioDevice headset{.uid = "headset", .name = "Headset", .transportType = kAudioDeviceTransportTypeUSB};
     headset.inputChannels = 1;
     sim::ScenarioDevice microphone{.uid = "microphone", .name = "Microphone"};
     microphone.outputChannels = 0;
     microphone.inputChannels = 1;
-    sim::ScenarioDevice speaker{.uid = "airplay", .name = "Kitchen", .transportType = kAudioDeviceTransportTypeAirPlay};
     sim::ScenarioDevice spare{.uid = "spare", .name = "Spare"};
     spare.isPlugged = false;
-    scenario.devices = {speakers, headset, microphone, speaker, spare};
+    scenario.devices = {{.uid = "speakers", .name = "Speakers"}, headset, microphone, spare};
     scenario.defaultOutputUID = "speakers";
     scenario.defaultInputUID = "microphone";
 
     sim::ScenarioProcess player{.pid = kPlayerPID, .bundleID = "com.example.player"};
     player.isPlaying = true;
-    sim::ScenarioProcess chat{.pid = kChatPID, .bundleID = "com.example.chat"};
     sim::ScenarioProcess late{.pid = kLatePID, .bundleID = "com.example.late"};
     late.isLaunched = false;
-    scenario.processes = {player, chat, late};
+    scenario.processes = {player, {.pid = kChatPID, .bundleID = "com.example.chat"}, late};
     return scenario;
 }
 
@@ -72,45 +70,6 @@ struct MonitorTestWorld {
     std::size_t baseListenerCount;
 };
 
-// Real-thread tests only: whether the other threads brought about condition within a
-// generous bound. A monitor released while one of its own closures runs is destroyed
-// when that closure ends, on the monitor's queue.
-[[nodiscard]] inline bool eventually(const std::function<bool()>& condition) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::yield();
-    }
-    return true;
-}
-
-// Real-thread tests only: starts monitor and answers whether its first delivery came.
-template <typename Value, typename Monitor>
-[[nodiscard]] bool startAndAwaitFirstDelivery(Monitor& monitor) {
-    auto firstDelivery = std::make_shared<std::promise<void>>();
-    auto isFirst = std::make_shared<std::atomic<bool>>(true);
-    monitor.start([firstDelivery, isFirst](const Value&) {
-        if (isFirst->exchange(false)) {
-            firstDelivery->set_value();
-        }
-    });
-    return firstDelivery->get_future().wait_for(std::chrono::seconds(10)) == std::future_status::ready;
-}
-
-// Real-thread tests only: drops the owner's reference to monitor while changes runs on
-// another thread. Answers whether, once the last reference is gone, the teardown running
-// wherever it went (here or on the monitor's queue) left isClean, and nothing registered again.
-template <typename Monitor>
-[[nodiscard]] bool releaseWhileChanging(std::shared_ptr<Monitor>& monitor, std::thread& changes,
-                                        const std::function<bool()>& isClean) {
-    const std::weak_ptr<Monitor> weakMonitor = monitor;
-    monitor.reset();
-    changes.join();
-    return eventually([&] { return weakMonitor.expired() && isClean(); });
-}
-
 // What a monitor handed to one handler.
 template <typename Value>
 struct Deliveries {
@@ -133,5 +92,72 @@ struct Deliveries {
     dispatch::QueuePtr deliveryQueue;
     std::vector<Delivery> received;
 };
+
+// Monitor makes Value deliveries; starting delivers deliveriesOnStart of them at once.
+template <typename Monitor, typename Value, std::size_t deliveriesOnStart>
+class MonitorFixture : public ::testing::Test {
+protected:
+    MonitorFixture() : deliveries_(deliveryQueue_) {}
+
+    // Starts the monitor and lets what starting delivers arrive, on the delivery queue.
+    void startAndSettle() {
+        monitor_->start(deliveries_.handler());
+        time_.advance(0.01);
+        ASSERT_EQ(deliveries_.count(), deliveriesOnStart) << "what starting delivers by itself";
+        for (const auto& delivery : deliveries_.received) {
+            EXPECT_TRUE(delivery.isOnDeliveryQueue);
+        }
+    }
+
+    // Leaves the last reference to the monitor in its own handler and stops it, so the
+    // stop, running on the monitor's queue, drops that reference there.
+    void releaseOnTheMonitorsQueue() {
+        const std::weak_ptr<Monitor> weakMonitor = monitor_;
+        monitor_->start([keeper = monitor_](const Value&) {});
+        monitor_->stop();
+        monitor_.reset();
+        ASSERT_FALSE(weakMonitor.expired());
+        time_.advance(0.01);
+        EXPECT_TRUE(weakMonitor.expired());
+    }
+
+    dispatch::VirtualTime time_;
+    MonitorTestWorld world_;
+    dispatch::QueuePtr deliveryQueue_ = dispatch::DispatchQueue::create("test.delivery");
+    Deliveries<Value> deliveries_;
+    std::shared_ptr<Monitor> monitor_ = Monitor::create(deliveryQueue_);
+};
+
+// Real-thread tests only: starts monitor and answers whether its first delivery came.
+template <typename Value, typename Monitor>
+[[nodiscard]] bool startAndAwaitFirstDelivery(Monitor& monitor) {
+    auto firstDelivery = std::make_shared<std::promise<void>>();
+    auto isFirst = std::make_shared<std::atomic<bool>>(true);
+    monitor.start([firstDelivery, isFirst](const Value&) {
+        if (isFirst->exchange(false)) {
+            firstDelivery->set_value();
+        }
+    });
+    return firstDelivery->get_future().wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+}
+
+// Real-thread tests only: drops the owner's reference to monitor while changes runs on
+// another thread. Answers whether, within a generous bound, the teardown (here or on the
+// monitor's queue, if one of its closures still ran) left isClean, and nothing registered again.
+template <typename Monitor>
+[[nodiscard]] bool releaseWhileChanging(std::shared_ptr<Monitor>& monitor, std::thread& changes,
+                                        const std::function<bool()>& isClean) {
+    const std::weak_ptr<Monitor> weakMonitor = monitor;
+    monitor.reset();
+    changes.join();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!(weakMonitor.expired() && isClean())) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::yield();
+    }
+    return true;
+}
 
 }  // namespace tonvale::testing
