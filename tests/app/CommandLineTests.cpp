@@ -15,22 +15,17 @@ CommandLine commandLine(std::vector<std::string> arguments) {
 TEST(CommandLineTest, HasArgument_MatchesWholeCaseSensitiveArgumentsOnly) {
     const auto line = commandLine({"--route-test", "--gain", "0.5"});
     EXPECT_TRUE(line.hasArgument("--route-test"));
-    EXPECT_TRUE(line.hasArgument("0.5"));
     EXPECT_FALSE(line.hasArgument("--route"));
     EXPECT_FALSE(line.hasArgument("--ROUTE-TEST"));
     EXPECT_FALSE(commandLine({"--route-test=1"}).hasArgument("--route-test"));
-    EXPECT_FALSE(commandLine({"--route-tests"}).hasArgument("--route-test"));
-    EXPECT_FALSE(commandLine({" --route-test"}).hasArgument("--route-test"));
 }
 
-TEST(CommandLineTest, OptionValue_TakesArgumentAfterFirstOccurrence) {
+TEST(CommandLineTest, OptionValue_FirstOccurrenceWinsAndLastArgumentHasNone) {
     EXPECT_EQ(commandLine({"--gain", "0.25", "--gain", "0.75"}).optionValue("--gain"), "0.25");
     // The value is whatever follows, even another option.
-    EXPECT_EQ(commandLine({"--bundle-id", "--device-uid", "X"}).optionValue("--bundle-id"), "--device-uid");
-    EXPECT_EQ(commandLine({"--bundle-id", ""}).optionValue("--bundle-id"), "");
-}
-
-TEST(CommandLineTest, OptionValue_IsAbsentWhenOptionIsLastOrMissing) {
+    const auto line = commandLine({"--duration", "--gain", "0.3"});
+    EXPECT_EQ(line.optionValue("--duration"), "--gain");
+    EXPECT_EQ(line.optionValue("--gain"), "0.3");
     EXPECT_EQ(commandLine({"--route-test", "--gain"}).optionValue("--gain"), std::nullopt);
     EXPECT_EQ(commandLine({"--route-test"}).optionValue("--gain"), std::nullopt);
     // The program path itself is an argument and can be an option's name.
@@ -38,63 +33,35 @@ TEST(CommandLineTest, OptionValue_IsAbsentWhenOptionIsLastOrMissing) {
     EXPECT_EQ(CommandLine({}).optionValue("--gain"), std::nullopt);
 }
 
-TEST(CommandLineTest, OptionValue_LaterOccurrenceIgnoredEvenWhenFirstIsLast) {
-    // Only the first occurrence counts; "--gain" is then the value of "--duration".
-    const auto line = commandLine({"--duration", "--gain", "0.3"});
-    EXPECT_EQ(line.optionValue("--duration"), "--gain");
-    EXPECT_EQ(line.optionValue("--gain"), "0.3");
-}
-
-TEST(CommandLineTest, NumberOption_FallsBackWhenAbsentOrUnparsable) {
+TEST(CommandLineTest, NumberOption_FallsBackWhenAbsentUnparsableOrNotFinite) {
     EXPECT_DOUBLE_EQ(commandLine({"--gain", "0.3"}).numberOption("--gain", 0.5), 0.3);
     EXPECT_DOUBLE_EQ(commandLine({}).numberOption("--gain", 0.5), 0.5);
-    EXPECT_DOUBLE_EQ(commandLine({"--gain", "loud"}).numberOption("--gain", 0.5), 0.5);
     EXPECT_DOUBLE_EQ(commandLine({"--gain", "nan"}).numberOption("--gain", 0.5), 0.5);
     EXPECT_DOUBLE_EQ(commandLine({"--duration", "inf"}).numberOption("--duration", 5), 5);
     EXPECT_EQ(commandLine({"--route-count", "+3"}).integerOption("--route-count", 8), 3);
     EXPECT_EQ(commandLine({"--route-count", "3.0"}).integerOption("--route-count", 8), 8);
 }
 
-TEST(DecimalNumberParsingTest, AcceptsWholeDecimalText) {
-    EXPECT_EQ(parseDecimalNumber("0.5"), 0.5);
-    EXPECT_EQ(parseDecimalNumber("2"), 2.0);
+TEST(DecimalNumberParsingTest, AcceptsWholeDecimalTextOnly) {
     EXPECT_EQ(parseDecimalNumber("+2.5"), 2.5);
-    EXPECT_EQ(parseDecimalNumber("-0.25"), -0.25);
     EXPECT_EQ(parseDecimalNumber(".5"), 0.5);
-    EXPECT_EQ(parseDecimalNumber("1e3"), 1000.0);
     EXPECT_EQ(parseDecimalNumber("1E-2"), 0.01);
-}
-
-TEST(DecimalNumberParsingTest, RejectsPartialLocalizedAndNonFiniteText) {
-    for (const char* text : {"", " 0.5", "0.5 ", "0.5s", "0,5", "1.000,5", "+", "-", "++1", "+-1", "0x10",
-                             "nan", "NaN", "inf", "-inf", "infinity", "1e999", "-1e999", "e5", "1e", "."}) {
+    for (const char* text : {"", " 0.5", "0.5 ", "0.5s", "0,5", "+", "++1", "0x10", "nan", "inf", "-inf",
+                             "infinity", "1e999", "e5", "1e", "."}) {
         EXPECT_EQ(parseDecimalNumber(text), std::nullopt) << "'" << text << "'";
     }
-}
-
-TEST(DecimalNumberParsingTest, IntegersTakeOptionalSignAndRejectOverflow) {
-    EXPECT_EQ(parseDecimalInteger("8"), 8);
-    EXPECT_EQ(parseDecimalInteger("+8"), 8);
     EXPECT_EQ(parseDecimalInteger("-3"), -3);
-    EXPECT_EQ(parseDecimalInteger("0012"), 12);
-    for (const char* text : {"", " 8", "8 ", "8.0", "1e2", "+", "--3", "eight", "99999999999999999999999"}) {
+    for (const char* text : {"", " 8", "8.0", "1e2", "--3", "99999999999999999999999"}) {
         EXPECT_EQ(parseDecimalInteger(text), std::nullopt) << "'" << text << "'";
     }
 }
 
 TEST(DecimalTextTest, PrintsShortestFormWithPointOnWholeNumbers) {
-    EXPECT_EQ(shortestDecimalText(0.5), "0.5");
-    EXPECT_EQ(shortestDecimalText(2), "2.0");
-    EXPECT_EQ(shortestDecimalText(300), "300.0");
     EXPECT_EQ(shortestDecimalText(0.1), "0.1");
-    EXPECT_EQ(shortestDecimalText(0.25), "0.25");
-    EXPECT_EQ(shortestDecimalText(-1.5), "-1.5");
-    EXPECT_EQ(shortestDecimalText(0), "0.0");
+    EXPECT_EQ(shortestDecimalText(2), "2.0");
     EXPECT_EQ(shortestDecimalText(1e15), "1000000000000000.0");
     EXPECT_EQ(shortestDecimalText(1e16), "1e+16");
-    EXPECT_EQ(shortestDecimalText(0.0001), "0.0001");
     EXPECT_EQ(shortestDecimalText(0.00001), "1e-05");
-    EXPECT_EQ(shortestDecimalText(1.5e-7), "1.5e-07");
 }
 
 }  // namespace

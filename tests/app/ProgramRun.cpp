@@ -1,17 +1,28 @@
 #include "tests/app/ProgramRun.h"
 
-#include <poll.h>
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <array>
-#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <stdexcept>
 
 extern char** environ;
 
 namespace tonvale::testing {
+namespace {
+
+std::string takeFile(const std::string& path) {
+    std::stringstream text;
+    text << std::ifstream(path).rdbuf();
+    std::filesystem::remove(path);
+    return text.str();
+}
+
+}  // namespace
 
 std::string tonvaleExecutablePath() {
     return std::string(TONVALE_BUILD_DIR) + "/Tonvale.app/Contents/MacOS/tonvale";
@@ -19,79 +30,40 @@ std::string tonvaleExecutablePath() {
 
 ProgramRun runProgram(const std::vector<std::string>& arguments,
                       const std::map<std::string, std::string>& extraEnvironment) {
-    const std::string path = tonvaleExecutablePath();
-    std::vector<std::string> argumentTexts{path};
-    argumentTexts.insert(argumentTexts.end(), arguments.begin(), arguments.end());
+    // env(1) adds the variables to the test's own environment before it starts the program.
+    std::vector<std::string> texts{"/usr/bin/env"};
+    for (const auto& [name, value] : extraEnvironment) {
+        texts.push_back(name + "=" + value);
+    }
+    texts.push_back(tonvaleExecutablePath());
+    texts.insert(texts.end(), arguments.begin(), arguments.end());
     std::vector<char*> argv;
-    for (auto& text : argumentTexts) {
+    for (auto& text : texts) {
         argv.push_back(text.data());
     }
     argv.push_back(nullptr);
 
-    std::vector<std::string> environmentTexts;
-    for (char** entry = environ; *entry != nullptr; ++entry) {
-        const std::string text(*entry);
-        if (!extraEnvironment.contains(text.substr(0, text.find('=')))) {
-            environmentTexts.push_back(text);
-        }
-    }
-    for (const auto& [name, value] : extraEnvironment) {
-        environmentTexts.push_back(name + "=" + value);
-    }
-    std::vector<char*> envp;
-    for (auto& text : environmentTexts) {
-        envp.push_back(text.data());
-    }
-    envp.push_back(nullptr);
-
-    std::array<int, 2> outPipe{};
-    std::array<int, 2> errPipe{};
-    if (pipe(outPipe.data()) != 0 || pipe(errPipe.data()) != 0) {
-        throw std::runtime_error("pipe failed");
-    }
+    // The streams go to files, so a full pipe can never stall the child.
+    const std::string stem =
+        (std::filesystem::temp_directory_path() / ("tonvale-run-" + std::to_string(::getpid()))).string();
+    const std::string outPath = stem + ".out";
+    const std::string errPath = stem + ".err";
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, outPipe[1], STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, errPipe[1], STDERR_FILENO);
-    posix_spawn_file_actions_addclose(&actions, outPipe[0]);
-    posix_spawn_file_actions_addclose(&actions, errPipe[0]);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     pid_t pid = 0;
-    const int spawned = posix_spawn(&pid, path.c_str(), &actions, nullptr, argv.data(), envp.data());
+    const int spawned = posix_spawn(&pid, argv.front(), &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
-    close(outPipe[1]);
-    close(errPipe[1]);
     if (spawned != 0) {
-        close(outPipe[0]);
-        close(errPipe[0]);
-        throw std::runtime_error("could not start " + path);
-    }
-
-    ProgramRun run;
-    std::array<pollfd, 2> fds{pollfd{outPipe[0], POLLIN, 0}, pollfd{errPipe[0], POLLIN, 0}};
-    std::array<std::string*, 2> sinks{&run.output, &run.error};
-    int open = 2;
-    while (open > 0) {
-        if (poll(fds.data(), fds.size(), -1) < 0) {
-            break;
-        }
-        for (std::size_t index = 0; index < fds.size(); ++index) {
-            if (fds[index].fd < 0 || fds[index].revents == 0) {
-                continue;
-            }
-            std::array<char, 4096> buffer{};
-            const ssize_t count = read(fds[index].fd, buffer.data(), buffer.size());
-            if (count > 0) {
-                sinks[index]->append(buffer.data(), static_cast<std::size_t>(count));
-                continue;
-            }
-            close(fds[index].fd);
-            fds[index].fd = -1;
-            --open;
-        }
+        throw std::runtime_error("could not start " + texts.front());
     }
     int status = 0;
     waitpid(pid, &status, 0);
+    ProgramRun run;
     run.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    run.output = takeFile(outPath);
+    run.error = takeFile(errPath);
     return run;
 }
 
