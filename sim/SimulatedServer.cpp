@@ -3,6 +3,7 @@
 #include "platform/coreaudio/AudioHardware.h"
 #include "sim/DeviceIO.h"
 #include "sim/PropertyAnswers.h"
+#include "sim/SimulatedWorkspace.h"
 #include "sim/World.h"
 
 #include <algorithm>
@@ -74,6 +75,8 @@ std::shared_ptr<SimulatedServer> SimulatedServer::create(const Scenario& scenari
         currentServer() = server;
     }
     AudioHardwareInstallService(server);
+    server->workspace_ = std::make_shared<SimulatedWorkspace>(server);
+    appkit::WorkspaceInstallService(server->workspace_);
     server->scheduleTimeline(scenario.timeline);
     server->updateAllIO();
     return server;
@@ -781,9 +784,9 @@ std::uint64_t SimulatedServer::ioCycleCount(const std::string& uid) const {
     return device == nullptr ? 0 : device->io->cycles.load();
 }
 
-std::vector<RunningApplicationInfo> SimulatedServer::runningApplications() const {
+std::vector<appkit::RunningApplication> SimulatedServer::runningApplications() const {
     std::lock_guard lock(world_->mutex);
-    std::vector<RunningApplicationInfo> applications;
+    std::vector<appkit::RunningApplication> applications;
     for (const auto& process : world_->processes) {
         if (!process.isLaunched || !process.declared.application) {
             continue;
@@ -792,6 +795,16 @@ std::vector<RunningApplicationInfo> SimulatedServer::runningApplications() const
                                 process.declared.application->localizedName, process.bundleURL});
     }
     return applications;
+}
+
+std::optional<std::filesystem::path> SimulatedServer::applicationURL(const std::string& bundleID) const {
+    std::lock_guard lock(world_->mutex);
+    for (const auto& process : world_->processes) {
+        if (process.declared.application && process.declared.application->bundleID == bundleID && process.bundleURL) {
+            return process.bundleURL;
+        }
+    }
+    return std::nullopt;
 }
 
 std::uint64_t SimulatedServer::addWorkspaceObserver(WorkspaceNotification notification, std::function<void()> block) {

@@ -10,6 +10,7 @@
 // Thread-safety: every public operation may be called from any thread.
 #pragma once
 
+#include "platform/appkit/RunningApplication.h"
 #include "platform/coreaudio/AudioHardwareService.h"
 #include "platform/dispatch/Dispatch.h"
 #include "sim/BundleFolder.h"
@@ -68,14 +69,7 @@ struct AggregateBehaviour {
 
 enum class WorkspaceNotification { willSleep, didWake };
 
-// A running application as the workspace sees it.
-struct RunningApplicationInfo {
-    std::int32_t processIdentifier = 0;
-    std::optional<std::string> bundleIdentifier;
-    std::optional<std::string> localizedName;
-    std::optional<std::filesystem::path> bundleURL;
-    bool operator==(const RunningApplicationInfo&) const = default;
-};
+class SimulatedWorkspace;
 
 struct ServerOptions {
     // Seconds of each device's most recent playback kept for read-back.
@@ -152,8 +146,10 @@ public:
     // IO cycles run on a device since the server started.
     [[nodiscard]] std::uint64_t ioCycleCount(const std::string& uid) const;
 
-    // The workspace's view.
-    [[nodiscard]] std::vector<RunningApplicationInfo> runningApplications() const;
+    // The workspace's view (installed as the workspace service while the server lives).
+    [[nodiscard]] std::vector<appkit::RunningApplication> runningApplications() const;
+    // The bundle of the first declared application with that identifier, running or not.
+    [[nodiscard]] std::optional<std::filesystem::path> applicationURL(const std::string& bundleID) const;
     // Observers run on the thread that posts (the caller of sleep()/wake() or "sim.events").
     [[nodiscard]] std::uint64_t addWorkspaceObserver(WorkspaceNotification notification, std::function<void()> block);
     void removeWorkspaceObserver(std::uint64_t token);
@@ -207,6 +203,7 @@ private:
     std::unique_ptr<World> world_;
     BundleFolder bundles_;
     dispatch::QueuePtr eventQueue_;
+    std::shared_ptr<SimulatedWorkspace> workspace_;
 };
 
 }  // namespace sim

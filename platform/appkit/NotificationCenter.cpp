@@ -1,42 +1,30 @@
 #include "platform/appkit/NotificationCenter.h"
 
-#include <optional>
 #include <utility>
 
-#include "sim/SimulatedServer.h"
+#include "platform/appkit/WorkspaceService.h"
 
 namespace appkit {
 
-namespace {
-
-std::optional<sim::WorkspaceNotification> workspaceNotification(NotificationName name) {
-    if (name == NSWorkspaceWillSleepNotification) {
-        return sim::WorkspaceNotification::willSleep;
-    }
-    if (name == NSWorkspaceDidWakeNotification) {
-        return sim::WorkspaceNotification::didWake;
-    }
-    return std::nullopt;
-}
-
-}  // namespace
-
 NotificationObserverToken NotificationCenter::addObserver(NotificationName name, const void* /*object*/,
                                                           dispatch::QueuePtr queue, std::function<void()> block) {
-    const std::optional<sim::WorkspaceNotification> notification = workspaceNotification(name);
-    const std::shared_ptr<sim::SimulatedServer> server = sim::SimulatedServer::current();
-    if (!notification || !server) {
+    const std::shared_ptr<WorkspaceService> service = WorkspaceInstalledService();
+    if (!service) {
         return {};
     }
     if (queue) {
         block = [queue = std::move(queue), block = std::move(block)] { queue->async(block); };
     }
-    return {server, server->addWorkspaceObserver(*notification, std::move(block))};
+    const std::uint64_t token = service->addObserver(name, std::move(block));
+    if (token == 0) {
+        return {};
+    }
+    return {service, token};
 }
 
 void NotificationCenter::removeObserver(const NotificationObserverToken& token) {
-    if (const std::shared_ptr<sim::SimulatedServer> server = token.server.lock()) {
-        server->removeWorkspaceObserver(token.serverToken);
+    if (const std::shared_ptr<WorkspaceService> service = token.service.lock()) {
+        service->removeObserver(token.serviceToken);
     }
 }
 

@@ -1,9 +1,9 @@
 // The workspace's notification center: observers of the machine's sleep and wake.
 //
-// The simulated world posts the notifications (a scenario's sleep and wake events, or a
-// test calling the server's sleep() and wake()); an observer's block runs on the posting
-// thread, or asynchronously on the queue given when it was added. One center per process,
-// reached through the shared workspace; observers live in the running server.
+// The installed workspace service posts the notifications; an observer's block runs on
+// the posting thread, or asynchronously on the queue given when it was added. One center
+// per process, reached through the shared workspace; observers live in the service that
+// was installed when they were added.
 // Thread-safety: every operation may be called from any thread.
 #pragma once
 
@@ -14,11 +14,9 @@
 
 #include "platform/dispatch/Dispatch.h"
 
-namespace sim {
-class SimulatedServer;
-}
-
 namespace appkit {
+
+class WorkspaceService;
 
 using NotificationName = std::string_view;
 
@@ -27,15 +25,15 @@ inline constexpr NotificationName NSWorkspaceDidWakeNotification = "NSWorkspaceD
 
 // What addObserver returns and removeObserver takes back. An empty token observes nothing.
 struct NotificationObserverToken {
-    std::weak_ptr<sim::SimulatedServer> server;
-    std::uint64_t serverToken = 0;
+    std::weak_ptr<WorkspaceService> service;
+    std::uint64_t serviceToken = 0;
 };
 
 class NotificationCenter {
 public:
     // Observes name; the workspace is the only sender, so object is ignored. With no
     // queue the block runs on the posting thread.
-    // A name the workspace never posts, or no running server, gives an empty token.
+    // A name the workspace never posts, or no installed service, gives an empty token.
     [[nodiscard]] NotificationObserverToken addObserver(NotificationName name, const void* object,
                                                         dispatch::QueuePtr queue, std::function<void()> block);
     // Removing an empty or already removed token does nothing.

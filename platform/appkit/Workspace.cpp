@@ -1,6 +1,8 @@
 #include "platform/appkit/Workspace.h"
 
-#include "sim/SimulatedServer.h"
+#include <utility>
+
+#include "platform/appkit/WorkspaceService.h"
 
 namespace appkit {
 
@@ -19,28 +21,35 @@ Workspace& Workspace::sharedWorkspace() {
 }
 
 std::vector<RunningApplication> Workspace::runningApplications() const {
-    std::vector<RunningApplication> applications;
-    const std::shared_ptr<sim::SimulatedServer> server = sim::SimulatedServer::current();
-    if (!server) {
-        return applications;
+    const std::shared_ptr<WorkspaceService> service = WorkspaceInstalledService();
+    if (!service) {
+        return {};
     }
-    for (auto& info : server->runningApplications()) {
-        applications.push_back({info.processIdentifier, std::move(info.bundleIdentifier), std::move(info.localizedName),
-                                std::move(info.bundleURL)});
-    }
-    return applications;
+    return service->runningApplications();
 }
 
 std::optional<std::filesystem::path> Workspace::URLForApplicationWithBundleIdentifier(
     const std::string& bundleIdentifier) const {
-    for (const auto& application : runningApplications()) {
-        if (application.bundleIdentifier == bundleIdentifier && application.bundleURL) {
-            return application.bundleURL;
-        }
+    const std::shared_ptr<WorkspaceService> service = WorkspaceInstalledService();
+    if (!service) {
+        return std::nullopt;
     }
-    return std::nullopt;
+    return service->URLForApplicationWithBundleIdentifier(bundleIdentifier);
 }
 
 NotificationCenter& Workspace::notificationCenter() const { return workspaceNotificationCenter(); }
+
+bool Workspace::openURL(const std::string& url) { return urlOpener()->open(url); }
+
+std::shared_ptr<URLOpening> Workspace::setURLOpener(std::shared_ptr<URLOpening> opener) {
+    std::lock_guard lock(openerMutex_);
+    opener_ = opener ? std::move(opener) : std::make_shared<InMemoryURLOpener>();
+    return opener_;
+}
+
+std::shared_ptr<URLOpening> Workspace::urlOpener() const {
+    std::lock_guard lock(openerMutex_);
+    return opener_;
+}
 
 }  // namespace appkit

@@ -1,44 +1,45 @@
-// The workspace: the running applications by process identifier, where an
-// application's bundle lies, and the notification center of sleep and wake.
+// The workspace: the running applications by process identifier, where an application's
+// bundle lies, the notification center of sleep and wake, and opening URLs.
 //
-// Answers from the simulated server's world (its running applications are backed
-// by real .app folders on disk). One shared instance per process.
+// Applications and notifications come from the installed workspace service (see
+// WorkspaceService.h); URLs go to the installed opener (see URLOpening.h). One shared
+// instance per process.
 // Thread-safety: every operation may be called from any thread.
 #pragma once
 
-#include "platform/appkit/NotificationCenter.h"
-
-#include <cstdint>
 #include <filesystem>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "platform/appkit/NotificationCenter.h"
+#include "platform/appkit/RunningApplication.h"
+#include "platform/appkit/URLOpening.h"
+
 namespace appkit {
-
-// A running application as the workspace lists it; a value snapshot.
-struct RunningApplication {
-    std::int32_t processIdentifier = 0;
-    std::optional<std::string> bundleIdentifier;
-    std::optional<std::string> localizedName;
-    // The application's bundle folder (a file URL's path).
-    std::optional<std::filesystem::path> bundleURL;
-    bool operator==(const RunningApplication&) const = default;
-
-    // The running application with that process identifier, if any.
-    [[nodiscard]] static std::optional<RunningApplication> runningApplicationWithProcessIdentifier(std::int32_t pid);
-};
 
 class Workspace {
 public:
     [[nodiscard]] static Workspace& sharedWorkspace();
 
-    // Every running application, in a stable order; empty when no server runs.
+    // Every running application, in a stable order; empty when no service is installed.
     [[nodiscard]] std::vector<RunningApplication> runningApplications() const;
-    // The bundle of the first running application with that identifier.
+    // Where the application with that identifier is installed, running or not.
     [[nodiscard]] std::optional<std::filesystem::path> URLForApplicationWithBundleIdentifier(
         const std::string& bundleIdentifier) const;
     [[nodiscard]] NotificationCenter& notificationCenter() const;
+
+    // Hands the URL to the installed opener; false when it could not be handed over.
+    bool openURL(const std::string& url);
+    // Installs the opener (nullptr restores a fresh in-memory one) and answers it.
+    std::shared_ptr<URLOpening> setURLOpener(std::shared_ptr<URLOpening> opener);
+    [[nodiscard]] std::shared_ptr<URLOpening> urlOpener() const;
+
+private:
+    mutable std::mutex openerMutex_;
+    std::shared_ptr<URLOpening> opener_ = std::make_shared<InMemoryURLOpener>();
 };
 
 }  // namespace appkit

@@ -38,6 +38,7 @@ TEST_F(WorkspaceTest, ProcessesWithoutApplications_AreNotRunningApplicationsAndB
     EXPECT_EQ(workspace.runningApplications().size(), 6U);
     ASSERT_TRUE(server->quitProcess(2401));
     EXPECT_EQ(workspace.runningApplications().size(), 5U);
+    EXPECT_TRUE(workspace.URLForApplicationWithBundleIdentifier("com.example.game")) << "installed, though not running";
     const auto bundle = workspace.URLForApplicationWithBundleIdentifier("com.example.browser");
     ASSERT_TRUE(bundle);
     // The server's bundle folders go with it.

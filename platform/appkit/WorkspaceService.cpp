@@ -1,0 +1,31 @@
+#include "platform/appkit/WorkspaceService.h"
+
+#include <mutex>
+
+namespace appkit {
+
+namespace {
+
+std::mutex& installMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
+std::weak_ptr<WorkspaceService>& installedService() {
+    static std::weak_ptr<WorkspaceService> service;
+    return service;
+}
+
+}  // namespace
+
+void WorkspaceInstallService(const std::shared_ptr<WorkspaceService>& service) {
+    std::lock_guard lock(installMutex());
+    installedService() = service;
+}
+
+std::shared_ptr<WorkspaceService> WorkspaceInstalledService() {
+    std::lock_guard lock(installMutex());
+    return installedService().lock();
+}
+
+}  // namespace appkit

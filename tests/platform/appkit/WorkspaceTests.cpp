@@ -1,0 +1,137 @@
+#include "platform/appkit/Workspace.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/appkit/Pasteboard.h"
+#include "platform/appkit/WorkspaceService.h"
+#include "platform/dispatch/Dispatch.h"
+
+namespace appkit {
+namespace {
+
+// A desktop that posts what the test tells it to.
+class FakeWorkspaceService final : public WorkspaceService {
+public:
+    std::vector<RunningApplication> runningApplications() const override { return applications; }
+    std::optional<std::filesystem::path> URLForApplicationWithBundleIdentifier(const std::string& id) const override {
+        if (id == "com.example.installed") {
+            return std::filesystem::path("/Applications/Installed.app");
+        }
+        return std::nullopt;
+    }
+    std::uint64_t addObserver(NotificationName name, std::function<void()> block) override {
+        if (name != NSWorkspaceWillSleepNotification && name != NSWorkspaceDidWakeNotification) {
+            return 0;
+        }
+        observers[nextToken] = {std::string(name), std::move(block)};
+        return nextToken++;
+    }
+    void removeObserver(std::uint64_t token) override { observers.erase(token); }
+
+    void post(NotificationName name) {
+        for (const auto& [token, observer] : std::map(observers)) {
+            if (observer.first == name) {
+                observer.second();
+            }
+        }
+    }
+
+    std::vector<RunningApplication> applications;
+    std::map<std::uint64_t, std::pair<std::string, std::function<void()>>> observers;
+    std::uint64_t nextToken = 1;
+};
+
+class WorkspaceTest : public ::testing::Test {
+protected:
+    WorkspaceTest() { WorkspaceInstallService(service_); }
+    ~WorkspaceTest() override { WorkspaceInstallService(nullptr); }
+
+    NotificationCenter& center() { return Workspace::sharedWorkspace().notificationCenter(); }
+
+    dispatch::VirtualTime time_;
+    std::shared_ptr<FakeWorkspaceService> service_ = std::make_shared<FakeWorkspaceService>();
+};
+
+TEST_F(WorkspaceTest, Applications_ComeFromTheInstalledServiceWhileItLives) {
+    service_->applications = {{42, "com.example.player", "Player", std::filesystem::path("/tmp/Player.app")}};
+    auto& workspace = Workspace::sharedWorkspace();
+    EXPECT_EQ(RunningApplication::runningApplicationWithProcessIdentifier(42), service_->applications[0]);
+    EXPECT_FALSE(RunningApplication::runningApplicationWithProcessIdentifier(43));
+    EXPECT_EQ(workspace.URLForApplicationWithBundleIdentifier("com.example.installed"),
+              std::filesystem::path("/Applications/Installed.app"));
+
+    service_.reset();
+    EXPECT_TRUE(workspace.runningApplications().empty());
+    EXPECT_FALSE(workspace.URLForApplicationWithBundleIdentifier("com.example.installed"));
+}
+
+TEST_F(WorkspaceTest, ObserverWithoutQueue_RunsOnThePostingThreadForItsNameOnly_UntilRemoved) {
+    std::vector<NotificationName> received;
+    const NotificationObserverToken sleep = center().addObserver(
+        NSWorkspaceWillSleepNotification, nullptr, nullptr, [&] { received.push_back(NSWorkspaceWillSleepNotification); });
+    const NotificationObserverToken wake = center().addObserver(
+        NSWorkspaceDidWakeNotification, nullptr, nullptr, [&] { received.push_back(NSWorkspaceDidWakeNotification); });
+
+    service_->post(NSWorkspaceWillSleepNotification);
+    EXPECT_EQ(received, std::vector<NotificationName>{NSWorkspaceWillSleepNotification}) << "no time passed";
+
+    center().removeObserver(sleep);
+    center().removeObserver(sleep);
+    service_->post(NSWorkspaceWillSleepNotification);
+    service_->post(NSWorkspaceDidWakeNotification);
+    EXPECT_EQ(received, (std::vector<NotificationName>{NSWorkspaceWillSleepNotification, NSWorkspaceDidWakeNotification}));
+    center().removeObserver(wake);
+    EXPECT_TRUE(service_->observers.empty());
+}
+
+TEST_F(WorkspaceTest, ObserverWithQueue_RunsLaterOnThatQueue) {
+    const dispatch::QueuePtr queue = dispatch::DispatchQueue::create("test.observer");
+    int onQueue = 0;
+    const NotificationObserverToken token = center().addObserver(
+        NSWorkspaceDidWakeNotification, nullptr, queue, [&] { onQueue += queue->isCurrent() ? 1 : 100; });
+
+    service_->post(NSWorkspaceDidWakeNotification);
+    EXPECT_EQ(onQueue, 0);
+    time_.runUntilIdle();
+    EXPECT_EQ(onQueue, 1);
+    center().removeObserver(token);
+}
+
+TEST_F(WorkspaceTest, UnknownNameOrNoService_ObservesNothing) {
+    const NotificationObserverToken unknown = center().addObserver("NSWorkspaceDidMountNotification", nullptr, nullptr, [] {});
+    EXPECT_TRUE(unknown.service.expired());
+    EXPECT_TRUE(service_->observers.empty());
+
+    WorkspaceInstallService(nullptr);
+    const NotificationObserverToken orphan =
+        center().addObserver(NSWorkspaceWillSleepNotification, nullptr, nullptr, [] {});
+    EXPECT_TRUE(orphan.service.expired());
+    center().removeObserver(orphan);
+}
+
+TEST_F(WorkspaceTest, URLsAndPasteboardText_GoToWhatIsInstalled_InMemoryByDefault) {
+    auto& workspace = Workspace::sharedWorkspace();
+    auto opener = std::make_shared<InMemoryURLOpener>();
+    workspace.setURLOpener(opener);
+    EXPECT_TRUE(workspace.openURL("file:///tmp/help.html"));
+    EXPECT_EQ(opener->openedURLs(), std::vector<std::string>{"file:///tmp/help.html"});
+    const auto fresh = std::dynamic_pointer_cast<InMemoryURLOpener>(workspace.setURLOpener(nullptr));
+    ASSERT_TRUE(fresh);
+    EXPECT_TRUE(fresh->openedURLs().empty());
+
+    Pasteboard& pasteboard = Pasteboard::generalPasteboard();
+    pasteboard.clearContents();
+    EXPECT_FALSE(pasteboard.string());
+    EXPECT_TRUE(pasteboard.setString("report"));
+    EXPECT_EQ(pasteboard.string(), "report");
+    pasteboard.setStore(nullptr);
+    EXPECT_FALSE(pasteboard.string());
+}
+
+}  // namespace
+}  // namespace appkit
