@@ -13,6 +13,7 @@
 #include <initializer_list>
 #include <memory>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -21,6 +22,17 @@
 #include "hal/AudioHALError.h"
 #include "platform/dispatch/Dispatch.h"
 #include "reconcile/RouteReconciler.h"
+
+namespace tonvale {
+
+inline void PrintTo(const RouteStatus& status, std::ostream* out) {
+    const OutputPreference::Device* device = status.preferredOutput.selectedDevice();
+    *out << rawValue(status.phase) << " for " << (device ? device->uid + " (" + device->lastKnownName + ")" : "default")
+         << " to " << status.effectiveDestinationUID.value_or("-") << (status.isFallbackActive ? ", fallback" : "")
+         << (status.message ? ": " + *status.message : "");
+}
+
+}  // namespace tonvale
 
 namespace tonvale::testing {
 
