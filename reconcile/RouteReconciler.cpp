@@ -370,9 +370,9 @@ void RouteReconciler::collectRouteSnapshots(RouteSnapshotsCompletion completion)
     };
     auto collection = std::make_shared<Collection>(Collection{{}, routes_.size(), std::move(completion)});
     for (const auto& [bundleID, route] : routes_) {
-        route.engine->snapshot([collection, bundleID](AudioRouteSnapshot snapshot) {
-            onMainQueue([collection, bundleID, snapshot = std::move(snapshot)]() mutable {
-                collection->snapshots.insert_or_assign(bundleID, std::move(snapshot));
+        route.engine->snapshot([collection, app = bundleID](AudioRouteSnapshot snapshot) {
+            onMainQueue([collection, app, snapshot = std::move(snapshot)]() mutable {
+                collection->snapshots.insert_or_assign(app, std::move(snapshot));
                 if (--collection->outstanding == 0 && collection->completion) {
                     collection->completion(std::move(collection->snapshots));
                 }
@@ -444,10 +444,10 @@ void RouteReconciler::checkRouteHealth() {
             continue;
         }
         route.engine->snapshot(
-            [weak = weak_from_this(), bundleID, routeGeneration = route.generation](AudioRouteSnapshot snapshot) {
-                onMainQueue([weak, bundleID, routeGeneration, snapshot = std::move(snapshot)] {
+            [weak = weak_from_this(), app = bundleID, routeGeneration = route.generation](AudioRouteSnapshot snapshot) {
+                onMainQueue([weak, app, routeGeneration, snapshot = std::move(snapshot)] {
                     if (const auto self = weak.lock()) {
-                        self->evaluateHealth(bundleID, routeGeneration, snapshot);
+                        self->evaluateHealth(app, routeGeneration, snapshot);
                     }
                 });
             });

@@ -133,6 +133,15 @@ TEST_F(RouteReconcilerTest, GainChangesAndReorderedProcesses_KeepTheRouteAndItsS
     EXPECT_EQ(world.changes.size(), changes);
 }
 
+TEST_F(RouteReconcilerTest, GroupsOfOneApp_AreOneRouteOverTheProcessesOfBoth) {
+    reconciler.updateDeviceSnapshot(desk());
+    reconciler.updateProcessGroups({group(kMusic, {{102, true}, {101, false}}), group(kChat, {{200, true}}),
+                                    group(kMusic, {{101, true}, {100, true}})});
+    reconciler.updateProfile(profile(kMusic, 0.5F));
+    ASSERT_EQ(world.engines.size(), 1U);
+    EXPECT_EQ(world.engine(0).processIDs, (std::vector<AudioObjectID>{100, 101, 102}));
+}
+
 TEST_F(RouteReconcilerTest, ProcessJoining_RestartsOnlyAfterTheTeardown) {
     world.routeMusic();
     world.engine(0).answerNext();
@@ -197,21 +206,6 @@ TEST_F(RouteReconcilerTest, StopAllDuringATeardown_ForgetsItsStatusCompletionAnd
     EXPECT_TRUE(reconciler.statuses().empty());
     EXPECT_EQ(world.engines.size(), 1U);
     EXPECT_EQ(world.time.pendingCount(), 0U) << "no health check without routes";
-}
-
-TEST_F(RouteReconcilerTest, ResetObservedState_EndsInWaitingOnceTheTeardownHasFinished) {
-    world.routeMusic();
-    world.engine(0).answerNext();
-    reconciler.updateProfile(profile(kChat, 1.0F));
-    world.settle();
-    reconciler.resetObservedState();
-    EXPECT_EQ(world.status(kMusic), std::nullopt);
-    EXPECT_EQ(world.status(kChat), RouteStatus::bypassed(kSystemDefault));
-
-    world.engine(0).answerNext();
-    world.settle();
-    EXPECT_EQ(world.status(kMusic), RouteStatus::waitingForProcess(kSystemDefault));
-    EXPECT_EQ(world.engines.size(), 1U);
 }
 
 TEST(RouteRetryTest, StartFailure_BlocksRetriesUntilAnEventThatCoversTheApp) {
