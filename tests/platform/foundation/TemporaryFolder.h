@@ -18,8 +18,8 @@ namespace foundation::testing {
 
 class TemporaryFolder {
 public:
-    TemporaryFolder() {
-        std::string pattern = (std::filesystem::path(::testing::TempDir()) / "tonvale-test-XXXXXX").string();
+    explicit TemporaryFolder(const std::filesystem::path& base = ::testing::TempDir()) {
+        std::string pattern = (base / "tonvale-test-XXXXXX").string();
         if (::mkdtemp(pattern.data()) == nullptr) {
             ADD_FAILURE() << "no temporary folder at " << pattern;
         }
