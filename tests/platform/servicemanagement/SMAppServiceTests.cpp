@@ -21,7 +21,10 @@ using foundation::testing::writeFile;
 
 class SMAppServiceTest : public ::testing::Test {
 protected:
-    SMAppServiceTest() { writeFile(program_, "#!/bin/sh\n"); }
+    SMAppServiceTest() {
+        fs::create_directories(program_.parent_path());
+        writeFile(program_, "#!/bin/sh\n");
+    }
 
     fs::path autostartFolder() const { return temporary_.path() / "config" / "autostart"; }
     SMAppService service() const { return SMAppService(autostartFolder(), program_); }
@@ -36,9 +39,6 @@ protected:
 
     TemporaryFolder temporary_;
     fs::path program_ = temporary_.path() / "My Apps" / "tonvale";
-
-private:
-    bool made_ = fs::create_directories(temporary_.path() / "My Apps");
 };
 
 TEST_F(SMAppServiceTest, RegisterWritesAnEnabledEntryForTheProgramAndUnregisterRemovesIt) {
