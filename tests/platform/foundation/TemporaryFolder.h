@@ -1,7 +1,6 @@
-// A fresh folder under the test's temporary directory, removed with everything in it when
-// the object goes; folders a test made read-only are made writable first. Also a scoped
-// environment variable, so tests point XDG_CONFIG_HOME at such a folder and never at the
-// user's own configuration.
+// Test helpers for code that touches the file system: a fresh folder removed with its
+// contents afterwards, a scoped environment variable (so XDG_CONFIG_HOME points at such a
+// folder and never at the user's own configuration), and whole-file reads and writes.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -20,23 +19,20 @@ class TemporaryFolder {
 public:
     explicit TemporaryFolder(const std::filesystem::path& base = ::testing::TempDir()) {
         std::string pattern = (base / "tonvale-test-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr) {
-            ADD_FAILURE() << "no temporary folder at " << pattern;
-        }
+        EXPECT_NE(::mkdtemp(pattern.data()), nullptr) << pattern;
         path_ = pattern;
     }
     TemporaryFolder(const TemporaryFolder&) = delete;
     TemporaryFolder& operator=(const TemporaryFolder&) = delete;
     ~TemporaryFolder() {
+        namespace fs = std::filesystem;
         std::error_code error;
-        for (auto entry = std::filesystem::recursive_directory_iterator(path_, error);
-             entry != std::filesystem::recursive_directory_iterator(); entry.increment(error)) {
-            if (entry->is_directory(error) && !entry->is_symlink(error)) {
-                std::filesystem::permissions(entry->path(), std::filesystem::perms::owner_all,
-                                             std::filesystem::perm_options::add, error);
-            }
+        // Whatever a test made read-only is opened up first.
+        for (auto entry = fs::recursive_directory_iterator(path_, error); entry != fs::recursive_directory_iterator();
+             entry.increment(error)) {
+            fs::permissions(entry->path(), fs::perms::owner_all, fs::perm_options::add | fs::perm_options::nofollow, error);
         }
-        std::filesystem::remove_all(path_, error);
+        fs::remove_all(path_, error);
     }
 
     [[nodiscard]] const std::filesystem::path& path() const { return path_; }
@@ -45,27 +41,16 @@ private:
     std::filesystem::path path_;
 };
 
-class ScopedEnvironmentVariable {
-public:
-    ScopedEnvironmentVariable(const char* name, const std::string& value) : name_(name) {
-        if (const char* old = std::getenv(name)) {
-            saved_ = old;
-        }
-        ::setenv(name, value.c_str(), 1);
+struct ScopedEnvironmentVariable {
+    ScopedEnvironmentVariable(const char* variable, const std::string& value) : name(variable) {
+        const char* old = std::getenv(variable);
+        saved = old ? std::optional<std::string>(old) : std::nullopt;
+        ::setenv(variable, value.c_str(), 1);
     }
-    ScopedEnvironmentVariable(const ScopedEnvironmentVariable&) = delete;
-    ScopedEnvironmentVariable& operator=(const ScopedEnvironmentVariable&) = delete;
-    ~ScopedEnvironmentVariable() {
-        if (saved_) {
-            ::setenv(name_, saved_->c_str(), 1);
-        } else {
-            ::unsetenv(name_);
-        }
-    }
+    ~ScopedEnvironmentVariable() { saved ? ::setenv(name, saved->c_str(), 1) : ::unsetenv(name); }
 
-private:
-    const char* name_;
-    std::optional<std::string> saved_;
+    const char* name;
+    std::optional<std::string> saved;
 };
 
 inline void writeFile(const std::filesystem::path& path, std::string_view contents) {
@@ -77,14 +62,11 @@ inline std::string readFile(const std::filesystem::path& path) {
     return std::string(std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>());
 }
 
-// Permission bits alone (no file type), e.g. 0600.
 inline unsigned modeOf(const std::filesystem::path& path) {
     return static_cast<unsigned>(std::filesystem::status(path).permissions()) & 0777U;
 }
 
-// Tests that need a permission refused are meaningless for a user the kernel never refuses.
-inline bool isPrivilegedUser() {
-    return ::geteuid() == 0;
-}
+// Refused permissions cannot be tested as a user the kernel never refuses.
+inline bool isPrivilegedUser() { return ::geteuid() == 0; }
 
 }  // namespace foundation::testing

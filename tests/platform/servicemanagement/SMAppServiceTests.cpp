@@ -14,10 +14,11 @@ namespace servicemanagement {
 namespace {
 
 namespace fs = std::filesystem;
-using foundation::testing::isPrivilegedUser;
 using foundation::testing::readFile;
+using foundation::testing::ScopedEnvironmentVariable;
 using foundation::testing::TemporaryFolder;
 using foundation::testing::writeFile;
+using Status = SMAppServiceStatus;
 
 class SMAppServiceTest : public ::testing::Test {
 protected:
@@ -26,126 +27,91 @@ protected:
         writeFile(program_, "#!/bin/sh\n");
     }
 
-    fs::path autostartFolder() const { return temporary_.path() / "config" / "autostart"; }
-    SMAppService service() const { return SMAppService(autostartFolder(), program_); }
-    // An entry as the desktop's startup settings leave it after the user's own edit.
-    void writeEntry(std::string_view programLine, std::string_view extraLines = "") const {
-        fs::create_directories(autostartFolder());
-        writeFile(autostartFolder() / "tonvale.desktop", "[Desktop Entry]\nType=Application\nExec=" +
-                                                             std::string(programLine) + "\n" + std::string(extraLines));
-    }
-
-    std::string quotedProgram() const { return '"' + program_.string() + '"'; }
+    fs::path autostart() const { return temporary_.path() / "config" / "autostart"; }
 
     TemporaryFolder temporary_;
     fs::path program_ = temporary_.path() / "My Apps" / "tonvale";
+    SMAppService item_{autostart(), program_};
 };
 
-TEST_F(SMAppServiceTest, RegisterWritesAnEnabledEntryForTheProgramAndUnregisterRemovesIt) {
-    SMAppService item = service();
-    EXPECT_EQ(item.status(), SMAppServiceStatus::notRegistered);
+TEST_F(SMAppServiceTest, RegisterWritesAnEnabledEntryStartingTheProgramAndUnregisterRemovesIt) {
+    EXPECT_EQ(item_.status(), Status::notRegistered);
+    ASSERT_EQ(item_.registerAndReturnError(), std::nullopt);
+    EXPECT_EQ(item_.status(), Status::enabled);
+    EXPECT_EQ(DesktopEntry::parse(readFile(item_.entryPath())).program(), program_.string());
 
-    ASSERT_EQ(item.registerAndReturnError(), std::nullopt);
-    EXPECT_EQ(item.status(), SMAppServiceStatus::enabled);
-    const DesktopEntry entry = DesktopEntry::parse(readFile(item.entryPath()));
-    EXPECT_EQ(entry.program(), program_.string());
-    EXPECT_EQ(entry.values.at("Type"), "Application");
-    EXPECT_FALSE(entry.isSwitchedOff());
-
-    ASSERT_EQ(item.unregisterAndReturnError(), std::nullopt);
-    EXPECT_FALSE(fs::exists(item.entryPath()));
-    EXPECT_EQ(item.status(), SMAppServiceStatus::notRegistered);
-    EXPECT_EQ(item.unregisterAndReturnError(), std::nullopt);
+    ASSERT_EQ(item_.unregisterAndReturnError(), std::nullopt);
+    EXPECT_FALSE(fs::exists(item_.entryPath()));
+    EXPECT_EQ(item_.status(), Status::notRegistered);
+    EXPECT_EQ(item_.unregisterAndReturnError(), std::nullopt);
 }
 
-TEST_F(SMAppServiceTest, AnEntrySwitchedOffByTheUserAwaitsApproval) {
-    for (const std::string_view switchedOff : {"Hidden=true\n", "X-GNOME-Autostart-enabled=false\n",
-                                               "X-GNOME-Autostart-enabled = false\nHidden=false\n"}) {
-        writeEntry(quotedProgram(), switchedOff);
-        EXPECT_EQ(service().status(), SMAppServiceStatus::requiresApproval) << switchedOff;
+TEST_F(SMAppServiceTest, Status_ReadsTheEntryAsTheDesktopWould) {
+    const std::string program = "\"" + program_.string() + "\"";
+    const std::vector<std::pair<std::string, Status>> cases{
+        {"Exec=" + program + "\nHidden=true", Status::requiresApproval},
+        {"Exec=" + program + "\nX-GNOME-Autostart-enabled = false\nHidden=false", Status::requiresApproval},
+        // The keys count only in the main group.
+        {"Exec=" + program + "\n[Desktop Action Quit]\nHidden=true", Status::enabled},
+        // An entry whose program is gone is as good as none.
+        {"Exec=/nonexistent/tonvale --flag\nHidden=true", Status::notRegistered},
+        {"Exec=", Status::notRegistered},
+        // A bare name is looked up along PATH.
+        {"Exec=sh -c true", Status::enabled},
+        {"Exec=tonvale-no-such-program", Status::notRegistered},
+    };
+    fs::create_directories(autostart());
+    for (const auto& [lines, expected] : cases) {
+        writeFile(item_.entryPath(), "[Desktop Entry]\nType=Application\n" + lines + "\n");
+        EXPECT_EQ(item_.status(), expected) << lines;
     }
-    // The same keys in another group, or with other values, switch nothing off.
-    writeEntry(quotedProgram(), "Hidden=false\n[Desktop Action Quit]\nHidden=true\n");
-    EXPECT_EQ(service().status(), SMAppServiceStatus::enabled);
+    EXPECT_EQ(SMAppService(autostart(), std::nullopt).status(), Status::notFound);
 }
 
-TEST_F(SMAppServiceTest, AnEntryWhoseProgramIsGoneIsNotRegistered) {
-    writeEntry("/nonexistent/old/tonvale --flag");
-    EXPECT_EQ(service().status(), SMAppServiceStatus::notRegistered);
-    writeEntry("", "Hidden=true\n");
-    EXPECT_EQ(service().status(), SMAppServiceStatus::notRegistered);
-    // A bare program name is looked up along PATH, as the desktop would run it.
-    writeEntry("sh -c true");
-    EXPECT_EQ(service().status(), SMAppServiceStatus::enabled);
-    writeEntry("tonvale-no-such-program");
-    EXPECT_EQ(service().status(), SMAppServiceStatus::notRegistered);
-}
-
-TEST_F(SMAppServiceTest, WithoutItsOwnPathTheItemCannotBeFound) {
-    SMAppService item(autostartFolder(), std::nullopt);
-    EXPECT_EQ(item.status(), SMAppServiceStatus::notFound);
-    EXPECT_EQ(item.registerAndReturnError()->reason, "The running program's own path cannot be determined");
-    EXPECT_FALSE(fs::exists(autostartFolder()));
-}
-
-TEST_F(SMAppServiceTest, AnAutostartFolderThatCannotBeMadeGivesTheSystemsReason) {
-    fs::create_directories(autostartFolder().parent_path());
-    writeFile(autostartFolder(), "a file where the folder belongs");
-    EXPECT_EQ(service().registerAndReturnError()->localizedDescription(),
-              "Could not create folder " + autostartFolder().string() + ": Not a directory");
+TEST_F(SMAppServiceTest, Failures_GiveThePathAndTheSystemsReason) {
+    EXPECT_EQ(SMAppService(autostart(), std::nullopt).registerAndReturnError()->reason,
+              "The running program's own path cannot be determined");
+    fs::create_directories(autostart().parent_path());
+    writeFile(autostart(), "a file where the folder belongs");
+    EXPECT_EQ(item_.registerAndReturnError()->localizedDescription(),
+              "Could not create folder " + autostart().string() + ": Not a directory");
 }
 
 TEST_F(SMAppServiceTest, AReadOnlyAutostartFolderGivesPermissionDenied) {
-    if (isPrivilegedUser()) {
+    if (foundation::testing::isPrivilegedUser()) {
         GTEST_SKIP() << "the superuser writes into read-only folders";
     }
-    fs::create_directories(autostartFolder());
-    fs::permissions(autostartFolder(), fs::perms::owner_read | fs::perms::owner_exec);
-    SMAppService item = service();
-    EXPECT_EQ(item.registerAndReturnError()->localizedDescription(),
-              "Could not write " + item.entryPath().string() + ": Permission denied");
-    EXPECT_EQ(item.status(), SMAppServiceStatus::notRegistered);
+    fs::create_directories(autostart());
+    fs::permissions(autostart(), fs::perms::owner_read | fs::perms::owner_exec);
+    EXPECT_EQ(item_.registerAndReturnError()->localizedDescription(),
+              "Could not write " + item_.entryPath().string() + ": Permission denied");
 }
 
-TEST(MainAppServiceTest, KeepsItsEntryInTheConfigurationFolderAndStartsThisExecutable) {
-    const TemporaryFolder temporary;
-    const foundation::testing::ScopedEnvironmentVariable configHome("XDG_CONFIG_HOME", temporary.path().string());
-    const std::shared_ptr<SMAppService> item = SMAppService::mainAppService();
-    EXPECT_EQ(item->entryPath(), temporary.path() / "autostart" / "tonvale.desktop");
-
-    ASSERT_EQ(item->registerAndReturnError(), std::nullopt);
-    EXPECT_EQ(DesktopEntry::parse(readFile(item->entryPath())).program(),
-              fs::read_symlink("/proc/self/exe").string());
-    EXPECT_EQ(item->status(), SMAppServiceStatus::enabled);
-}
-
-TEST(MainAppServiceTest, OpeningTheLoginItemsHandsTheAutostartFolderToTheWorkspace) {
+TEST(MainAppServiceTest, StartsThisExecutableFromTheConfigurationFolderAndOpensItsFolder) {
     const TemporaryFolder temporary;
     const fs::path configuration = temporary.path() / "with space";
-    const foundation::testing::ScopedEnvironmentVariable configHome("XDG_CONFIG_HOME", configuration.string());
+    const ScopedEnvironmentVariable configHome("XDG_CONFIG_HOME", configuration.string());
+    const std::shared_ptr<SMAppService> item = SMAppService::mainAppService();
+    ASSERT_EQ(item->registerAndReturnError(), std::nullopt);
+    EXPECT_EQ(DesktopEntry::parse(readFile(configuration / "autostart" / "tonvale.desktop")).program(),
+              fs::read_symlink("/proc/self/exe").string());
+
     const auto opener = std::make_shared<appkit::InMemoryURLOpener>();
     appkit::Workspace::sharedWorkspace().setURLOpener(opener);
-
     SMAppService::openSystemSettingsLoginItems();
-
     appkit::Workspace::sharedWorkspace().setURLOpener(nullptr);
-    EXPECT_EQ(opener->openedURLs(),
-              std::vector<std::string>{"file://" + temporary.path().string() + "/with%20space/autostart/"});
-    EXPECT_TRUE(fs::is_directory(configuration / "autostart"));
+    EXPECT_EQ(opener->openedURLs(), std::vector<std::string>{"file://" + temporary.path().string() + "/with%20space/autostart/"});
 }
 
 TEST(DesktopEntryTest, AnyProgramPathReadsBackFromTheExecLine) {
-    for (const std::string path : {"/usr/bin/tonvale", "/opt/My Apps/Tonvale.app/Contents/MacOS/tonvale",
+    for (const std::string path : {"/opt/My Apps/Tonvale.app/Contents/MacOS/tonvale",
                                    R"(/tmp/q"uote/back\slash/$dollar/`tick`/100%/tonvale)", "/tmp/new\nline/tab\tx"}) {
         const std::string text = DesktopEntry::launching(path, "Tonvale");
         EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 6) << text;
-        const DesktopEntry entry = DesktopEntry::parse(text);
-        EXPECT_EQ(entry.program(), path) << text;
-        EXPECT_FALSE(entry.isSwitchedOff());
+        EXPECT_EQ(DesktopEntry::parse(text).program(), path) << text;
     }
     EXPECT_EQ(DesktopEntry::parse("[Desktop Entry]\nExec=\"/a b/c\" --x %U\n").program(), "/a b/c");
     EXPECT_EQ(DesktopEntry::parse("[Desktop Entry]\nExec=/usr/bin/tonvale %U\n").program(), "/usr/bin/tonvale");
-    EXPECT_EQ(DesktopEntry::parse("[Other]\nExec=/usr/bin/tonvale\n").program(), std::nullopt);
 }
 
 }  // namespace
