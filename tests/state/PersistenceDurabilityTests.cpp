@@ -25,8 +25,8 @@ namespace {
 namespace fs = std::filesystem;
 
 #if defined(TONVALE_TSAN) || defined(__SANITIZE_ADDRESS__)
-constexpr int kKillCount = 60;  // sanitizer runtimes make every save slow
-constexpr int kRacingSaves = 40;
+constexpr int kKillCount = 40;  // sanitizer runtimes make every save slow
+constexpr int kRacingSaves = 25;
 #else
 constexpr int kKillCount = 200;
 constexpr int kRacingSaves = 150;

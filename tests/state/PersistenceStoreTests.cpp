@@ -135,7 +135,8 @@ TEST_F(PersistenceStoreTest, UnreadableDocuments_FailWithTheirReasonWriteNothing
 
     const std::string notJSON = "{\"appProfiles\":{\"com.example.music\":";
     put(kStateKey, notJSON);
-    const DecodingError* decoding = std::get_if<DecodingError>(&store_.load().error().cause);
+    const PersistenceResult<PersistedStateV1> failed = store_.load();
+    const DecodingError* decoding = std::get_if<DecodingError>(&failed.error().cause);
     ASSERT_NE(decoding, nullptr) << "the legacy document was read instead";
     EXPECT_EQ(decoding->kind, DecodingError::Kind::invalidJSON);
 
