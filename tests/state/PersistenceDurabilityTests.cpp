@@ -24,7 +24,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
-#if defined(TONVALE_TSAN) || defined(__SANITIZE_ADDRESS__)
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define TONVALE_SANITIZED_PROCESSES 1
+#endif
+#endif
+#if defined(TONVALE_SANITIZED_PROCESSES) || defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 constexpr int kKillCount = 40;  // sanitizer runtimes make every save slow
 constexpr int kRacingSaves = 25;
 #else
@@ -46,7 +51,7 @@ protected:
     PersistenceDurabilityTest() { fs::create_directories(folder()); }
     fs::path folder() const { return temporary_.path() / "tonvale"; }
     std::string writer(const std::string& arguments) const {
-        return std::string(TONVALE_SETTINGS_WRITER) + " " + folder().string() + " " + arguments;
+        return "'" + std::string(TONVALE_SETTINGS_WRITER) + "' '" + folder().string() + "' " + arguments;
     }
 
     // The stored document's (writer, sequence), once the store has read it and no save has
