@@ -13,6 +13,8 @@
 #include <system_error>
 #include <vector>
 
+#include "platform/foundation/FileURL.h"
+
 namespace foundation {
 namespace {
 
@@ -122,11 +124,6 @@ std::string normalisedAbsolute(const std::filesystem::path& path) {
     return text;
 }
 
-bool isUnreservedInPath(unsigned char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
-           c == '.' || c == '_' || c == '~' || c == '/';
-}
-
 }  // namespace
 
 Bundle::Bundle(std::string bundlePath, std::map<std::string, std::string, std::less<>> textEntries)
@@ -175,22 +172,7 @@ std::optional<Bundle> Bundle::main() {
 }
 
 std::string Bundle::bundleURL() const {
-    static constexpr char kHexDigits[] = "0123456789ABCDEF";
-    std::string url = "file://";
-    for (const char c : bundlePath_) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (isUnreservedInPath(byte)) {
-            url.push_back(c);
-            continue;
-        }
-        url.push_back('%');
-        url.push_back(kHexDigits[byte >> 4]);
-        url.push_back(kHexDigits[byte & 0x0F]);
-    }
-    if (url.back() != '/') {
-        url.push_back('/');
-    }
-    return url;
+    return fileURLWithPath(bundlePath_, true);
 }
 
 std::optional<std::string> Bundle::bundleIdentifier() const {

@@ -1,0 +1,159 @@
+// The settings document against real processes: a writer killed with SIGKILL at moments
+// picked among its own file operations, and two writers saving at once. After every kill,
+// and whenever it is read during the race, the document is one whole written document.
+#include "state/PersistenceStore.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/inotify.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstdio>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "tests/platform/foundation/TemporaryFolder.h"
+#include "tests/state/WrittenDocuments.h"
+
+namespace tonvale {
+namespace {
+
+namespace fs = std::filesystem;
+
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define TONVALE_SANITIZED_PROCESSES 1
+#endif
+#endif
+#if defined(TONVALE_SANITIZED_PROCESSES) || defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr int kKillCount = 40;  // sanitizer runtimes make every save slow
+constexpr int kRacingSaves = 25;
+#else
+constexpr int kKillCount = 200;
+constexpr int kRacingSaves = 150;
+#endif
+constexpr int kStallMilliseconds = 30000;  // a deadline for failing, never a pacing delay
+
+// How many bytes equal to `mark` a read of what is waiting on `fd` (or the next to come)
+// brings; -1 once the other end is closed.
+int readMarks(int fd, char mark) {
+    std::array<char, 256> bytes{};
+    const ssize_t count = ::read(fd, bytes.data(), bytes.size());
+    return count <= 0 ? -1 : static_cast<int>(std::count(bytes.begin(), bytes.begin() + count, mark));
+}
+
+class PersistenceDurabilityTest : public ::testing::Test {
+protected:
+    PersistenceDurabilityTest() { fs::create_directories(folder()); }
+    fs::path folder() const { return temporary_.path() / "tonvale"; }
+    std::string writer(const std::string& arguments) const {
+        return "'" + std::string(TONVALE_SETTINGS_WRITER) + "' '" + folder().string() + "' " + arguments;
+    }
+
+    // The stored document's (writer, sequence), once the store has read it and no save has
+    // met a torn document (which it would have kept aside).
+    std::pair<int, std::int64_t> stored() const {
+        PersistenceStore store{foundation::UserDefaults(folder())};
+        PersistenceResult<PersistedStateV1> loaded = store.load();
+        EXPECT_TRUE(loaded) << loaded.error().localizedDescription();
+        const foundation::FileResult<std::vector<std::string>> keys = store.defaults().keys();
+        EXPECT_EQ(keys.value(), std::vector<std::string>{std::string(PersistenceStore::kStateKey)});
+        return loaded ? testing::writtenAs(loaded.value()) : std::pair<int, std::int64_t>{-1, -1};
+    }
+
+    // A kill, unlike a power cut, loses nothing the kernel holds, so a folder in memory
+    // tests the same and spares hundreds of waits for the disk.
+    foundation::testing::TemporaryFolder temporary_{fs::is_directory("/dev/shm") ? "/dev/shm" : ::testing::TempDir()};
+};
+
+TEST_F(PersistenceDurabilityTest, AWriterKilledAtAnyMomentLeavesTheLastOrTheNextDocument) {
+    // Each kill comes after a random number of the writer's file events (temporary file
+    // made, written, closed, renamed into place), a few saves in at most.
+    const int watch = ::inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
+    ASSERT_GE(::inotify_add_watch(watch, folder().c_str(), IN_CREATE | IN_MODIFY | IN_CLOSE_WRITE | IN_MOVED_TO), 0);
+    std::array<int, 2> progress{};
+    ASSERT_EQ(::pipe(progress.data()), 0);
+    ASSERT_EQ(::fcntl(progress[0], F_SETFD, FD_CLOEXEC), 0);
+    FILE* server = ::popen(writer("1 --serve " + std::to_string(progress[1])).c_str(), "w");
+    ::close(progress[1]);
+    ASSERT_NE(server, nullptr);
+    std::mt19937 random(1207);
+    std::int64_t first = 0;
+    std::int64_t lastStored = -1;
+    for (int kill = 0; kill < kKillCount; ++kill) {
+        std::fprintf(server, "start %lld\n", static_cast<long long>(first));
+        std::fflush(server);
+        int saves = 0;
+        for (int events = static_cast<int>(random() % 16) + (kill == 0 ? 5 : 0); events > 0;) {
+            std::array<pollfd, 2> waiting{pollfd{watch, POLLIN, 0}, pollfd{progress[0], POLLIN, 0}};
+            ASSERT_GT(::poll(waiting.data(), waiting.size(), kStallMilliseconds), 0) << "the writer stalled";
+            if (waiting[1].revents != 0) {
+                const int marks = readMarks(progress[0], 's');
+                ASSERT_GE(marks, 0) << "the writer ended by itself";
+                saves += marks;
+            }
+            alignas(inotify_event) std::array<char, 4096> buffer{};
+            for (ssize_t length; (length = ::read(watch, buffer.data(), buffer.size())) > 0;) {
+                for (ssize_t offset = 0; offset < length; --events) {
+                    offset += static_cast<ssize_t>(sizeof(inotify_event) + reinterpret_cast<inotify_event*>(&buffer[offset])->len);
+                }
+            }
+        }
+        std::fputs("kill\n", server);
+        std::fflush(server);
+        // The "k" comes after every "s" of the killed child; counting both in one pass.
+        for (std::string seen; seen.find('k') == std::string::npos;) {
+            std::array<char, 256> bytes{};
+            const ssize_t count = ::read(progress[0], bytes.data(), bytes.size());
+            ASSERT_GT(count, 0) << "the writer ended by itself";
+            seen.assign(bytes.data(), static_cast<std::size_t>(count));
+            saves += static_cast<int>(std::count(seen.begin(), seen.end(), 's'));
+        }
+
+        const auto [writtenBy, sequence] = stored();
+        ASSERT_EQ(writtenBy, 1) << "after kill " << kill << " the document is not one that was written";
+        // The last finished save, or the one in flight when the kill came.
+        const std::int64_t lastFinished = saves > 0 ? first + saves - 1 : lastStored;
+        ASSERT_TRUE(sequence == lastFinished || sequence == first + saves)
+            << "after kill " << kill << ": stored " << sequence << ", last finished " << lastFinished;
+        lastStored = sequence;
+        first += saves + 1;
+    }
+    EXPECT_EQ(::pclose(server), 0);
+    ::close(progress[0]);
+    ::close(watch);
+}
+
+TEST_F(PersistenceDurabilityTest, TwoWritersSavingAtOnceNeverLeaveATornDocument) {
+    const std::string count = " 0 " + std::to_string(kRacingSaves);
+    std::array<FILE*, 2> writers{::popen(writer("1" + count).c_str(), "r"), ::popen(writer("2" + count).c_str(), "r")};
+    std::array<int, 2> saves{0, 0};
+    std::array<bool, 2> isRunning{true, true};
+    while (isRunning[0] || isRunning[1]) {
+        if (fs::exists(folder() / PersistenceStore::kStateKey)) {
+            EXPECT_NE(stored().first, -1) << "a read during the race saw no written document";
+        }
+        for (std::size_t index = 0; index < writers.size(); ++index) {
+            pollfd waiting{isRunning[index] ? ::fileno(writers[index]) : -1, POLLIN, 0};
+            if (::poll(&waiting, 1, 0) > 0) {
+                const int marks = readMarks(waiting.fd, 's');
+                isRunning[index] = marks >= 0;
+                saves[index] += std::max(marks, 0);
+            }
+        }
+    }
+    for (std::size_t index = 0; index < writers.size(); ++index) {
+        EXPECT_EQ(::pclose(writers[index]), 0);
+        EXPECT_EQ(saves[index], kRacingSaves) << "saves finished by writer " << index + 1;
+    }
+    const auto [writer, sequence] = stored();
+    EXPECT_TRUE(writer == 1 || writer == 2);
+    EXPECT_EQ(sequence, kRacingSaves - 1);
+}
+
+}  // namespace
+}  // namespace tonvale

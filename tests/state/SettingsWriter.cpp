@@ -1,0 +1,69 @@
+// Saves the durability tests' documents through a real PersistenceStore, writing "s" to a
+// progress descriptor after each save (exit status 2 when a save fails):
+//   state_settings_writer <folder> <writer> <first sequence> <count>
+//       saves writtenDocument(writer, first) and the count - 1 after it, progress on
+//       standard output;
+//   state_settings_writer <folder> <writer> --serve <progress descriptor>
+//       "start <first>" on standard input forks a child saving from <first> on until
+//       "kill" kills it with SIGKILL, after which "k" is written. Forking this small
+//       single-threaded process costs a fraction of starting a program, so a test can
+//       kill hundreds of writers in a few seconds.
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "state/PersistenceStore.h"
+#include "tests/state/WrittenDocuments.h"
+
+namespace {
+
+int save(const char* folder, int writer, long long first, long long count, int progress) {
+    tonvale::PersistenceStore store{foundation::UserDefaults(folder)};
+    for (long long sequence = first; count == 0 || sequence < first + count; ++sequence) {
+        if (const auto error = store.save(tonvale::testing::writtenDocument(writer, sequence))) {
+            std::fprintf(stderr, "save %lld failed: %s\n", sequence, error->localizedDescription().c_str());
+            return 2;
+        }
+        if (::write(progress, "s", 1) != 1) {
+            return 2;
+        }
+    }
+    return 0;
+}
+
+int serve(const char* folder, int writer, int progress) {
+    pid_t child = -1;
+    char line[64];
+    while (std::fgets(line, sizeof line, stdin) != nullptr) {
+        const std::string command(line);
+        if (command.starts_with("start ") && child < 0 && (child = ::fork()) == 0) {
+            ::_exit(save(folder, writer, std::atoll(line + 6), 0, progress));
+        }
+        if (command == "kill\n" && child > 0) {
+            ::kill(child, SIGKILL);
+            ::waitpid(child, nullptr, 0);
+            child = -1;
+            if (::write(progress, "k", 1) != 1) {
+                return 2;
+            }
+        }
+    }
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 5 && std::string(argv[3]) == "--serve") {
+        return serve(argv[1], std::atoi(argv[2]), std::atoi(argv[4]));
+    }
+    if (argc != 5) {
+        std::fprintf(stderr, "usage: %s <folder> <writer> (<first> <count> | --serve <progress fd>)\n", argv[0]);
+        return 2;
+    }
+    return save(argv[1], std::atoi(argv[2]), std::atoll(argv[3]), std::atoll(argv[4]), STDOUT_FILENO);
+}
