@@ -1,5 +1,7 @@
 // The system symbols the program draws, by their platform names ("speaker.wave.2.fill"),
-// with the desktop icon theme's names that fit each, monochrome symbolic icons first.
+// with the desktop icon theme's names that fit each. Only symbolic (monochrome) theme
+// icons fit: symbols are drawn in one colour, which would flatten a coloured icon into
+// a silhouette without its inner detail.
 // Every symbol also has the program's own drawing, shipped in the bundle's resources as
 // Symbols/<name>.svg, for desktops whose theme has no fitting icon.
 // Thread-safety: the table is constant; any thread may read it.
@@ -12,7 +14,7 @@ namespace appkit {
 
 struct SystemSymbol {
     std::string_view name;
-    // Freedesktop icon names, best first; empty where no theme icon fits.
+    // Freedesktop symbolic icon names, best first; empty where none fits.
     std::vector<std::string_view> themeIconNames;
 };
 
