@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -40,6 +42,75 @@ TEST(ApplicationTest, Run_LaunchesOnMainQueueAndReturnsStatusAfterWillTerminate)
     EXPECT_EQ(application.run(), 7);
     EXPECT_EQ(events, (std::vector<std::string>{"didFinishLaunching", "willTerminate status=-1"}));
     EXPECT_EQ(application.terminationStatus(), 7);
+}
+
+// Raises a signal from the launch callback, as a session's logout would send one.
+class SignalledDelegate final : public ApplicationDelegate {
+public:
+    explicit SignalledDelegate(int signalNumber) : signalNumber_(signalNumber) {}
+    void applicationDidFinishLaunching() override {
+        events.push_back("didFinishLaunching");
+        std::raise(signalNumber_);
+    }
+    void applicationWillTerminate() override { events.push_back("willTerminate"); }
+
+    std::vector<std::string> events;
+
+private:
+    int signalNumber_;
+};
+
+TEST(ApplicationTest, TerminationSignals_EndTheRunThroughWillTerminateWithStatusZero) {
+    for (const int signalNumber : {SIGTERM, SIGINT, SIGHUP}) {
+        SCOPED_TRACE(strsignal(signalNumber));
+        struct sigaction before {};
+        ::sigaction(signalNumber, nullptr, &before);
+        Application application;
+        SignalledDelegate delegate(signalNumber);
+        application.setDelegate(&delegate);
+
+        EXPECT_EQ(application.run(), 0);
+
+        EXPECT_EQ(delegate.events, (std::vector<std::string>{"didFinishLaunching", "willTerminate"}));
+        struct sigaction after {};
+        ::sigaction(signalNumber, nullptr, &after);
+        EXPECT_EQ(after.sa_handler, before.sa_handler) << "the previous handler is back after the run";
+    }
+}
+
+// An event loop that runs the main queue once and then ends by itself, as a desktop
+// session that quits the toolkit's loop would.
+class EndingEventLoop final : public ApplicationEventLoop {
+public:
+    void run() override { (void)dispatch::MainRunLoop::drain(); }
+    void stop(int exitStatus) override { stops.push_back(exitStatus); }
+    void activate() override { ++activations; }
+
+    std::vector<int> stops;
+    int activations = 0;
+};
+
+class LaunchRecorder final : public ApplicationDelegate {
+public:
+    void applicationDidFinishLaunching() override { events.push_back("didFinishLaunching"); }
+    void applicationWillTerminate() override { events.push_back("willTerminate"); }
+    std::vector<std::string> events;
+};
+
+TEST(ApplicationTest, EventLoopThatEndsByItself_StillRunsTheTerminationSequence) {
+    Application application;
+    EndingEventLoop loop;
+    LaunchRecorder delegate;
+    application.setEventLoop(&loop);
+    application.setDelegate(&delegate);
+    application.activateIgnoringOtherApps(true);
+
+    EXPECT_EQ(application.run(), 0);
+
+    EXPECT_EQ(delegate.events, (std::vector<std::string>{"didFinishLaunching", "willTerminate"}));
+    EXPECT_EQ(loop.stops, std::vector<int>{0});
+    EXPECT_EQ(loop.activations, 1);
+    EXPECT_EQ(Application::shared(), &application);
 }
 
 }  // namespace

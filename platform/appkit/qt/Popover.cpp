@@ -1,0 +1,110 @@
+#include "platform/appkit/qt/Popover.h"
+
+#include <QCursor>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QVBoxLayout>
+
+namespace appkit {
+
+// The popover's frameless window; it places itself again whenever its size changes
+// while shown, so content that grows keeps the popover next to its anchor.
+class Popover::Window final : public QFrame {
+public:
+    explicit Window(Popover& popover) : popover_(popover) {
+        setFrameShape(QFrame::StyledPanel);
+        auto* layout = new QVBoxLayout(this);
+        layout->setContentsMargins(0, 0, 0, 0);
+        layout->setSpacing(0);
+        layout->setSizeConstraint(QLayout::SetFixedSize);
+    }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override {
+        QFrame::resizeEvent(event);
+        if (isVisible()) {
+            popover_.place();
+        }
+    }
+
+private:
+    Popover& popover_;
+};
+
+Popover::Popover() : window_(std::make_unique<Window>(*this)) { setBehavior(behavior_); }
+
+Popover::~Popover() = default;
+
+void Popover::setBehavior(PopoverBehavior behavior) {
+    behavior_ = behavior;
+    const bool wasShown = isShown();
+    if (behavior == PopoverBehavior::transient) {
+        window_->setWindowFlags(Qt::Popup | Qt::FramelessWindowHint);
+    } else {
+        window_->setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
+    }
+    // The click that closes a transient popover must not reach the tray icon under it.
+    window_->setAttribute(Qt::WA_NoMouseReplay, behavior == PopoverBehavior::transient);
+    if (wasShown) {
+        window_->show();
+    }
+}
+
+void Popover::setContentSize(QSize size) {
+    contentSize_ = size;
+    applyContentSize();
+}
+
+void Popover::setContentWidget(std::unique_ptr<QWidget> content) {
+    delete content_;
+    content_ = content.release();
+    if (content_ != nullptr) {
+        window_->layout()->addWidget(content_);
+    }
+    applyContentSize();
+}
+
+void Popover::applyContentSize() {
+    if (content_ == nullptr || contentSize_.isEmpty()) {
+        return;
+    }
+    content_->setFixedWidth(contentSize_.width());
+    if (!content_->sizeHint().isValid()) {
+        content_->setFixedHeight(contentSize_.height());
+    }
+}
+
+bool Popover::isShown() const { return window_->isVisible(); }
+
+void Popover::showRelativeToRect(const QRect& rect, const StatusBarButton& view, RectEdge preferredEdge) {
+    const QRect frame = view.frameOnScreen();
+    if (frame.isEmpty()) {
+        anchor_ = QRect(QCursor::pos(), QSize(1, 1));
+    } else {
+        anchor_ = rect.isEmpty() ? frame : rect.translated(frame.topLeft());
+    }
+    preferredEdge_ = preferredEdge;
+    window_->adjustSize();
+    place();
+    window_->show();
+    window_->raise();
+    window_->activateWindow();
+}
+
+void Popover::performClose() { window_->close(); }
+
+QWidget& Popover::window() { return *window_; }
+
+void Popover::place() {
+    const QScreen* screen = QGuiApplication::screenAt(anchor_.center());
+    if (screen == nullptr) {
+        screen = QGuiApplication::primaryScreen();
+    }
+    if (screen == nullptr) {
+        return;
+    }
+    window_->move(popoverOrigin(anchor_, window_->size(), screen->availableGeometry(), preferredEdge_));
+}
+
+}  // namespace appkit
