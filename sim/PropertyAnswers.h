@@ -47,7 +47,7 @@ struct PropertyAnswer {
 };
 
 // The value of the property at address of object, or the status the platform gives.
-[[nodiscard]] PropertyAnswer answerProperty(SimulatedServer::World& world, AudioObjectID object,
+[[nodiscard]] PropertyAnswer answerProperty(World& world, AudioObjectID object,
                                             const AudioObjectPropertyAddress& address);
 // The size in bytes the value takes in a caller's buffer.
 [[nodiscard]] UInt32 answerSize(const PropertyValue& value);
