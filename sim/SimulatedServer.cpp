@@ -4,8 +4,9 @@
 #include "sim/IOProcedures.h"
 #include "sim/ProcessTaps.h"
 #include "sim/PropertyAccess.h"
+#include "sim/TimelinePlayer.h"
 #include "sim/World.h"
-#include "sim/SimulatedWorkspace.h"
+#include "sim/WorldControl.h"
 
 #include <algorithm>
 #include <cmath>
@@ -118,24 +119,6 @@ std::unique_ptr<Device> userAggregate(World& world, const ScenarioAggregate& ent
 
 }  // namespace
 
-namespace {
-
-// Marks the aggregates a program built on a lost device dead; their IO stops.
-void killAggregatesOn(World& world, const std::string& uid) {
-    for (auto& device : world.devices) {
-        if (device->kind != Device::Kind::programAggregate || !device->isAlive) {
-            continue;
-        }
-        const auto& members = device->subdeviceUIDs;
-        if (std::find(members.begin(), members.end(), uid) != members.end()) {
-            device->isAlive = false;
-            world.notify(device->id, kAudioDevicePropertyDeviceIsAlive);
-        }
-    }
-}
-
-}  // namespace
-
 SimulatedServer::SimulatedServer(const Scenario& scenario, const ServerOptions& options)
     : startTime_(dispatch::now()),
       world_(std::make_shared<World>()),
@@ -143,11 +126,62 @@ SimulatedServer::SimulatedServer(const Scenario& scenario, const ServerOptions& 
       faults_(std::make_shared<FaultInjection>()),
       io_(std::make_shared<IOProcedures>(world_, startTime_)),
       workspace_(std::make_shared<SimulatedWorkspace>(world_)),
+      control_(std::make_shared<WorldControl>(world_, io_, workspace_)),
       properties_(std::make_unique<PropertyAccess>(world_)),
       taps_(std::make_unique<ProcessTaps>(world_, faults_)),
-      aggregates_(std::make_unique<AggregateDevices>(world_, faults_, io_, eventQueue_)) {
+      aggregates_(std::make_unique<AggregateDevices>(world_, faults_, io_, eventQueue_)),
+      timeline_(std::make_unique<TimelinePlayer>(control_, eventQueue_)) {
     load(scenario, options);
 }
+
+void SimulatedServer::load(const Scenario& scenario, const ServerOptions& options) {
+    World& world = *world_;
+    const double readBackSeconds = options.readBackSeconds;
+    const std::optional<std::filesystem::path>& recordingFolder = options.recordingFolder;
+    BundleFolder& bundles = bundles_;
+    reserveDeclaredIDs(world, scenario);
+    for (const auto& entry : scenario.devices) {
+        world.devices.push_back(physicalDevice(entry, readBackSeconds, recordingFolder));
+    }
+    for (const auto& entry : scenario.aggregates) {
+        world.devices.push_back(userAggregate(world, entry));
+    }
+    for (auto& device : world.devices) {
+        if (device->id == 0) {
+            device->id = world.allocateID();
+        }
+        for (auto& stream : device->inputStreams) {
+            stream.id = world.allocateID();
+        }
+        for (auto& stream : device->outputStreams) {
+            stream.id = world.allocateID();
+        }
+    }
+    for (const auto& entry : scenario.processes) {
+        Process process;
+        process.declared = entry;
+        process.id = entry.objectID.value_or(0);
+        process.isLaunched = entry.isLaunched;
+        process.isPlaying = entry.isPlaying;
+        process.isCapturing = entry.isCapturing;
+        process.source = entry.source;
+        if (entry.application && entry.application->bundlePath) {
+            process.bundleURL = bundles.bundlePath(*entry.application->bundlePath, entry.application->bundleID,
+                                                   entry.application->localizedName);
+        }
+        world.processes.push_back(std::move(process));
+    }
+    for (auto& process : world.processes) {
+        if (process.id == 0) {
+            process.id = world.allocateID();
+        }
+    }
+    world.defaultOutputUID = scenario.defaultOutputUID;
+    world.defaultInputUID = scenario.defaultInputUID;
+    world.repairDefaults();
+    world.pending.clear();
+}
+
 
 std::shared_ptr<SimulatedServer> SimulatedServer::create(const Scenario& scenario, ServerOptions options) {
     std::shared_ptr<SimulatedServer> server(new SimulatedServer(scenario, options));
@@ -157,7 +191,7 @@ std::shared_ptr<SimulatedServer> SimulatedServer::create(const Scenario& scenari
     }
     AudioHardwareInstallService(server);
     appkit::WorkspaceInstallService(server->workspace_);
-    server->scheduleTimeline(scenario.timeline);
+    server->timeline_->schedule(scenario.timeline);
     server->io_->updateAll();
     return server;
 }
@@ -229,361 +263,39 @@ OSStatus SimulatedServer::answer(Call call, AudioObjectID object, std::optional<
     return perform();
 }
 
-void SimulatedServer::load(const Scenario& scenario, const ServerOptions& options) {
-    World& world = *world_;
-    const double readBackSeconds = options.readBackSeconds;
-    const std::optional<std::filesystem::path>& recordingFolder = options.recordingFolder;
-    BundleFolder& bundles = bundles_;
-    reserveDeclaredIDs(world, scenario);
-    for (const auto& entry : scenario.devices) {
-        world.devices.push_back(physicalDevice(entry, readBackSeconds, recordingFolder));
-    }
-    for (const auto& entry : scenario.aggregates) {
-        world.devices.push_back(userAggregate(world, entry));
-    }
-    for (auto& device : world.devices) {
-        if (device->id == 0) {
-            device->id = world.allocateID();
-        }
-        for (auto& stream : device->inputStreams) {
-            stream.id = world.allocateID();
-        }
-        for (auto& stream : device->outputStreams) {
-            stream.id = world.allocateID();
-        }
-    }
-    for (const auto& entry : scenario.processes) {
-        Process process;
-        process.declared = entry;
-        process.id = entry.objectID.value_or(0);
-        process.isLaunched = entry.isLaunched;
-        process.isPlaying = entry.isPlaying;
-        process.isCapturing = entry.isCapturing;
-        process.source = entry.source;
-        if (entry.application && entry.application->bundlePath) {
-            process.bundleURL = bundles.bundlePath(*entry.application->bundlePath, entry.application->bundleID,
-                                                   entry.application->localizedName);
-        }
-        world.processes.push_back(std::move(process));
-    }
-    for (auto& process : world.processes) {
-        if (process.id == 0) {
-            process.id = world.allocateID();
-        }
-    }
-    world.defaultOutputUID = scenario.defaultOutputUID;
-    world.defaultInputUID = scenario.defaultInputUID;
-    world.repairDefaults();
-    world.pending.clear();
-}
-
-
-void SimulatedServer::scheduleTimeline(const std::vector<TimelineEvent>& timeline) {
-    std::weak_ptr<SimulatedServer> weak = weak_from_this();
-    for (const auto& event : timeline) {
-        eventQueue_->asyncAfter(event.at, [weak, event] {
-            if (auto server = weak.lock()) {
-                server->apply(event);
-            }
-        });
-    }
-}
-
-void SimulatedServer::apply(const TimelineEvent& event) {
-    bool isKnown = true;
-    switch (event.kind) {
-    case TimelineEvent::Kind::startAudio: isKnown = startAudio(event.pid); break;
-    case TimelineEvent::Kind::stopAudio: isKnown = stopAudio(event.pid); break;
-    case TimelineEvent::Kind::launch: isKnown = launchProcess(event.pid); break;
-    case TimelineEvent::Kind::quit: isKnown = quitProcess(event.pid); break;
-    case TimelineEvent::Kind::plug: isKnown = plugDevice(event.uid); break;
-    case TimelineEvent::Kind::unplug: isKnown = unplugDevice(event.uid); break;
-    case TimelineEvent::Kind::kill: isKnown = killDevice(event.uid); break;
-    case TimelineEvent::Kind::setDefaultOutput: isKnown = setDefaultOutputDevice(event.uid); break;
-    case TimelineEvent::Kind::setDefaultInput: isKnown = setDefaultInputDevice(event.uid); break;
-    case TimelineEvent::Kind::restart: restartAudioService(); break;
-    case TimelineEvent::Kind::sleep: sleep(); break;
-    case TimelineEvent::Kind::wake: wake(); break;
-    }
-    // The scenario's checks guarantee known names; a miss here is ignored like any stale event.
-    (void)isKnown;
-}
-
-
-std::optional<AudioObjectID> SimulatedServer::deviceID(const std::string& uid) const {
-    std::lock_guard lock(world_->mutex);
-    const Device* device = world_->device(uid);
-    if (device == nullptr || !device->isListed()) {
-        return std::nullopt;
-    }
-    return device->id;
-}
+std::optional<AudioObjectID> SimulatedServer::deviceID(const std::string& uid) const { return control_->deviceID(uid); }
 
 std::optional<AudioObjectID> SimulatedServer::processObjectID(std::int32_t pid) const {
-    std::lock_guard lock(world_->mutex);
-    const Process* process = world_->processWithPid(pid);
-    if (process == nullptr || !process->isListed()) {
-        return std::nullopt;
-    }
-    return process->id;
+    return control_->processObjectID(pid);
 }
 
-bool SimulatedServer::startAudio(std::int32_t pid) {
-    return world_->change([pid](World& world) {
-        Process* process = world.processWithPid(pid);
-        if (process == nullptr) {
-            return false;
-        }
-        const bool wasRunning = process->isPlaying || process->isCapturing;
-        if (!process->isPlaying) {
-            process->isPlaying = true;
-            world.notify(process->id, kAudioProcessPropertyIsRunningOutput);
-            if (!wasRunning) {
-                world.notify(process->id, kAudioProcessPropertyIsRunning);
-            }
-        }
-        return true;
-    });
-}
-
-bool SimulatedServer::stopAudio(std::int32_t pid) {
-    return world_->change([pid](World& world) {
-        Process* process = world.processWithPid(pid);
-        if (process == nullptr) {
-            return false;
-        }
-        if (process->isPlaying) {
-            process->isPlaying = false;
-            world.notify(process->id, kAudioProcessPropertyIsRunningOutput);
-            if (!process->isCapturing) {
-                world.notify(process->id, kAudioProcessPropertyIsRunning);
-            }
-        }
-        return true;
-    });
-}
-
-bool SimulatedServer::setSource(std::int32_t pid, AudioSource source) {
-    std::lock_guard lock(world_->mutex);
-    Process* process = world_->processWithPid(pid);
-    if (process == nullptr) {
-        return false;
-    }
-    process->source = source;
-    return true;
-}
-
-bool SimulatedServer::launchProcess(std::int32_t pid) {
-    return world_->change([pid](World& world) {
-        Process* process = world.processWithPid(pid);
-        if (process == nullptr) {
-            return false;
-        }
-        if (!process->isLaunched) {
-            process->isLaunched = true;
-            process->id = world.allocateID();
-            if (process->declared.isAudioClient) {
-                world.notify(kAudioObjectSystemObject, kAudioHardwarePropertyProcessObjectList);
-            }
-        }
-        return true;
-    });
-}
-
-bool SimulatedServer::quitProcess(std::int32_t pid) {
-    return world_->change([pid](World& world) {
-        Process* process = world.processWithPid(pid);
-        if (process == nullptr) {
-            return false;
-        }
-        if (process->isLaunched) {
-            process->isLaunched = false;
-            process->isPlaying = false;
-            process->isCapturing = false;
-            world.dropListeners(process->id);
-            if (process->declared.isAudioClient) {
-                world.notify(kAudioObjectSystemObject, kAudioHardwarePropertyProcessObjectList);
-            }
-        }
-        return true;
-    });
-}
-
-bool SimulatedServer::plugDevice(const std::string& uid) {
-    const bool isKnown = world_->change([&uid](World& world) {
-        Device* device = world.device(uid);
-        if (device == nullptr || device->kind == Device::Kind::programAggregate) {
-            return false;
-        }
-        if (!device->isPlugged) {
-            // A device that comes back is a new object, as on the platform.
-            device->isPlugged = true;
-            device->isAlive = true;
-            world.renumber(*device);
-            world.notify(kAudioObjectSystemObject, kAudioHardwarePropertyDevices);
-            world.repairDefaults();
-        }
-        return true;
-    });
-    if (isKnown) {
-        io_->updateAll();
-    }
-    return isKnown;
-}
-
-bool SimulatedServer::unplugDevice(const std::string& uid) {
-    std::shared_ptr<DeviceIO> unplugged;
-    const bool isKnown = world_->change([&](World& world) {
-        Device* device = world.device(uid);
-        if (device == nullptr || device->kind == Device::Kind::programAggregate) {
-            return false;
-        }
-        if (device->isPlugged) {
-            world.notify(device->id, kAudioDevicePropertyDeviceIsAlive);
-            device->isPlugged = false;
-            device->isAlive = false;
-            killAggregatesOn(world, uid);
-            world.notify(kAudioObjectSystemObject, kAudioHardwarePropertyDevices);
-            world.repairDefaults();
-            unplugged = device->io;
-            world.dropListeners(device->id);
-            for (const auto& stream : device->inputStreams) {
-                world.dropListeners(stream.id);
-            }
-            for (const auto& stream : device->outputStreams) {
-                world.dropListeners(stream.id);
-            }
-        }
-        return true;
-    });
-    if (!isKnown) {
-        return false;
-    }
-    if (unplugged) {
-        // The device's IO procedures went with it.
-        io_->dropProcedures(*unplugged);
-    }
-    io_->updateAll();
-    return true;
-}
-
-bool SimulatedServer::killDevice(const std::string& uid) {
-    const bool isKnown = world_->change([&uid](World& world) {
-        Device* device = world.device(uid);
-        if (device == nullptr || !device->isPlugged) {
-            return false;
-        }
-        if (device->isAlive) {
-            device->isAlive = false;
-            world.notify(device->id, kAudioDevicePropertyDeviceIsAlive);
-            killAggregatesOn(world, uid);
-        }
-        return true;
-    });
-    if (isKnown) {
-        io_->updateAll();
-    }
-    return isKnown;
-}
-
-bool SimulatedServer::setDefaultOutputDevice(const std::string& uid) {
-    return world_->change([&uid](World& world) {
-        Device* device = world.device(uid);
-        if (device == nullptr || !device->isListed() || device->outputChannels == 0) {
-            return false;
-        }
-        if (world.defaultOutputUID != uid) {
-            world.defaultOutputUID = uid;
-            world.notify(kAudioObjectSystemObject, kAudioHardwarePropertyDefaultOutputDevice);
-        }
-        return true;
-    });
-}
-
-bool SimulatedServer::setDefaultInputDevice(const std::string& uid) {
-    return world_->change([&uid](World& world) {
-        Device* device = world.device(uid);
-        if (device == nullptr || !device->isListed() || device->inputChannels == 0) {
-            return false;
-        }
-        if (world.defaultInputUID != uid) {
-            world.defaultInputUID = uid;
-            world.notify(kAudioObjectSystemObject, kAudioHardwarePropertyDefaultInputDevice);
-        }
-        return true;
-    });
-}
+bool SimulatedServer::startAudio(std::int32_t pid) { return control_->startAudio(pid); }
+bool SimulatedServer::stopAudio(std::int32_t pid) { return control_->stopAudio(pid); }
+bool SimulatedServer::setSource(std::int32_t pid, AudioSource source) { return control_->setSource(pid, source); }
+bool SimulatedServer::launchProcess(std::int32_t pid) { return control_->launchProcess(pid); }
+bool SimulatedServer::quitProcess(std::int32_t pid) { return control_->quitProcess(pid); }
+bool SimulatedServer::plugDevice(const std::string& uid) { return control_->plugDevice(uid); }
+bool SimulatedServer::unplugDevice(const std::string& uid) { return control_->unplugDevice(uid); }
+bool SimulatedServer::killDevice(const std::string& uid) { return control_->killDevice(uid); }
+bool SimulatedServer::setDefaultOutputDevice(const std::string& uid) { return control_->setDefaultOutputDevice(uid); }
+bool SimulatedServer::setDefaultInputDevice(const std::string& uid) { return control_->setDefaultInputDevice(uid); }
 
 bool SimulatedServer::setIOStalled(const std::string& uid, bool isStalled) {
-    std::lock_guard lock(world_->mutex);
-    Device* device = world_->device(uid);
-    if (device == nullptr) {
-        return false;
-    }
-    device->isStalled = isStalled;
-    return true;
+    return control_->setIOStalled(uid, isStalled);
 }
 
-void SimulatedServer::restartAudioService() {
-    std::vector<PendingNotification> notifications;
-    std::vector<std::shared_ptr<DeviceIO>> ios;
-    {
-        std::lock_guard lock(world_->mutex);
-        World& world = *world_;
-        for (auto& device : world.devices) {
-            ios.push_back(device->io);
-        }
-        // Every tap and aggregate device of this program is gone; the rest of the
-        // world comes back with new object identifiers.
-        std::erase_if(world.devices, [](const std::unique_ptr<Device>& device) {
-            return device->kind == Device::Kind::programAggregate;
-        });
-        world.taps.clear();
-        for (auto& device : world.devices) {
-            world.renumber(*device);
-            device->isIORunning = false;
-        }
-        for (auto& process : world.processes) {
-            process.id = world.allocateID();
-        }
-        std::erase_if(world.listeners, [](const Listener& listener) {
-            if (listener.object == kAudioObjectSystemObject) {
-                return false;
-            }
-            listener.isLive->store(false);
-            return true;
-        });
-        world.notify(kAudioObjectSystemObject, kAudioHardwarePropertyServiceRestarted);
-        world.notify(kAudioObjectSystemObject, kAudioHardwarePropertyDevices);
-        world.notify(kAudioObjectSystemObject, kAudioHardwarePropertyProcessObjectList);
-        world.notify(kAudioObjectSystemObject, kAudioHardwarePropertyDefaultOutputDevice);
-        world.notify(kAudioObjectSystemObject, kAudioHardwarePropertyDefaultInputDevice);
-        notifications = world.takePending();
-    }
-    for (auto& io : ios) {
-        io_->dropProcedures(*io);
-    }
-    for (auto& io : ios) {
-        io_->update(io);
-    }
-    World::deliver(std::move(notifications));
+void SimulatedServer::restartAudioService() { control_->restartAudioService(); }
+void SimulatedServer::sleep() { control_->sleep(); }
+void SimulatedServer::wake() { control_->wake(); }
+
+void SimulatedServer::injectFailure(InjectedFailure failure) { faults_->inject(failure); }
+void SimulatedServer::clearInjectedFailures() { faults_->clear(); }
+
+void SimulatedServer::setCaptureDenial(CaptureDenial denial, OSStatus refusal) {
+    faults_->setCapture({denial, refusal});
 }
 
-void SimulatedServer::sleep() {
-    {
-        std::lock_guard lock(world_->mutex);
-        world_->isAsleep = true;
-    }
-    workspace_->post(WorkspaceNotification::willSleep);
-}
-
-void SimulatedServer::wake() {
-    {
-        std::lock_guard lock(world_->mutex);
-        world_->isAsleep = false;
-    }
-    workspace_->post(WorkspaceNotification::didWake);
-}
+void SimulatedServer::setAggregateBehaviour(AggregateBehaviour behaviour) { faults_->setAggregateBehaviour(behaviour); }
 
 bool SimulatedServer::startObserving(const std::string& uid) {
     std::shared_ptr<DeviceIO> io;
@@ -628,15 +340,6 @@ PlayedAudio SimulatedServer::played(const std::string& uid, dispatch::Seconds fr
     const double rate = timeline->sampleRate();
     return timeline->read(std::llround((from - startTime_) * rate), std::llround((to - startTime_) * rate));
 }
-
-void SimulatedServer::injectFailure(InjectedFailure failure) { faults_->inject(failure); }
-void SimulatedServer::clearInjectedFailures() { faults_->clear(); }
-
-void SimulatedServer::setCaptureDenial(CaptureDenial denial, OSStatus refusal) {
-    faults_->setCapture({denial, refusal});
-}
-
-void SimulatedServer::setAggregateBehaviour(AggregateBehaviour behaviour) { faults_->setAggregateBehaviour(behaviour); }
 
 std::size_t SimulatedServer::tapCount() const {
     std::lock_guard lock(world_->mutex);

@@ -1,8 +1,9 @@
 // The simulated audio server: the world of devices, processes, taps and
 // aggregate devices that answers the audio layer's functions, plays what it is
-// told to, records what each device played, and fails on purpose. It owns the
-// components that answer the audio calls (FaultInjection, PropertyAccess,
-// ProcessTaps, AggregateDevices, IOProcedures) and the workspace.
+// told to, records what each device played, and fails on purpose. A thin facade:
+// it owns the components that hold each concern (WorldControl, FaultInjection,
+// PropertyAccess, ProcessTaps, AggregateDevices, IOProcedures, TimelinePlayer,
+// SimulatedWorkspace) and hands every call to the one concerned.
 //
 // Created from a Scenario and held in a std::shared_ptr; while alive it is the
 // installed AudioHardwareService and workspace service. Tests own one each; the
@@ -35,6 +36,8 @@ class AggregateDevices;
 class IOProcedures;
 class ProcessTaps;
 class PropertyAccess;
+class TimelinePlayer;
+class WorldControl;
 struct World;
 
 struct ServerOptions {
@@ -147,8 +150,6 @@ public:
 private:
     SimulatedServer(const Scenario& scenario, const ServerOptions& options);
     void load(const Scenario& scenario, const ServerOptions& options);
-    void scheduleTimeline(const std::vector<TimelineEvent>& timeline);
-    void apply(const TimelineEvent& event);
     // Answers an audio call: with the status injected into it, if any, or with what it does.
     template <typename Perform>
     OSStatus answer(Call call, AudioObjectID object, std::optional<AudioObjectPropertySelector> selector,
@@ -161,9 +162,11 @@ private:
     const std::shared_ptr<FaultInjection> faults_;
     const std::shared_ptr<IOProcedures> io_;
     const std::shared_ptr<SimulatedWorkspace> workspace_;
+    const std::shared_ptr<WorldControl> control_;
     const std::unique_ptr<PropertyAccess> properties_;
     const std::unique_ptr<ProcessTaps> taps_;
     const std::unique_ptr<AggregateDevices> aggregates_;
+    const std::unique_ptr<TimelinePlayer> timeline_;
 };
 
 }  // namespace sim
