@@ -4,12 +4,13 @@
 #include "sim/IOProcedures.h"
 #include "sim/ProcessTaps.h"
 #include "sim/PropertyAccess.h"
+#include "sim/ReadBack.h"
 #include "sim/TimelinePlayer.h"
 #include "sim/World.h"
+#include "sim/WorldBuilder.h"
 #include "sim/WorldControl.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
@@ -36,89 +37,6 @@ std::weak_ptr<SimulatedServer>& currentServer() {
 
 }  // namespace
 
-namespace {
-
-// Object identifiers the scenario gives are kept free for the objects that ask for them.
-void reserveDeclaredIDs(World& world, const Scenario& scenario) {
-    auto reserve = [&world](const std::optional<AudioObjectID>& id) {
-        if (id) {
-            world.reservedIDs.insert(*id);
-        }
-    };
-    for (const auto& entry : scenario.devices) {
-        reserve(entry.objectID);
-    }
-    for (const auto& entry : scenario.aggregates) {
-        reserve(entry.objectID);
-    }
-    for (const auto& entry : scenario.processes) {
-        reserve(entry.objectID);
-    }
-}
-
-std::unique_ptr<Device> physicalDevice(const ScenarioDevice& entry, double readBackSeconds,
-                                       const std::optional<std::filesystem::path>& recordingFolder) {
-    auto device = std::make_unique<Device>();
-    device->kind = Device::Kind::physical;
-    device->id = entry.objectID.value_or(0);
-    device->uid = entry.uid;
-    device->name = entry.name;
-    device->transportType = entry.transportType;
-    device->sampleRate = entry.sampleRate;
-    device->bufferFrameSize = entry.bufferFrameSize;
-    device->outputChannels = entry.outputChannels;
-    device->inputChannels = entry.inputChannels;
-    device->format = entry.format;
-    device->isAlive = entry.isAlive;
-    device->isPlugged = entry.isPlugged;
-    device->inputSource = entry.inputSource;
-    if (entry.inputChannels > 0) {
-        device->inputStreams.push_back({0, true, streamFormat(entry.sampleRate, entry.inputChannels, entry.format),
-                                        Stream::Feed::deviceInput, entry.uid, 0});
-    }
-    if (entry.outputChannels > 0) {
-        device->outputStreams.push_back({0, false, streamFormat(entry.sampleRate, entry.outputChannels, entry.format),
-                                         Stream::Feed::deviceOutput, entry.uid, 0});
-        device->timeline = std::make_shared<PlayedTimeline>(entry.uid, entry.sampleRate, entry.outputChannels,
-                                                            readBackSeconds, recordingFolder);
-        if (recordingFolder) {
-            device->observers = 1;
-        }
-    }
-    device->io = std::make_shared<DeviceIO>(entry.uid);
-    return device;
-}
-
-std::unique_ptr<Device> userAggregate(World& world, const ScenarioAggregate& entry) {
-    auto device = std::make_unique<Device>();
-    device->kind = Device::Kind::userAggregate;
-    device->id = entry.objectID.value_or(0);
-    device->uid = entry.uid;
-    device->name = entry.name;
-    device->transportType = kAudioDeviceTransportTypeAggregate;
-    device->userLayout = entry;
-    const Device* main = world.device(entry.mainSubdeviceUID);
-    device->sampleRate = main != nullptr ? main->sampleRate : 48000.0;
-    device->bufferFrameSize = main != nullptr ? main->bufferFrameSize : 512;
-    for (const auto& subdevice : entry.subdevices) {
-        const Device* member = world.device(subdevice.uid);
-        if (member == nullptr) {
-            continue;
-        }
-        device->subdeviceUIDs.push_back(subdevice.uid);
-        const bool hasOutput = member->outputChannels > 0 && subdevice.outputChannels.value_or(1) != 0;
-        if (hasOutput) {
-            device->outputChannels += member->outputChannels;
-            device->outputStreams.push_back({0, false, streamFormat(member->sampleRate, member->outputChannels, member->format),
-                                             Stream::Feed::deviceOutput, member->uid, 0});
-        }
-    }
-    device->io = std::make_shared<DeviceIO>(entry.uid);
-    return device;
-}
-
-}  // namespace
-
 SimulatedServer::SimulatedServer(const Scenario& scenario, const ServerOptions& options)
     : startTime_(dispatch::now()),
       world_(std::make_shared<World>()),
@@ -130,58 +48,10 @@ SimulatedServer::SimulatedServer(const Scenario& scenario, const ServerOptions& 
       properties_(std::make_unique<PropertyAccess>(world_)),
       taps_(std::make_unique<ProcessTaps>(world_, faults_)),
       aggregates_(std::make_unique<AggregateDevices>(world_, faults_, io_, eventQueue_)),
+      readBack_(std::make_unique<ReadBack>(world_, io_, startTime_)),
       timeline_(std::make_unique<TimelinePlayer>(control_, eventQueue_)) {
-    load(scenario, options);
+    buildWorld(*world_, scenario, options.readBackSeconds, options.recordingFolder, bundles_);
 }
-
-void SimulatedServer::load(const Scenario& scenario, const ServerOptions& options) {
-    World& world = *world_;
-    const double readBackSeconds = options.readBackSeconds;
-    const std::optional<std::filesystem::path>& recordingFolder = options.recordingFolder;
-    BundleFolder& bundles = bundles_;
-    reserveDeclaredIDs(world, scenario);
-    for (const auto& entry : scenario.devices) {
-        world.devices.push_back(physicalDevice(entry, readBackSeconds, recordingFolder));
-    }
-    for (const auto& entry : scenario.aggregates) {
-        world.devices.push_back(userAggregate(world, entry));
-    }
-    for (auto& device : world.devices) {
-        if (device->id == 0) {
-            device->id = world.allocateID();
-        }
-        for (auto& stream : device->inputStreams) {
-            stream.id = world.allocateID();
-        }
-        for (auto& stream : device->outputStreams) {
-            stream.id = world.allocateID();
-        }
-    }
-    for (const auto& entry : scenario.processes) {
-        Process process;
-        process.declared = entry;
-        process.id = entry.objectID.value_or(0);
-        process.isLaunched = entry.isLaunched;
-        process.isPlaying = entry.isPlaying;
-        process.isCapturing = entry.isCapturing;
-        process.source = entry.source;
-        if (entry.application && entry.application->bundlePath) {
-            process.bundleURL = bundles.bundlePath(*entry.application->bundlePath, entry.application->bundleID,
-                                                   entry.application->localizedName);
-        }
-        world.processes.push_back(std::move(process));
-    }
-    for (auto& process : world.processes) {
-        if (process.id == 0) {
-            process.id = world.allocateID();
-        }
-    }
-    world.defaultOutputUID = scenario.defaultOutputUID;
-    world.defaultInputUID = scenario.defaultInputUID;
-    world.repairDefaults();
-    world.pending.clear();
-}
-
 
 std::shared_ptr<SimulatedServer> SimulatedServer::create(const Scenario& scenario, ServerOptions options) {
     std::shared_ptr<SimulatedServer> server(new SimulatedServer(scenario, options));
@@ -240,18 +110,7 @@ SimulatedServer::~SimulatedServer() {
         }
     }
     io_->endAll();
-    std::vector<std::shared_ptr<PlayedTimeline>> timelines;
-    {
-        std::lock_guard lock(world_->mutex);
-        for (const auto& device : world_->devices) {
-            if (device->timeline) {
-                timelines.push_back(device->timeline);
-            }
-        }
-    }
-    for (const auto& timeline : timelines) {
-        timeline->finishRecording();
-    }
+    readBack_->finishRecordings();
 }
 
 template <typename Perform>
@@ -297,48 +156,11 @@ void SimulatedServer::setCaptureDenial(CaptureDenial denial, OSStatus refusal) {
 
 void SimulatedServer::setAggregateBehaviour(AggregateBehaviour behaviour) { faults_->setAggregateBehaviour(behaviour); }
 
-bool SimulatedServer::startObserving(const std::string& uid) {
-    std::shared_ptr<DeviceIO> io;
-    {
-        std::lock_guard lock(world_->mutex);
-        Device* device = world_->device(uid);
-        if (device == nullptr || device->isAggregate() || !device->timeline) {
-            return false;
-        }
-        ++device->observers;
-        io = device->io;
-    }
-    io_->update(io);
-    return true;
-}
-
-bool SimulatedServer::stopObserving(const std::string& uid) {
-    std::shared_ptr<DeviceIO> io;
-    {
-        std::lock_guard lock(world_->mutex);
-        Device* device = world_->device(uid);
-        if (device == nullptr || device->observers == 0) {
-            return false;
-        }
-        --device->observers;
-        io = device->io;
-    }
-    io_->update(io);
-    return true;
-}
+bool SimulatedServer::startObserving(const std::string& uid) { return readBack_->startObserving(uid); }
+bool SimulatedServer::stopObserving(const std::string& uid) { return readBack_->stopObserving(uid); }
 
 PlayedAudio SimulatedServer::played(const std::string& uid, dispatch::Seconds from, dispatch::Seconds to) const {
-    std::shared_ptr<PlayedTimeline> timeline;
-    {
-        std::lock_guard lock(world_->mutex);
-        const Device* device = world_->device(uid);
-        if (device == nullptr || !device->timeline) {
-            return {};
-        }
-        timeline = device->timeline;
-    }
-    const double rate = timeline->sampleRate();
-    return timeline->read(std::llround((from - startTime_) * rate), std::llround((to - startTime_) * rate));
+    return readBack_->played(uid, from, to);
 }
 
 std::size_t SimulatedServer::tapCount() const {

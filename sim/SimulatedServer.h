@@ -2,8 +2,8 @@
 // aggregate devices that answers the audio layer's functions, plays what it is
 // told to, records what each device played, and fails on purpose. A thin facade:
 // it owns the components that hold each concern (WorldControl, FaultInjection,
-// PropertyAccess, ProcessTaps, AggregateDevices, IOProcedures, TimelinePlayer,
-// SimulatedWorkspace) and hands every call to the one concerned.
+// PropertyAccess, ProcessTaps, AggregateDevices, IOProcedures, ReadBack,
+// TimelinePlayer, SimulatedWorkspace) and hands every call to the one concerned.
 //
 // Created from a Scenario and held in a std::shared_ptr; while alive it is the
 // installed AudioHardwareService and workspace service. Tests own one each; the
@@ -36,6 +36,7 @@ class AggregateDevices;
 class IOProcedures;
 class ProcessTaps;
 class PropertyAccess;
+class ReadBack;
 class TimelinePlayer;
 class WorldControl;
 struct World;
@@ -149,7 +150,6 @@ public:
 
 private:
     SimulatedServer(const Scenario& scenario, const ServerOptions& options);
-    void load(const Scenario& scenario, const ServerOptions& options);
     // Answers an audio call: with the status injected into it, if any, or with what it does.
     template <typename Perform>
     OSStatus answer(Call call, AudioObjectID object, std::optional<AudioObjectPropertySelector> selector,
@@ -166,6 +166,7 @@ private:
     const std::unique_ptr<PropertyAccess> properties_;
     const std::unique_ptr<ProcessTaps> taps_;
     const std::unique_ptr<AggregateDevices> aggregates_;
+    const std::unique_ptr<ReadBack> readBack_;
     const std::unique_ptr<TimelinePlayer> timeline_;
 };
 
