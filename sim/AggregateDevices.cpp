@@ -111,6 +111,9 @@ OSStatus AggregateDevices::create(CFDictionaryRef description, AudioObjectID& ou
                 device->outputChannels += member->outputChannels;
             }
         }
+        if (read.isStacked.value_or(0) != 0 && main != nullptr) {
+            stackOutputStreams(*device, main->uid);
+        }
         device->sampleRate = main != nullptr ? main->sampleRate : 48000.0;
         device->bufferFrameSize = main != nullptr ? main->bufferFrameSize : 512;
         device->isAlive = main == nullptr || main->isAlive;

@@ -260,10 +260,9 @@ void DeviceIO::render(std::int64_t frame) {
                 source.renderAdding(frame, plan.sampleRate, out, frames, channels);
             }
         }
-        if (output.target) {
-            const auto targetFrame =
-                std::llround(static_cast<double>(frame) * output.target->sampleRate() / plan.sampleRate);
-            output.target->add(targetFrame, out, frames, channels);
+        for (const auto& target : output.targets) {
+            const auto targetFrame = std::llround(static_cast<double>(frame) * target->sampleRate() / plan.sampleRate);
+            target->add(targetFrame, out, frames, channels);
         }
         out += static_cast<std::size_t>(frames) * channels;
     }

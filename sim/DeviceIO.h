@@ -72,7 +72,8 @@ struct CyclePlan {
     };
     struct Output {
         StreamLayout layout;
-        std::shared_ptr<PlayedTimeline> target;
+        // Where the stream is heard: its device, and every member of a stacked aggregate.
+        std::vector<std::shared_ptr<PlayedTimeline>> targets;
     };
     AudioObjectID deviceID = 0;
     double sampleRate = 48000.0;

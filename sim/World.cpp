@@ -19,6 +19,26 @@ AudioStreamBasicDescription streamFormat(double sampleRate, UInt32 channels, con
     return format;
 }
 
+void stackOutputStreams(Device& aggregate, const std::string& mainSubdeviceUID) {
+    auto& streams = aggregate.outputStreams;
+    if (streams.empty()) {
+        return;
+    }
+    auto lead = std::find_if(streams.begin(), streams.end(),
+                             [&mainSubdeviceUID](const Stream& stream) { return stream.feedUID == mainSubdeviceUID; });
+    if (lead == streams.end()) {
+        lead = streams.begin();
+    }
+    Stream stacked = *lead;
+    for (const Stream& stream : streams) {
+        if (&stream != &*lead) {
+            stacked.mirrorUIDs.push_back(stream.feedUID);
+        }
+    }
+    aggregate.outputChannels = stacked.format.mChannelsPerFrame;
+    streams = {std::move(stacked)};
+}
+
 AudioObjectID World::allocateID() {
     AudioObjectID id = nextID++;
     while (reservedIDs.contains(id) || id <= kAudioObjectSystemObject) {
@@ -331,10 +351,16 @@ void World::planCycle(Device& owner, const std::vector<IOProcEntry>& procs, Cycl
         }
         CyclePlan::Output& output = plan.outputs[outputs++];
         output.layout = StreamLayout::of(stream->format);
-        output.target.reset();
-        const Device* feed = device(stream->feedUID);
-        if (feed != nullptr && feed->isListed() && feed->isAlive && feed->observers > 0) {
-            output.target = feed->timeline;
+        output.targets.clear();
+        auto playsOn = [this, &output](const std::string& uid) {
+            const Device* feed = device(uid);
+            if (feed != nullptr && feed->isListed() && feed->isAlive && feed->observers > 0) {
+                output.targets.push_back(feed->timeline);
+            }
+        };
+        playsOn(stream->feedUID);
+        for (const auto& mirror : stream->mirrorUIDs) {
+            playsOn(mirror);
         }
     }
     plan.outputs.resize(outputs);

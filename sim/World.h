@@ -37,6 +37,8 @@ struct Stream {
     // The physical device whose input or output this stream is.
     std::string feedUID;
     AudioObjectID tapID = 0;
+    // A stacked aggregate's output stream plays on these members too.
+    std::vector<std::string> mirrorUIDs;
 };
 
 struct Device {
@@ -85,6 +87,11 @@ struct Device {
     [[nodiscard]] bool isAggregate() const { return kind != Kind::physical; }
     [[nodiscard]] bool isListed() const { return isPlugged; }
 };
+
+// Makes an aggregate stacked, as the platform builds one: it offers only its main member's
+// output stream (the first member with output when the main one has none), and what is
+// played there is played on every member with output.
+void stackOutputStreams(Device& aggregate, const std::string& mainSubdeviceUID);
 
 struct Process {
     ScenarioProcess declared;

@@ -85,6 +85,9 @@ std::unique_ptr<Device> userAggregate(World& world, const ScenarioAggregate& ent
                                              Stream::Feed::deviceOutput, member->uid, 0});
         }
     }
+    if (entry.isStacked.value_or(false)) {
+        stackOutputStreams(*device, entry.mainSubdeviceUID);
+    }
     device->io = std::make_shared<DeviceIO>(entry.uid);
     return device;
 }
