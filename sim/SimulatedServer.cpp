@@ -116,10 +116,18 @@ SimulatedServer::~SimulatedServer() {
 template <typename Perform>
 OSStatus SimulatedServer::answer(Call call, AudioObjectID object, std::optional<AudioObjectPropertySelector> selector,
                                  Perform&& perform) {
-    if (const std::optional<OSStatus> injected = faults_->statusFor(call, object, selector)) {
-        return *injected;
-    }
-    return perform();
+    const std::optional<OSStatus> injected = faults_->statusFor(call, object, selector);
+    const OSStatus status = injected ? *injected : perform();
+    calls_.record({call, object, status});
+    return status;
+}
+
+template <typename Perform>
+OSStatus SimulatedServer::answerCreation(Call call, AudioObjectID& created, Perform&& perform) {
+    const std::optional<OSStatus> injected = faults_->statusFor(call, kAudioObjectSystemObject, std::nullopt);
+    const OSStatus status = injected ? *injected : perform();
+    calls_.record({call, status == kAudioHardwareNoError ? created : AudioObjectID{0}, status});
+    return status;
 }
 
 std::optional<AudioObjectID> SimulatedServer::deviceID(const std::string& uid) const { return control_->deviceID(uid); }
@@ -185,6 +193,8 @@ std::size_t SimulatedServer::listenerCount() const {
 std::size_t SimulatedServer::runningIOCount() const { return io_->runningCount(); }
 std::uint64_t SimulatedServer::ioCycleCount(const std::string& uid) const { return io_->cycleCount(uid); }
 
+std::vector<LoggedCall> SimulatedServer::callLog() const { return calls_.calls(); }
+
 std::vector<appkit::RunningApplication> SimulatedServer::runningApplications() const {
     return workspace_->runningApplications();
 }
@@ -236,8 +246,7 @@ OSStatus SimulatedServer::removePropertyListenerBlock(AudioObjectID object, cons
 }
 
 OSStatus SimulatedServer::createProcessTap(const CATapDescription& description, AudioObjectID& outTapID) {
-    return answer(Call::createProcessTap, kAudioObjectSystemObject, std::nullopt,
-                  [&] { return taps_->create(description, outTapID); });
+    return answerCreation(Call::createProcessTap, outTapID, [&] { return taps_->create(description, outTapID); });
 }
 
 OSStatus SimulatedServer::destroyProcessTap(AudioObjectID tapID) {
@@ -245,8 +254,8 @@ OSStatus SimulatedServer::destroyProcessTap(AudioObjectID tapID) {
 }
 
 OSStatus SimulatedServer::createAggregateDevice(CFDictionaryRef description, AudioObjectID& outDeviceID) {
-    return answer(Call::createAggregateDevice, kAudioObjectSystemObject, std::nullopt,
-                  [&] { return aggregates_->create(description, outDeviceID); });
+    return answerCreation(Call::createAggregateDevice, outDeviceID,
+                          [&] { return aggregates_->create(description, outDeviceID); });
 }
 
 OSStatus SimulatedServer::destroyAggregateDevice(AudioObjectID deviceID) {

@@ -17,6 +17,7 @@
 #include "platform/coreaudio/AudioHardwareService.h"
 #include "platform/dispatch/Dispatch.h"
 #include "sim/BundleFolder.h"
+#include "sim/CallLog.h"
 #include "sim/FaultInjection.h"
 #include "sim/PlayedAudio.h"
 #include "sim/Scenario.h"
@@ -115,6 +116,8 @@ public:
     [[nodiscard]] std::size_t runningIOCount() const;
     // IO cycles run on a device since the server started.
     [[nodiscard]] std::uint64_t ioCycleCount(const std::string& uid) const;
+    // The most recent audio calls (at most CallLog::kCapacity), oldest first.
+    [[nodiscard]] std::vector<LoggedCall> callLog() const;
 
     // The workspace's view (installed as the workspace service while the server lives).
     [[nodiscard]] std::vector<appkit::RunningApplication> runningApplications() const;
@@ -150,16 +153,22 @@ public:
 
 private:
     SimulatedServer(const Scenario& scenario, const ServerOptions& options);
-    // Answers an audio call: with the status injected into it, if any, or with what it does.
+    // Answers an audio call with the status injected into it, if any, or with what it does,
+    // and logs it as acting on object.
     template <typename Perform>
     OSStatus answer(Call call, AudioObjectID object, std::optional<AudioObjectPropertySelector> selector,
                     Perform&& perform);
+    // The same for a call that creates an object: matched as a call on the system object and
+    // logged with the object it created.
+    template <typename Perform>
+    OSStatus answerCreation(Call call, AudioObjectID& created, Perform&& perform);
 
     const dispatch::Seconds startTime_;
     const std::shared_ptr<World> world_;
     BundleFolder bundles_;
     const dispatch::QueuePtr eventQueue_;
     const std::shared_ptr<FaultInjection> faults_;
+    CallLog calls_;
     const std::shared_ptr<IOProcedures> io_;
     const std::shared_ptr<SimulatedWorkspace> workspace_;
     const std::shared_ptr<WorldControl> control_;

@@ -10,10 +10,17 @@
 #include <algorithm>
 #include <cmath>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
 namespace sim {
+
+void PrintTo(const LoggedCall& logged, std::ostream* out) {
+    *out << "{call " << static_cast<int>(logged.call) << ", object " << logged.object << ", status " << logged.status
+         << "}";
+}
+
 namespace {
 
 constexpr std::int32_t kMusicPid = 2201;
@@ -57,6 +64,36 @@ TEST_F(DefaultDeskRouteTest, RouteToTheMultiOutputDevice_IsHeardOnEveryMemberAtT
                     kMusicAmplitude * 0.01)
             << member;
     }
+}
+
+TEST_F(DefaultDeskRouteTest, Teardown_StopsTheIOThenDestroysTheProcedureTheAggregateAndTheTap) {
+    startRoute(kHeadset, 0.5F);
+    bool isStopped = false;
+    controller->stop([&isStopped] { isStopped = true; });
+    time.advance(0.1);
+    ASSERT_TRUE(isStopped);
+    const std::vector<LoggedCall> calls = server->callLog();
+    const auto created = [&calls](Call call) {
+        const auto found = std::find_if(calls.begin(), calls.end(), [call](const LoggedCall& logged) {
+            return logged.call == call && logged.status == kAudioHardwareNoError;
+        });
+        return found == calls.end() ? AudioObjectID{0} : found->object;
+    };
+    const AudioObjectID tap = created(Call::createProcessTap);
+    const AudioObjectID aggregate = created(Call::createAggregateDevice);
+    ASSERT_NE(tap, 0U);
+    ASSERT_NE(aggregate, 0U);
+    std::vector<LoggedCall> teardown;
+    std::copy_if(calls.begin(), calls.end(), std::back_inserter(teardown), [](const LoggedCall& logged) {
+        return logged.call == Call::deviceStop || logged.call == Call::destroyIOProcID ||
+               logged.call == Call::destroyAggregateDevice || logged.call == Call::destroyProcessTap;
+    });
+    const std::vector<LoggedCall> expected{{Call::deviceStop, aggregate, kAudioHardwareNoError},
+                                           {Call::destroyIOProcID, aggregate, kAudioHardwareNoError},
+                                           {Call::destroyAggregateDevice, aggregate, kAudioHardwareNoError},
+                                           {Call::destroyProcessTap, tap, kAudioHardwareNoError}};
+    EXPECT_EQ(teardown, expected);
+    EXPECT_EQ(server->tapCount() + server->aggregateDeviceCount() + server->ioProcCount(), 0U);
 }
 
 }  // namespace
