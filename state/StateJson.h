@@ -1,8 +1,9 @@
 // The JSON form of the persisted document and of an app identity. Encoding is compact with
 // every object's keys in ascending byte order, optional keys omitted and volumes in their
-// shortest round-tripping decimal form. Decoding is strict about the document's structure
-// and tolerant about preferences; it reports every failure as a DecodingError and never
-// throws. Used by the persistence store on the main queue.
+// shortest round-tripping decimal form (the writing rules: StateJsonWriter). Decoding is
+// strict about the document's structure and tolerant about preferences (the reading rules:
+// StateJsonReader); it reports every failure as a DecodingError and never throws. The key
+// names live in StateJsonKeys.h. Used by the persistence store on the main queue.
 // Thread-safety: pure functions; safe from any thread.
 #pragma once
 
