@@ -10,6 +10,7 @@
 
 #include "state/JsonQuoting.h"
 #include "state/StateJsonKeys.h"
+#include "state/ValidText.h"
 
 namespace tonvale {
 namespace {
@@ -18,11 +19,12 @@ using namespace stateJsonKeys;
 
 constexpr std::string_view kDocumentWriteFailure = "The settings could not be saved: ";
 
-// Collects an object's members and writes them with their keys in ascending byte order.
+// Collects an object's members and writes them with their keys in ascending order of
+// their text (its UTF-8 bytes, which is code-point order), not of their escaped form.
 class ObjectText {
 public:
     ObjectText& member(std::string_view key, std::string valueText) {
-        members_.emplace_back(quotedJSONString(key), std::move(valueText));
+        members_.emplace_back(validText(key), std::move(valueText));
         return *this;
     }
 
@@ -34,7 +36,7 @@ public:
             if (result.size() > 1) {
                 result += ',';
             }
-            result += key;
+            result += quotedJSONString(key);
             result += ':';
             result += value;
         }

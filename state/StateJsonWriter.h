@@ -1,6 +1,7 @@
 // The writing rules of the document's JSON form: compact text, every object's keys in
-// ascending byte order, optional keys left out, volumes in their shortest round-tripping
-// decimal form. Internal to state/; StateJson.h is the interface.
+// ascending order of their text (UTF-8 bytes, that is code-point order, compared before
+// escaping), optional keys left out, volumes in their shortest round-tripping decimal
+// form. Internal to state/; StateJson.h is the interface.
 // Thread-safety: pure functions; safe from any thread.
 #pragma once
 

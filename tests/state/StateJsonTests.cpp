@@ -360,6 +360,37 @@ TEST_F(StateJsonTest, Encode_EscapesControlCharactersAndReplacesInvalidUTF8) {
     EXPECT_EQ(decoded(text).appProfiles.at("com.example.music").displayName, "Bad\xEF\xBF\xBD");
 }
 
+TEST_F(StateJsonTest, Encode_SortsKeysByTheirTextNotByTheirEscapedForm) {
+    // '"' (0x22) sorts before '#' (0x23), but its escaped form starts with '\\' (0x5C).
+    PersistedStateV1 state;
+    for (const char* key : {"a#", "a\"", "a\x01", "a "}) {
+        state.appProfiles.emplace(key, AppProfile{key, "", {}});
+    }
+    const std::string text = encoded(state);
+    const auto at = [&text](const std::string& quotedKey) { return text.find(quotedKey + ":{"); };
+    EXPECT_LT(at(R"("a\u0001")"), at(R"("a ")")) << text;
+    EXPECT_LT(at(R"("a ")"), at(R"("a\"")")) << text;
+    EXPECT_LT(at(R"("a\"")"), at(R"("a#")")) << text;
+}
+
+TEST_F(StateJsonTest, NormalizedTextsOfAnyBytes_AreWrittenAsTheyAreInMemoryAndReadBackEqual) {
+    std::mt19937 random(909);
+    for (int round = 0; round < 300; ++round) {
+        std::string bytes(1 + random() % 12, '\0');
+        for (char& c : bytes) {
+            // Mostly bytes of multi-byte sequences, where the replacement rules matter.
+            c = static_cast<char>(random() % 4 == 0 ? random() % 0x80 : 0x80 + random() % 0x80);
+        }
+        PersistedStateV1 state;
+        state.appProfiles.emplace(bytes, AppProfile{bytes, bytes, {}});
+        state.normalize();
+        const std::string text = encoded(state);
+        ASSERT_EQ(decoded(text), state) << text;
+        const PersistedStateV1 unnormalized{.appProfiles = {{bytes, AppProfile{bytes, bytes, {}}}}};
+        ASSERT_EQ(encoded(unnormalized), text) << "the writer replaces bad bytes as normalising does";
+    }
+}
+
 TEST_F(StateJsonTest, AppIdentity_EncodesBothKeysAndRequiresBoth) {
     const AppIdentity identity{"com.example.music", "Music"};
     const EncodeResult text = encodeJSON(identity);
