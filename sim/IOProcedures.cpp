@@ -66,16 +66,7 @@ OSStatus IOProcedures::start(AudioObjectID device, AudioDeviceIOProcID procID) {
             return kAudioHardwareNotRunningError;
         }
     }
-    auto lock = io->lock();
-    if (procID != nullptr) {
-        IOProcEntry* entry = io->entry(procID);
-        if (entry == nullptr) {
-            return kAudioHardwareIllegalOperationError;
-        }
-        entry->isStarted = true;
-    }
-    updateLocked(io);
-    return kAudioHardwareNoError;
+    return setStarted(io, procID, true);
 }
 
 OSStatus IOProcedures::stop(AudioObjectID device, AudioDeviceIOProcID procID) {
@@ -83,13 +74,18 @@ OSStatus IOProcedures::stop(AudioObjectID device, AudioDeviceIOProcID procID) {
     if (!io) {
         return kAudioHardwareBadObjectError;
     }
+    return setStarted(io, procID, false);
+}
+
+OSStatus IOProcedures::setStarted(const std::shared_ptr<DeviceIO>& io, AudioDeviceIOProcID procID, bool isStarted) {
     auto lock = io->lock();
+    // A null procedure starts or stops the device itself, which runs here only for its procedures.
     if (procID != nullptr) {
         IOProcEntry* entry = io->entry(procID);
         if (entry == nullptr) {
             return kAudioHardwareIllegalOperationError;
         }
-        entry->isStarted = false;
+        entry->isStarted = isStarted;
     }
     updateLocked(io);
     return kAudioHardwareNoError;

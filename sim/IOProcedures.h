@@ -48,6 +48,7 @@ public:
     [[nodiscard]] std::uint64_t cycleCount(const std::string& uid) const;
 
 private:
+    [[nodiscard]] OSStatus setStarted(const std::shared_ptr<DeviceIO>& io, AudioDeviceIOProcID procID, bool isStarted);
     // The same as update, with the device's IO mutex already held.
     void updateLocked(const std::shared_ptr<DeviceIO>& io);
     void runCycle(const std::shared_ptr<DeviceIO>& io);

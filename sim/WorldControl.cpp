@@ -208,29 +208,21 @@ bool WorldControl::killDevice(const std::string& uid) {
     return isKnown;
 }
 
-bool WorldControl::setDefaultOutputDevice(const std::string& uid) {
-    return world_->change([&uid](World& world) {
-        Device* device = world.device(uid);
-        if (device == nullptr || !device->isListed() || device->outputChannels == 0) {
-            return false;
-        }
-        if (world.defaultOutputUID != uid) {
-            world.defaultOutputUID = uid;
-            world.notify(kAudioObjectSystemObject, kAudioHardwarePropertyDefaultOutputDevice);
-        }
-        return true;
-    });
-}
+bool WorldControl::setDefaultOutputDevice(const std::string& uid) { return setDefaultDevice(uid, true); }
 
-bool WorldControl::setDefaultInputDevice(const std::string& uid) {
-    return world_->change([&uid](World& world) {
+bool WorldControl::setDefaultInputDevice(const std::string& uid) { return setDefaultDevice(uid, false); }
+
+bool WorldControl::setDefaultDevice(const std::string& uid, bool isOutput) {
+    return world_->change([&uid, isOutput](World& world) {
         Device* device = world.device(uid);
-        if (device == nullptr || !device->isListed() || device->inputChannels == 0) {
+        if (device == nullptr || !device->isListed() || (isOutput ? device->outputChannels : device->inputChannels) == 0) {
             return false;
         }
-        if (world.defaultInputUID != uid) {
-            world.defaultInputUID = uid;
-            world.notify(kAudioObjectSystemObject, kAudioHardwarePropertyDefaultInputDevice);
+        std::string& current = isOutput ? world.defaultOutputUID : world.defaultInputUID;
+        if (current != uid) {
+            current = uid;
+            world.notify(kAudioObjectSystemObject, isOutput ? kAudioHardwarePropertyDefaultOutputDevice
+                                                            : kAudioHardwarePropertyDefaultInputDevice);
         }
         return true;
     });

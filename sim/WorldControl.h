@@ -51,6 +51,8 @@ public:
     void wake();
 
 private:
+    [[nodiscard]] bool setDefaultDevice(const std::string& uid, bool isOutput);
+
     const std::shared_ptr<World> world_;
     const std::shared_ptr<IOProcedures> io_;
     const std::shared_ptr<SimulatedWorkspace> workspace_;
