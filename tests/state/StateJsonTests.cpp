@@ -292,13 +292,22 @@ TEST_F(StateJsonTest, DecodingError_SaysWhatWentWrongAndWhere) {
     EXPECT_NE(message.find("[\"?xxx"), std::string::npos) << message;
 }
 
-TEST_F(StateJsonTest, Decode_RefusesTextThatIsNotJSONWithAPrintableMessage) {
+TEST_F(StateJsonTest, Decode_RefusesTextThatIsNotJSONWithAShortPrintableMessage) {
+    std::mt19937 random(77);
+    // Megabytes of random bytes, without brackets so that they reach the parser.
+    std::string junk(4 << 20, '\0');
+    for (char& c : junk) {
+        c = static_cast<char>(random());
+        c = c == '[' || c == '{' ? ' ' : c;
+    }
     for (const std::string& text : {std::string(), std::string("{\"schemaVersion\":1}junk"), std::string("\xff\xfe{}"),
                                    std::string("{\"a\":\"\xc3\x28\"}"), std::string("{\"a\":\"\\ud800\"}"),
-                                   std::string("{\"a\":1e400}"), std::string("{\"a\":NaN}"), std::string("\0{}", 3)}) {
+                                   std::string("{\"a\":1e400}"), std::string("{\"a\":NaN}"), std::string("\0{}", 3),
+                                   junk}) {
         const std::optional<DecodingError> error = failure(text);
-        ASSERT_TRUE(error.has_value()) << text;
+        ASSERT_TRUE(error.has_value()) << text.substr(0, 40);
         EXPECT_EQ(error->kind, Kind::invalidJSON) << error->message;
+        EXPECT_LT(error->message.size(), 400U);
         for (const char c : error->message) {
             ASSERT_TRUE(c >= 0x20 && c < 0x7F) << error->message;
         }
@@ -326,20 +335,6 @@ TEST_F(StateJsonTest, Decode_RefusesNestingBeyondTheLimitEvenInUnknownKeys) {
         << "brackets inside strings are text, not nesting";
 }
 
-TEST_F(StateJsonTest, Decode_RefusesMegabytesOfJunkWithABoundedMessage) {
-    std::mt19937 random(77);
-    std::string junk(4 << 20, '\0');
-    for (char& c : junk) {
-        c = static_cast<char>(random());
-    }
-    const std::optional<DecodingError> error = failure(junk);
-    ASSERT_TRUE(error.has_value());
-    EXPECT_LT(error->message.size(), 400U);
-
-    // Megabytes of well-formed data under an unknown key are carried past, not refused.
-    EXPECT_EQ(decoded(edited([](Json& d) { d["extra"] = std::vector<int>(200000, 7); })), sampleDocument());
-}
-
 TEST_F(StateJsonTest, Encode_RefusesVolumesThatAreNotFinite) {
     for (const float volume : {std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity()}) {
         const EncodeResult result = encodeJSON(withVolume(volume));
@@ -347,17 +342,6 @@ TEST_F(StateJsonTest, Encode_RefusesVolumesThatAreNotFinite) {
         EXPECT_EQ(result.error().message,
                   "The settings could not be saved: the volume of \"a\" is not a finite number.");
     }
-}
-
-TEST_F(StateJsonTest, Encode_EscapesControlCharactersAndReplacesInvalidUTF8) {
-    PersistedStateV1 state = sampleDocument();
-    state.appProfiles.at("com.example.music").displayName = "Tab\tQuote\"Slash\\Nul" + std::string(1, '\0');
-    EXPECT_EQ(decoded(encoded(state)), state);
-
-    state.appProfiles.at("com.example.music").displayName = "Bad\xff";
-    const std::string text = encoded(state);
-    EXPECT_NE(text.find("\"displayName\":\"Bad\xEF\xBF\xBD\""), std::string::npos) << text;
-    EXPECT_EQ(decoded(text).appProfiles.at("com.example.music").displayName, "Bad\xEF\xBF\xBD");
 }
 
 TEST_F(StateJsonTest, Encode_SortsKeysByTheirTextNotByTheirEscapedForm) {
@@ -373,7 +357,11 @@ TEST_F(StateJsonTest, Encode_SortsKeysByTheirTextNotByTheirEscapedForm) {
     EXPECT_LT(at(R"("a\"")"), at(R"("a#")")) << text;
 }
 
-TEST_F(StateJsonTest, NormalizedTextsOfAnyBytes_AreWrittenAsTheyAreInMemoryAndReadBackEqual) {
+TEST_F(StateJsonTest, TextsOfAnyBytes_AreWrittenEscapedAndValidAndNormalizedOnesReadBackEqual) {
+    PersistedStateV1 escaped = sampleDocument();
+    escaped.appProfiles.at("com.example.music").displayName = "Tab\tQuote\"Slash\\Nul" + std::string(1, '\0');
+    EXPECT_EQ(decoded(encoded(escaped)), escaped);
+
     std::mt19937 random(909);
     for (int round = 0; round < 300; ++round) {
         std::string bytes(1 + random() % 12, '\0');
