@@ -2,7 +2,8 @@
 // in the kinds the audio layer hands out (numbers, lists, owned strings and maps,
 // stream formats). Internal to sim/.
 //
-// Called by SimulatedServer with World::mutex held.
+// Called by PropertyAccess with World::mutex held.
+// Thread-safety: any thread that holds World::mutex.
 #pragma once
 
 #include "platform/coreaudio/CoreAudioTypes.h"

@@ -4,6 +4,8 @@
 // Owned by SimulatedServer and shared with the components that answer its calls; every
 // field is guarded by World::mutex. A device's IO state (DeviceIO) has its own mutex,
 // always taken before World::mutex.
+// Thread-safety: any thread, holding World::mutex (change() takes it, and delivers the
+// notifications once it is released).
 #pragma once
 
 #include "platform/coreaudio/AudioHardwareService.h"

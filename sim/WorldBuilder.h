@@ -3,6 +3,7 @@
 // and the default devices. Internal to sim/.
 //
 // Called once by SimulatedServer while it is created, before anything else can reach the world.
+// Thread-safety: the creating thread only, before the world is shared.
 #pragma once
 
 #include "sim/Scenario.h"
