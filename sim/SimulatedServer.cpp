@@ -61,7 +61,7 @@ std::shared_ptr<SimulatedServer> SimulatedServer::create(const Scenario& scenari
     }
     AudioHardwareInstallService(server);
     appkit::WorkspaceInstallService(server->workspace_);
-    server->timeline_->schedule(scenario.timeline);
+    server->timeline_->schedule(scenario.timeline, server);
     server->io_->updateAll();
     return server;
 }

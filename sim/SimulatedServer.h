@@ -3,7 +3,7 @@
 // told to, records what each device played, and fails on purpose. A thin facade:
 // it owns the components that hold each concern (WorldControl, FaultInjection,
 // PropertyAccess, ProcessTaps, AggregateDevices, IOProcedures, ReadBack,
-// TimelinePlayer, SimulatedWorkspace) and hands every call to the one concerned.
+// TimelinePlayer, SimulatedWorkspace, CallLog) and hands every call to the one concerned.
 //
 // Created from a Scenario and held in a std::shared_ptr; while alive it is the
 // installed AudioHardwareService and workspace service. Tests own one each; the

@@ -4,11 +4,13 @@
 
 namespace sim {
 
-void TimelinePlayer::schedule(const std::vector<TimelineEvent>& timeline) {
-    const std::weak_ptr<WorldControl> weak = control_;
+void TimelinePlayer::schedule(const std::vector<TimelineEvent>& timeline, const std::weak_ptr<const void>& owner) {
+    const std::weak_ptr<WorldControl> weakControl = control_;
     for (const auto& event : timeline) {
-        eventQueue_->asyncAfter(event.at, [weak, event] {
-            if (auto control = weak.lock()) {
+        eventQueue_->asyncAfter(event.at, [owner, weakControl, event] {
+            const std::shared_ptr<const void> alive = owner.lock();
+            const std::shared_ptr<WorldControl> control = weakControl.lock();
+            if (alive && control) {
                 apply(*control, event);
             }
         });

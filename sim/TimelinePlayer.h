@@ -1,8 +1,9 @@
 // Plays a scenario's timeline: each event runs at its time after the server's start on
 // the server's event queue ("sim.events"), through the world's control surface. Internal to sim/.
 //
-// Owned by SimulatedServer; its scheduled events hold the control surface weakly, so
-// events still pending when the server goes do nothing.
+// Owned by SimulatedServer; its scheduled events hold the server weakly, so events still
+// pending when the server goes do nothing, and one that runs keeps the server alive until
+// it is done.
 // Thread-safety: schedule may be called from any thread.
 #pragma once
 
@@ -21,7 +22,8 @@ public:
     TimelinePlayer(std::shared_ptr<WorldControl> control, dispatch::QueuePtr eventQueue)
         : control_(std::move(control)), eventQueue_(std::move(eventQueue)) {}
 
-    void schedule(const std::vector<TimelineEvent>& timeline);
+    // Events run only while owner (the server) lives.
+    void schedule(const std::vector<TimelineEvent>& timeline, const std::weak_ptr<const void>& owner);
     // Applies one event now.
     static void apply(WorldControl& control, const TimelineEvent& event);
 
