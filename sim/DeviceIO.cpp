@@ -5,10 +5,14 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <utility>
 
 namespace sim {
 
 namespace {
+
+// The device IO whose cycle runs on this thread, if any.
+thread_local const DeviceIO* cycleIO = nullptr;
 
 float clampUnit(float value) { return std::clamp(value, -1.0F, 1.0F); }
 
@@ -167,7 +171,19 @@ void BufferListStorage::read(std::size_t stream, float* interleaved, UInt32 fram
     }
 }
 
-IOProcEntry* SimulatedServer::DeviceIO::entry(AudioDeviceIOProcID id) {
+DeviceIO::CycleLock::CycleLock(DeviceIO& io) : lock_(io.mutex), outer_(std::exchange(cycleIO, &io)) {}
+
+DeviceIO::CycleLock::~CycleLock() { cycleIO = outer_; }
+
+std::unique_lock<std::mutex> DeviceIO::lock() {
+    std::unique_lock locked(mutex, std::defer_lock);
+    if (cycleIO != this) {
+        locked.lock();
+    }
+    return locked;
+}
+
+IOProcEntry* DeviceIO::entry(AudioDeviceIOProcID id) {
     for (auto& candidate : procs) {
         if (candidate.id == id) {
             return &candidate;
@@ -176,7 +192,7 @@ IOProcEntry* SimulatedServer::DeviceIO::entry(AudioDeviceIOProcID id) {
     return nullptr;
 }
 
-void SimulatedServer::DeviceIO::render(std::int64_t frame) {
+void DeviceIO::render(std::int64_t frame) {
     const UInt32 frames = plan.frames;
     UInt32 widest = 2;
     inputLayouts.clear();
@@ -244,10 +260,9 @@ void SimulatedServer::DeviceIO::render(std::int64_t frame) {
                 source.renderAdding(frame, plan.sampleRate, out, frames, channels);
             }
         }
-        if (output.target) {
-            const auto targetFrame =
-                std::llround(static_cast<double>(frame) * output.target->sampleRate() / plan.sampleRate);
-            output.target->add(targetFrame, out, frames, channels);
+        for (const auto& target : output.targets) {
+            const auto targetFrame = std::llround(static_cast<double>(frame) * target->sampleRate() / plan.sampleRate);
+            target->add(targetFrame, out, frames, channels);
         }
         out += static_cast<std::size_t>(frames) * channels;
     }

@@ -2,8 +2,8 @@
 // buffers and plan reused from cycle to cycle. Internal to sim/.
 //
 // Owned by the device (shared with the timer's handler). The cycle runs on the
-// device's IO queue and holds DeviceIO::mutex throughout, so a change made under
-// that mutex (AudioDeviceStop) is never overtaken by a cycle.
+// device's IO queue and holds DeviceIO::mutex throughout (CycleLock), so a change made
+// under that mutex (AudioDeviceStop) is never overtaken by a cycle.
 // Thread-safety: every field is guarded by mutex, except cycles (atomic).
 #pragma once
 
@@ -11,7 +11,6 @@
 #include "platform/dispatch/Dispatch.h"
 #include "sim/AudioSource.h"
 #include "sim/PlayedTimeline.h"
-#include "sim/SimulatedServer.h"
 
 #include <atomic>
 #include <cstddef>
@@ -73,7 +72,8 @@ struct CyclePlan {
     };
     struct Output {
         StreamLayout layout;
-        std::shared_ptr<PlayedTimeline> target;
+        // Where the stream is heard: its device, and every member of a stacked aggregate.
+        std::vector<std::shared_ptr<PlayedTimeline>> targets;
     };
     AudioObjectID deviceID = 0;
     double sampleRate = 48000.0;
@@ -87,8 +87,26 @@ struct CyclePlan {
     std::vector<IOProcEntry> procs;
 };
 
-struct SimulatedServer::DeviceIO {
+struct DeviceIO {
     explicit DeviceIO(std::string deviceUID) : uid(std::move(deviceUID)) {}
+
+    // Held by the device's IO cycle for the whole cycle. It marks the thread as the
+    // cycle's, so that an IO procedure calling back into the server (AudioDeviceStop
+    // from inside the cycle) does not take the mutex a second time.
+    class CycleLock {
+    public:
+        explicit CycleLock(DeviceIO& io);
+        ~CycleLock();
+        CycleLock(const CycleLock&) = delete;
+        CycleLock& operator=(const CycleLock&) = delete;
+
+    private:
+        std::lock_guard<std::mutex> lock_;
+        const DeviceIO* outer_;
+    };
+
+    // Takes the mutex, unless the calling thread runs this device's cycle and holds it already.
+    [[nodiscard]] std::unique_lock<std::mutex> lock();
 
     const std::string uid;
     std::mutex mutex;

@@ -2,6 +2,7 @@
 // server, with the measurements tests make on it.
 //
 // A plain value (interleaved 32-bit float samples); owned by the caller.
+// Thread-safety: a value; copies may move freely between threads.
 #pragma once
 
 #include <cstddef>

@@ -32,7 +32,7 @@ void setValue(CFMutableDictionaryRef dictionary, const char* key, CFTypeRef valu
 }
 
 // The composition of an aggregate the user made, as the platform reports it.
-CFDictionaryRef compositionOf(const ScenarioAggregate& layout, SimulatedServer::World& world) {
+CFDictionaryRef compositionOf(const ScenarioAggregate& layout, World& world) {
     CFMutableDictionaryRef composition =
         CFDictionaryCreateMutable(kCFAllocatorDefault, 0, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks);
     setText(composition, kAudioAggregateDeviceUIDKey, layout.uid);
@@ -70,7 +70,7 @@ CFDictionaryRef compositionOf(const ScenarioAggregate& layout, SimulatedServer::
     return composition;
 }
 
-PropertyAnswer readSystem(SimulatedServer::World& world, const AudioObjectPropertyAddress& address) {
+PropertyAnswer readSystem(World& world, const AudioObjectPropertyAddress& address) {
     switch (address.mSelector) {
     case kAudioHardwarePropertyDevices: {
         std::vector<AudioObjectID> ids;
@@ -112,7 +112,7 @@ PropertyAnswer readSystem(SimulatedServer::World& world, const AudioObjectProper
     }
 }
 
-PropertyAnswer readDevice(SimulatedServer::World& world, Device& device, const AudioObjectPropertyAddress& address,
+PropertyAnswer readDevice(World& world, Device& device, const AudioObjectPropertyAddress& address,
                   dispatch::Seconds current) {
     switch (address.mSelector) {
     case kAudioDevicePropertyDeviceUID:
@@ -210,7 +210,7 @@ PropertyAnswer readTap(const Tap& tap, const AudioObjectPropertyAddress& address
 
 }  // namespace
 
-PropertyAnswer answerProperty(SimulatedServer::World& world, AudioObjectID object,
+PropertyAnswer answerProperty(World& world, AudioObjectID object,
                               const AudioObjectPropertyAddress& address) {
     if (object == kAudioObjectSystemObject) {
         return readSystem(world, address);

@@ -2,7 +2,8 @@
 // in the kinds the audio layer hands out (numbers, lists, owned strings and maps,
 // stream formats). Internal to sim/.
 //
-// Called by SimulatedServer with World::mutex held.
+// Called by PropertyAccess with World::mutex held.
+// Thread-safety: any thread that holds World::mutex.
 #pragma once
 
 #include "platform/coreaudio/CoreAudioTypes.h"
@@ -47,7 +48,7 @@ struct PropertyAnswer {
 };
 
 // The value of the property at address of object, or the status the platform gives.
-[[nodiscard]] PropertyAnswer answerProperty(SimulatedServer::World& world, AudioObjectID object,
+[[nodiscard]] PropertyAnswer answerProperty(World& world, AudioObjectID object,
                                             const AudioObjectPropertyAddress& address);
 // The size in bytes the value takes in a caller's buffer.
 [[nodiscard]] UInt32 answerSize(const PropertyValue& value);

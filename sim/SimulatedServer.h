@@ -1,12 +1,15 @@
 // The simulated audio server: the world of devices, processes, taps and
 // aggregate devices that answers the audio layer's functions, plays what it is
-// told to, records what each device played, and fails on purpose.
+// told to, records what each device played, and fails on purpose. A thin facade:
+// it owns the components that hold each concern (WorldControl, FaultInjection,
+// PropertyAccess, ProcessTaps, AggregateDevices, IOProcedures, ReadBack,
+// TimelinePlayer, SimulatedWorkspace, CallLog) and hands every call to the one concerned.
 //
 // Created from a Scenario and held in a std::shared_ptr; while alive it is the
-// installed AudioHardwareService. Tests own one each; the program owns the
-// shared one (startShared). Listener blocks run on their queues; IO cycles run
-// on one queue per running device ("sim.io.<uid>"); timeline events on
-// "sim.events". Everything runs in virtual time while a dispatch::VirtualTime exists.
+// installed AudioHardwareService and workspace service. Tests own one each; the
+// program owns the shared one (startShared). Listener blocks run on their queues;
+// IO cycles run on one queue per running device ("sim.io.<uid>"); timeline events
+// on "sim.events". Everything runs in virtual time while a dispatch::VirtualTime exists.
 // Thread-safety: every public operation may be called from any thread.
 #pragma once
 
@@ -14,62 +17,30 @@
 #include "platform/coreaudio/AudioHardwareService.h"
 #include "platform/dispatch/Dispatch.h"
 #include "sim/BundleFolder.h"
+#include "sim/CallLog.h"
+#include "sim/FaultInjection.h"
 #include "sim/PlayedAudio.h"
 #include "sim/Scenario.h"
+#include "sim/SimulatedWorkspace.h"
 
-#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
-#include <limits>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace sim {
 
-// The audio-layer calls a failure can be injected into.
-enum class Call {
-    getPropertyDataSize, getPropertyData, setPropertyData,
-    addPropertyListener, removePropertyListener,
-    createProcessTap, destroyProcessTap, createAggregateDevice, destroyAggregateDevice,
-    createIOProcID, destroyIOProcID, deviceStart, deviceStop,
-};
-
-// The next `count` calls of `call` (on `object`, for `selector`, when given)
-// answer `status` without doing anything; a count of 0 means until cleared.
-struct InjectedFailure {
-    Call call = Call::getPropertyData;
-    OSStatus status = kAudioHardwareUnspecifiedError;
-    std::uint32_t count = 1;
-    std::optional<AudioObjectID> object;
-    std::optional<AudioObjectPropertySelector> selector;
-    bool operator==(const InjectedFailure&) const = default;
-};
-
-// How the platform refuses audio capture: not at all, by refusing the tap, or by
-// a tap that delivers only silence while still silencing the tapped processes.
-enum class CaptureDenial { none, refuseTap, silentTap };
-
-// What is wrong with the streams of the next aggregate devices made.
-enum class StreamShapeFault { none, sixteenBitTap, monoTap, nonInterleavedTap, extraInputStream };
-
-struct AggregateBehaviour {
-    // Seconds until a new aggregate's streams appear; infinity = never.
-    double streamDelaySeconds = 0.005;
-    bool isInputWithheld = false;
-    bool isOutputWithheld = false;
-    // Seconds after the streams appear during which their formats answer 'who?'.
-    double formatUnknownSeconds = 0.0;
-    StreamShapeFault shapeFault = StreamShapeFault::none;
-    bool operator==(const AggregateBehaviour&) const = default;
-};
-
-enum class WorkspaceNotification { willSleep, didWake };
-
-class SimulatedWorkspace;
+class AggregateDevices;
+class IOProcedures;
+class ProcessTaps;
+class PropertyAccess;
+class ReadBack;
+class TimelinePlayer;
+class WorldControl;
+struct World;
 
 struct ServerOptions {
     // Seconds of each device's most recent playback kept for read-back.
@@ -145,6 +116,8 @@ public:
     [[nodiscard]] std::size_t runningIOCount() const;
     // IO cycles run on a device since the server started.
     [[nodiscard]] std::uint64_t ioCycleCount(const std::string& uid) const;
+    // The most recent audio calls (at most CallLog::kCapacity), oldest first.
+    [[nodiscard]] std::vector<LoggedCall> callLog() const;
 
     // The workspace's view (installed as the workspace service while the server lives).
     [[nodiscard]] std::vector<appkit::RunningApplication> runningApplications() const;
@@ -178,32 +151,32 @@ public:
     OSStatus startDevice(AudioObjectID device, AudioDeviceIOProcID procID) override;
     OSStatus stopDevice(AudioObjectID device, AudioDeviceIOProcID procID) override;
 
-    struct World;
-    struct DeviceIO;
-
 private:
-    SimulatedServer(ServerOptions options);
-    void load(const Scenario& scenario);
-    void scheduleTimeline(const std::vector<TimelineEvent>& timeline);
-    void apply(const TimelineEvent& event);
-    void post(WorkspaceNotification notification);
-    void runCycle(const std::shared_ptr<DeviceIO>& io);
-    void renderCycle(const std::shared_ptr<DeviceIO>& io);
-    // Starts or stops the device's IO cycle to match what it has to do.
-    void updateIO(const std::shared_ptr<DeviceIO>& io);
-    // The same, with the device's IO mutex already held.
-    void updateIOLocked(const std::shared_ptr<DeviceIO>& io);
-    void updateAllIO();
-    [[nodiscard]] std::optional<OSStatus> injectedStatus(Call call, AudioObjectID object,
-                                                         std::optional<AudioObjectPropertySelector> selector);
-    [[nodiscard]] std::shared_ptr<DeviceIO> ioOf(AudioObjectID device) const;
+    SimulatedServer(const Scenario& scenario, const ServerOptions& options);
+    // Answers an audio call with the status injected into it, if any, or with what it does,
+    // and logs it as acting on object.
+    template <typename Perform>
+    OSStatus answer(Call call, AudioObjectID object, std::optional<AudioObjectPropertySelector> selector,
+                    Perform&& perform);
+    // The same for a call that creates an object: matched as a call on the system object and
+    // logged with the object it created.
+    template <typename Perform>
+    OSStatus answerCreation(Call call, AudioObjectID& created, Perform&& perform);
 
-    const ServerOptions options_;
     const dispatch::Seconds startTime_;
-    std::unique_ptr<World> world_;
+    const std::shared_ptr<World> world_;
     BundleFolder bundles_;
-    dispatch::QueuePtr eventQueue_;
-    std::shared_ptr<SimulatedWorkspace> workspace_;
+    const dispatch::QueuePtr eventQueue_;
+    const std::shared_ptr<FaultInjection> faults_;
+    CallLog calls_;
+    const std::shared_ptr<IOProcedures> io_;
+    const std::shared_ptr<SimulatedWorkspace> workspace_;
+    const std::shared_ptr<WorldControl> control_;
+    const std::unique_ptr<PropertyAccess> properties_;
+    const std::unique_ptr<ProcessTaps> taps_;
+    const std::unique_ptr<AggregateDevices> aggregates_;
+    const std::unique_ptr<ReadBack> readBack_;
+    const std::unique_ptr<TimelinePlayer> timeline_;
 };
 
 }  // namespace sim

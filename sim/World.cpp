@@ -19,7 +19,27 @@ AudioStreamBasicDescription streamFormat(double sampleRate, UInt32 channels, con
     return format;
 }
 
-AudioObjectID SimulatedServer::World::allocateID() {
+void stackOutputStreams(Device& aggregate, const std::string& mainSubdeviceUID) {
+    auto& streams = aggregate.outputStreams;
+    if (streams.empty()) {
+        return;
+    }
+    auto lead = std::find_if(streams.begin(), streams.end(),
+                             [&mainSubdeviceUID](const Stream& stream) { return stream.feedUID == mainSubdeviceUID; });
+    if (lead == streams.end()) {
+        lead = streams.begin();
+    }
+    Stream stacked = *lead;
+    for (const Stream& stream : streams) {
+        if (&stream != &*lead) {
+            stacked.mirrorUIDs.push_back(stream.feedUID);
+        }
+    }
+    aggregate.outputChannels = stacked.format.mChannelsPerFrame;
+    streams = {std::move(stacked)};
+}
+
+AudioObjectID World::allocateID() {
     AudioObjectID id = nextID++;
     while (reservedIDs.contains(id) || id <= kAudioObjectSystemObject) {
         id = nextID++;
@@ -27,7 +47,7 @@ AudioObjectID SimulatedServer::World::allocateID() {
     return id;
 }
 
-Device* SimulatedServer::World::device(AudioObjectID id) {
+Device* World::device(AudioObjectID id) {
     for (auto& candidate : devices) {
         if (candidate->id == id && candidate->isListed()) {
             return candidate.get();
@@ -36,7 +56,7 @@ Device* SimulatedServer::World::device(AudioObjectID id) {
     return nullptr;
 }
 
-Device* SimulatedServer::World::device(const std::string& uid) {
+Device* World::device(const std::string& uid) {
     for (auto& candidate : devices) {
         if (candidate->uid == uid) {
             return candidate.get();
@@ -45,7 +65,7 @@ Device* SimulatedServer::World::device(const std::string& uid) {
     return nullptr;
 }
 
-Process* SimulatedServer::World::process(AudioObjectID id) {
+Process* World::process(AudioObjectID id) {
     for (auto& candidate : processes) {
         if (candidate.id == id && candidate.isListed()) {
             return &candidate;
@@ -54,7 +74,7 @@ Process* SimulatedServer::World::process(AudioObjectID id) {
     return nullptr;
 }
 
-Process* SimulatedServer::World::processWithPid(std::int32_t pid) {
+Process* World::processWithPid(std::int32_t pid) {
     for (auto& candidate : processes) {
         if (candidate.declared.pid == pid) {
             return &candidate;
@@ -63,7 +83,7 @@ Process* SimulatedServer::World::processWithPid(std::int32_t pid) {
     return nullptr;
 }
 
-Tap* SimulatedServer::World::tap(AudioObjectID id) {
+Tap* World::tap(AudioObjectID id) {
     for (auto& candidate : taps) {
         if (candidate.id == id) {
             return &candidate;
@@ -72,7 +92,7 @@ Tap* SimulatedServer::World::tap(AudioObjectID id) {
     return nullptr;
 }
 
-Tap* SimulatedServer::World::tap(const std::string& uid) {
+Tap* World::tap(const std::string& uid) {
     for (auto& candidate : taps) {
         if (candidate.description.uuid == uid) {
             return &candidate;
@@ -81,7 +101,7 @@ Tap* SimulatedServer::World::tap(const std::string& uid) {
     return nullptr;
 }
 
-std::pair<Device*, const Stream*> SimulatedServer::World::stream(AudioObjectID id) {
+std::pair<Device*, const Stream*> World::stream(AudioObjectID id) {
     const dispatch::Seconds current = dispatch::now();
     for (auto& candidate : devices) {
         if (!candidate->isListed()) {
@@ -96,12 +116,12 @@ std::pair<Device*, const Stream*> SimulatedServer::World::stream(AudioObjectID i
     return {nullptr, nullptr};
 }
 
-bool SimulatedServer::World::exists(AudioObjectID id) {
+bool World::exists(AudioObjectID id) {
     return id == kAudioObjectSystemObject || device(id) != nullptr || process(id) != nullptr || tap(id) != nullptr ||
            stream(id).second != nullptr;
 }
 
-std::vector<Device*> SimulatedServer::World::destinations(const Process& playing) {
+std::vector<Device*> World::destinations(const Process& playing) {
     std::vector<Device*> result;
     Device* target = nullptr;
     if (playing.declared.outputUID) {
@@ -131,7 +151,7 @@ std::vector<Device*> SimulatedServer::World::destinations(const Process& playing
     return result;
 }
 
-std::vector<AudioObjectID> SimulatedServer::World::tapTargets(const Tap& tapped) {
+std::vector<AudioObjectID> World::tapTargets(const Tap& tapped) {
     std::vector<AudioObjectID> targets;
     const auto& listed = tapped.description.processes;
     for (const auto& candidate : processes) {
@@ -146,7 +166,7 @@ std::vector<AudioObjectID> SimulatedServer::World::tapTargets(const Tap& tapped)
     return targets;
 }
 
-bool SimulatedServer::World::isMuted(const Process& playing) {
+bool World::isMuted(const Process& playing) {
     for (const auto& candidate : taps) {
         const auto targets = tapTargets(candidate);
         if (std::find(targets.begin(), targets.end(), playing.id) == targets.end()) {
@@ -171,7 +191,7 @@ bool SimulatedServer::World::isMuted(const Process& playing) {
     return false;
 }
 
-std::vector<const Stream*> SimulatedServer::World::visibleStreams(const Device& owner, AudioObjectPropertyScope scope,
+std::vector<const Stream*> World::visibleStreams(const Device& owner, AudioObjectPropertyScope scope,
                                                                   dispatch::Seconds current) {
     std::vector<const Stream*> result;
     const bool wantsInput = scope != kAudioObjectPropertyScopeOutput;
@@ -189,7 +209,7 @@ std::vector<const Stream*> SimulatedServer::World::visibleStreams(const Device& 
     return result;
 }
 
-void SimulatedServer::World::notify(AudioObjectID object, AudioObjectPropertySelector selector,
+void World::notify(AudioObjectID object, AudioObjectPropertySelector selector,
                                     AudioObjectPropertyScope scope) {
     const AudioObjectPropertyAddress changed{selector, scope, kAudioObjectPropertyElementMain};
     for (const auto& listener : listeners) {
@@ -208,13 +228,33 @@ void SimulatedServer::World::notify(AudioObjectID object, AudioObjectPropertySel
     }
 }
 
-std::vector<PendingNotification> SimulatedServer::World::takePending() {
+void World::renumber(Device& renumbered) {
+    renumbered.id = allocateID();
+    for (auto& stream : renumbered.inputStreams) {
+        stream.id = allocateID();
+    }
+    for (auto& stream : renumbered.outputStreams) {
+        stream.id = allocateID();
+    }
+}
+
+void World::dropListeners(AudioObjectID gone) {
+    std::erase_if(listeners, [gone](const Listener& listener) {
+        if (listener.object != gone) {
+            return false;
+        }
+        listener.isLive->store(false);
+        return true;
+    });
+}
+
+std::vector<PendingNotification> World::takePending() {
     std::vector<PendingNotification> taken;
     taken.swap(pending);
     return taken;
 }
 
-void SimulatedServer::World::deliver(std::vector<PendingNotification> notifications) {
+void World::deliver(std::vector<PendingNotification> notifications) {
     static const dispatch::QueuePtr fallbackQueue = dispatch::DispatchQueue::create("sim.listeners");
     for (auto& notification : notifications) {
         const dispatch::QueuePtr& queue = notification.listener.queue ? notification.listener.queue : fallbackQueue;
@@ -227,7 +267,7 @@ void SimulatedServer::World::deliver(std::vector<PendingNotification> notificati
     }
 }
 
-void SimulatedServer::World::repairDefaults() {
+void World::repairDefaults() {
     auto usable = [this](const std::string& uid, bool wantsOutput) {
         Device* candidate = device(uid);
         if (candidate == nullptr || !candidate->isListed()) {
@@ -262,7 +302,7 @@ void SimulatedServer::World::repairDefaults() {
     }
 }
 
-void SimulatedServer::World::planCycle(Device& owner, const std::vector<IOProcEntry>& procs, CyclePlan& plan,
+void World::planCycle(Device& owner, const std::vector<IOProcEntry>& procs, CyclePlan& plan,
                                        dispatch::Seconds current) {
     plan.deviceID = owner.id;
     plan.sampleRate = owner.sampleRate;
@@ -311,10 +351,16 @@ void SimulatedServer::World::planCycle(Device& owner, const std::vector<IOProcEn
         }
         CyclePlan::Output& output = plan.outputs[outputs++];
         output.layout = StreamLayout::of(stream->format);
-        output.target.reset();
-        const Device* feed = device(stream->feedUID);
-        if (feed != nullptr && feed->isListed() && feed->isAlive && feed->observers > 0) {
-            output.target = feed->timeline;
+        output.targets.clear();
+        auto playsOn = [this, &output](const std::string& uid) {
+            const Device* feed = device(uid);
+            if (feed != nullptr && feed->isListed() && feed->isAlive && feed->observers > 0) {
+                output.targets.push_back(feed->timeline);
+            }
+        };
+        playsOn(stream->feedUID);
+        for (const auto& mirror : stream->mirrorUIDs) {
+            playsOn(mirror);
         }
     }
     plan.outputs.resize(outputs);

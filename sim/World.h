@@ -1,15 +1,17 @@
-// The simulated server's state: devices with their streams, processes, taps,
-// listeners, faults and workspace observers. Internal to sim/.
+// The simulated server's state: devices with their streams, processes, taps and
+// property listeners, and the notifications owed to those listeners. Internal to sim/.
 //
-// Owned by SimulatedServer; every field is guarded by World::mutex. A device's
-// IO state (DeviceIO) has its own mutex, always taken before World::mutex.
+// Owned by SimulatedServer and shared with the components that answer its calls; every
+// field is guarded by World::mutex. A device's IO state (DeviceIO) has its own mutex,
+// always taken before World::mutex.
+// Thread-safety: any thread, holding World::mutex (change() takes it, and delivers the
+// notifications once it is released).
 #pragma once
 
 #include "platform/coreaudio/AudioHardwareService.h"
 #include "sim/DeviceIO.h"
 #include "sim/PlayedTimeline.h"
 #include "sim/Scenario.h"
-#include "sim/SimulatedServer.h"
 
 #include <atomic>
 #include <filesystem>
@@ -19,6 +21,8 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 namespace sim {
@@ -35,6 +39,8 @@ struct Stream {
     // The physical device whose input or output this stream is.
     std::string feedUID;
     AudioObjectID tapID = 0;
+    // A stacked aggregate's output stream plays on these members too.
+    std::vector<std::string> mirrorUIDs;
 };
 
 struct Device {
@@ -73,7 +79,7 @@ struct Device {
     std::vector<Stream> inputStreams;
     std::vector<Stream> outputStreams;
 
-    std::shared_ptr<SimulatedServer::DeviceIO> io;
+    std::shared_ptr<DeviceIO> io;
     std::shared_ptr<PlayedTimeline> timeline;
     int observers = 0;
     bool isStalled = false;
@@ -83,6 +89,11 @@ struct Device {
     [[nodiscard]] bool isAggregate() const { return kind != Kind::physical; }
     [[nodiscard]] bool isListed() const { return isPlugged; }
 };
+
+// Makes an aggregate stacked, as the platform builds one: it offers only its main member's
+// output stream (the first member with output when the main one has none), and what is
+// played there is played on every member with output.
+void stackOutputStreams(Device& aggregate, const std::string& mainSubdeviceUID);
 
 struct Process {
     ScenarioProcess declared;
@@ -110,19 +121,13 @@ struct Listener {
     std::shared_ptr<std::atomic<bool>> isLive;
 };
 
-struct WorkspaceObserver {
-    std::uint64_t token = 0;
-    WorkspaceNotification notification = WorkspaceNotification::willSleep;
-    std::shared_ptr<const std::function<void()>> block;
-};
-
 // A notification to deliver once World::mutex is released.
 struct PendingNotification {
     Listener listener;
     AudioObjectPropertyAddress address{};
 };
 
-struct SimulatedServer::World {
+struct World {
     std::mutex mutex;
     AudioObjectID nextID = 40;
     std::set<AudioObjectID> reservedIDs;
@@ -134,16 +139,11 @@ struct SimulatedServer::World {
     std::string defaultOutputUID;
     std::string defaultInputUID;
     bool isAsleep = false;
-    std::vector<InjectedFailure> failures;
-    CaptureDenial denial = CaptureDenial::none;
-    OSStatus refusal = kAudioHardwarePermissionDeniedError;
-    AggregateBehaviour aggregateBehaviour;
-    std::uintptr_t nextProcToken = 0x5100;
-    std::atomic<std::size_t> ioProcCount{0};
-    std::vector<WorkspaceObserver> observers;
-    std::uint64_t nextObserverToken = 1;
 
     AudioObjectID allocateID();
+    // Gives a device that comes back (plugged again, or after a restart) and its streams
+    // new object identifiers, as the platform does.
+    void renumber(Device& device);
     Device* device(AudioObjectID id);
     Device* device(const std::string& uid);
     Process* process(AudioObjectID id);
@@ -168,6 +168,22 @@ struct SimulatedServer::World {
     // Hands the queued notifications to their queues (call after unlocking).
     static void deliver(std::vector<PendingNotification> notifications);
     std::vector<PendingNotification> takePending();
+    // Removes every listener of an object that no longer exists.
+    void dropListeners(AudioObjectID gone);
+
+    // Runs change with the mutex held, then delivers the notifications it queued.
+    template <typename Change>
+    std::invoke_result_t<Change, World&> change(Change&& apply) {
+        std::vector<PendingNotification> notifications;
+        std::invoke_result_t<Change, World&> result{};
+        {
+            std::lock_guard lock(mutex);
+            result = apply(*this);
+            notifications = takePending();
+        }
+        deliver(std::move(notifications));
+        return result;
+    }
 
     // Copies what one IO cycle of the device needs into plan.
     void planCycle(Device& device, const std::vector<IOProcEntry>& procs, CyclePlan& plan, dispatch::Seconds current);

@@ -3,6 +3,7 @@
 //
 // A plain object the caller fills and passes to AudioHardwareCreateProcessTap;
 // the audio layer copies what it needs. Owned by the caller.
+// Thread-safety: a value; fill it on one thread, then hand it to any.
 #pragma once
 
 #include "platform/coreaudio/CoreAudioTypes.h"

@@ -1,5 +1,7 @@
 // Everything of the audio layer in one include: types and constants, the
 // property-list values, the tap description and the hardware functions.
+// Thread-safety: as each included header says; the hardware functions may be called
+// from any thread.
 #pragma once
 
 #include "platform/coreaudio/AudioHardware.h"

@@ -3,6 +3,7 @@
 //
 // Plain declarations shared by every caller of the audio layer and by the
 // simulated server that answers it; nothing here owns state.
+// Thread-safety: types and constants; usable from any thread, the realtime one included.
 #pragma once
 
 #include <cstddef>

@@ -4,6 +4,9 @@
 
 #include <cmath>
 #include <limits>
+#include <map>
+#include <set>
+#include <string>
 
 namespace tonvale {
 namespace {
@@ -76,6 +79,29 @@ TEST_F(PersistedStateV1Test, Normalize_DropsTheEmptyFavoriteAndLeavesTheRestAlon
     const PersistedStateV1 result = normalized(state);
     EXPECT_EQ(result, expected) << "version, future, and favourites without profiles stay";
     EXPECT_EQ(normalized(result), result) << "normalising twice changes nothing more";
+}
+
+TEST_F(PersistedStateV1Test, Normalize_MakesTextsValidSoKeysEqualOnceWrittenCollapseInMemory) {
+    // Two identifiers that differ only in bytes that are not UTF-8 would be written as one
+    // key, and one of the two profiles would be lost on the next load.
+    PersistedStateV1 state;
+    state.appProfiles.emplace("com.example.a\xfe", profile("com.example.a\xfe", "A\xc3", 0.3F));
+    state.appProfiles.emplace("com.example.a\xff", profile("com.example.a\xff", "A", 0.4F));
+    state.appProfiles.at("com.example.a\xff").defaultConfiguration.output =
+        OutputPreference::device("usb\x80", "Head\xe2\x82");
+    state.favoriteBundleIDs = {"com.example.f\xff", "com.example.f\xfe"};
+    state.future = FutureCompatibleState{{{"k\xff", "v\xc0\xaf"}}};
+
+    const PersistedStateV1 result = normalized(state);
+    ASSERT_EQ(result.appProfiles.size(), 1U);
+    const AppProfile& kept = result.appProfiles.begin()->second;
+    EXPECT_EQ(result.appProfiles.begin()->first, "com.example.a\uFFFD");
+    EXPECT_EQ(kept.bundleID, "com.example.a\uFFFD");
+    EXPECT_EQ(kept.displayName, "A");
+    EXPECT_EQ(kept.defaultConfiguration.output, OutputPreference::device("usb\uFFFD", "Head\uFFFD"));
+    EXPECT_EQ(result.favoriteBundleIDs, (std::set<std::string>{"com.example.f\uFFFD"}));
+    EXPECT_EQ(result.future->reserved, (std::map<std::string, std::string>{{"k\uFFFD", "v\uFFFD\uFFFD"}}));
+    EXPECT_EQ(normalized(result), result);
 }
 
 }  // namespace

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <optional>
@@ -65,19 +64,6 @@ TEST_F(LocalizedCaseInsensitiveCompareTest, CaseIsIgnored_AccentsAndTheLocalesAl
             c.locale ? localizedCaseInsensitiveCompare(c.lhs, c.rhs, *c.locale) : localizedCaseInsensitiveCompare(c.lhs, c.rhs);
         EXPECT_EQ(actual, c.expected) << c.lhs << " vs " << c.rhs << " in " << c.locale.value_or("user locale");
     }
-}
-
-TEST_F(LocalizedCaseInsensitiveCompareTest, StableSort_KeepsEquivalentNamesInInputOrder) {
-    const auto stableSorted = [](std::vector<std::string> names) {
-        std::stable_sort(names.begin(), names.end(), [](const std::string& lhs, const std::string& rhs) {
-            return localizedCaseInsensitiveCompare(lhs, rhs) < 0;
-        });
-        return names;
-    };
-    EXPECT_EQ(stableSorted({"b", "A", "a"}), (std::vector<std::string>{"A", "a", "b"}));
-    EXPECT_EQ(stableSorted({"b", "a", "A"}), (std::vector<std::string>{"a", "A", "b"}));
-    EXPECT_EQ(stableSorted({"Zoom", "music", "Browser", "browser helper", "Éclair"}),
-              (std::vector<std::string>{"Browser", "browser helper", "Éclair", "music", "Zoom"}));
 }
 
 TEST_F(LocalizedCaseInsensitiveCompareTest, IllFormedUtf8_ComparesConsistently) {
