@@ -250,6 +250,14 @@ bool AudioRouteRenderer::startAndReturnError(AudioRouteRendererError* error) {
                               output.mChannelsPerFrame));
     }
     state_->rampLengthFrames.store(rampLength(output.mSampleRate), std::memory_order_relaxed);
+    // The first cycle plays the requested gain: a ramp from anywhere else would be heard.
+    // No IO procedure exists yet, so nothing else touches the ramp.
+    const float requested = state_->targetGain.load(std::memory_order_relaxed);
+    state_->rampTargetGain = requested;
+    state_->rampStartGain = requested;
+    state_->currentGain = requested;
+    state_->rampFrames = 0;
+    state_->rampFramesRemaining = 0;
 
     const OSStatus created =
         AudioDeviceCreateIOProcID(deviceID_, &AudioRouteRenderer::render, state_.get(), &ioProcID_);

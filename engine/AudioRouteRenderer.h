@@ -48,8 +48,9 @@ public:
 
     // Checks that the device has exactly the route's shape (one tap input, an output,
     // stereo Float32 on both sides, same interleaving), then installs and starts the IO
-    // procedure. True when running (at once if it already was); false with error filled
-    // in (when given) otherwise, leaving no IO procedure behind.
+    // procedure, which plays the target gain from its first cycle, unramped. True when
+    // running (at once if it already was); false with error filled in (when given)
+    // otherwise, leaving no IO procedure behind.
     [[nodiscard]] bool startAndReturnError(AudioRouteRendererError* error);
     // Stops and removes the IO procedure; the counters are kept. Always succeeds.
     void stop();

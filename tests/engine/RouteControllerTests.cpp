@@ -259,6 +259,15 @@ TEST_F(RouteControllerTest, RoutedTone_PlaysOnTheChosenDeviceAtTheGainAndFollows
     expectMusicOnlyOn(kSpeakers, 1.0);
 }
 
+TEST_F(RouteControllerTest, StartedOrRebuiltRoute_NeverPlaysAboveItsGainFromTheFirstFrame) {
+    for (const float gain : {0.0F, 0.5F, 0.0F}) {
+        const dispatch::Seconds requested = dispatch::now();
+        expectRouteActive(kHeadset, gain);
+        time.advance(0.05 + 2 * kBufferPeriod);
+        EXPECT_LE(server->played(kHeadset, requested, dispatch::now()).peak(), kMusicAmplitude * gain + 1e-6) << gain;
+    }
+}
+
 TEST_F(RouteControllerTest, ReleasingAnActiveController_StopsItsAudioBeforeTheReleaseReturns) {
     expectRouteActive(kHeadset, 0.5F);
     controller.reset();
