@@ -110,6 +110,8 @@ TEST_F(LogicalAppResolverTest, LogicalIdentity_FollowsBundleFamilyAndNameRules) 
                          makeBundle("Blank.app", {{"CFBundleIdentifier", "com.example.blank"},
                                                   {"CFBundleDisplayName", " "},
                                                   {"CFBundleName", "Ignored Because Display Name Is Text"}})};
+    runningApps_[900] = {"com.example.plugin", "Plugin", makeBundle("Host.app", {{"CFBundleIdentifier", " \t"}})};
+    runningApps_[901] = {std::nullopt, "Tool", makeBundle("Empty.app", {{"CFBundleIdentifier", ""}})};
     const struct {
         const char* what;
         AudioProcessInfo process;
@@ -134,6 +136,10 @@ TEST_F(LogicalAppResolverTest, LogicalIdentity_FollowsBundleFamilyAndNameRules) 
          AppIdentity{"com.example.real", "Real"}},
         {"a blank bundle display name falls back to the running app's", process(1, 800, "", "Process Name"),
          AppIdentity{"com.example.blank", "Running Name"}},
+        {"a blank enclosing bundle identifier counts as absent", process(1, 900, "com.example.plugin", "x"),
+         AppIdentity{"com.example.plugin", "Plugin"}},
+        {"an empty enclosing bundle identifier counts as absent", process(2, 901, "com.example.tool", "x"),
+         AppIdentity{"com.example.tool", "Tool"}},
         {"a blank process name falls back to the identifier", process(2, 801, "com.example.bare", "  "),
          AppIdentity{"com.example.bare", "com.example.bare"}},
     };
