@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "hal/AudioProcessCatalogue.h"
+#include "tests/hal/MockAudioHardwareService.h"
 #include "tests/hal/SimulatedWorld.h"
 
 namespace tonvale {
@@ -107,6 +109,27 @@ TEST_F(AudioDeviceCatalogueTest, SetDefaultInputDevice_Refused_DescribesStatus) 
 
     ASSERT_FALSE(result);
     EXPECT_EQ(result.error().description(), "Set default input device failed: 'nope' (1852797029)");
+}
+
+// A broken answer lists 16,384 objects, none of them readable: both
+// catalogues come back empty, holding no memory for records they never read.
+TEST(CatalogueMemoryTest, BrokenListAnswer_ReservesNoRecordPerListedIdentifier) {
+    using namespace ::testing;
+    tonvale::testing::InstalledMockService service;
+    EXPECT_CALL(*service, getPropertyDataSize(kAudioObjectSystemObject, _, _))
+        .WillRepeatedly(DoAll(SetArgReferee<2>(1U << 16), Return(kAudioHardwareNoError)));
+    EXPECT_CALL(*service, getPropertyData(_, _, _, _))
+        .WillRepeatedly([](AudioObjectID object, const AudioObjectPropertyAddress&, UInt32&, void*) {
+            return object == kAudioObjectSystemObject ? kAudioHardwareNoError : kAudioHardwareBadObjectError;
+        });
+
+    const auto devices = enumerateDevices().value();
+    const auto processes = enumerateProcesses().value();
+
+    EXPECT_TRUE(devices.empty());
+    EXPECT_LE(devices.capacity(), 1024U);
+    EXPECT_TRUE(processes.empty());
+    EXPECT_LE(processes.capacity(), 1024U);
 }
 
 }  // namespace
