@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <deque>
 #include <memory>
+#include <regex>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -18,6 +20,7 @@
 #include "sim/SimulatedServer.h"
 #include "tests/app/RecordingConsole.h"
 #include "tests/engine/RouteTestWorld.h"
+#include "tests/platform/coreaudio/ForwardingService.h"
 
 namespace tonvale {
 namespace {
@@ -39,6 +42,46 @@ sim::Scenario deskWithBrowser() {
     }
     return scenario;
 }
+
+// The simulated server, except that the second IO procedure created through it stalls
+// (is never called) or sees half as many input frames as output frames. Virtual time only.
+class SecondRouteFault final : public ForwardingService {
+public:
+    enum class Fault { stall, shortInput };
+    SecondRouteFault(std::shared_ptr<AudioHardwareService> server, Fault fault)
+        : ForwardingService(std::move(server)), fault_(fault) {}
+
+    OSStatus createIOProcID(AudioObjectID device, AudioDeviceIOProc proc, void* clientData,
+                            AudioDeviceIOProcID& outProcID) override {
+        procs_.push_back({proc, clientData, procs_.size() == 1, fault_});
+        return ForwardingService::createIOProcID(device, &run, &procs_.back(), outProcID);
+    }
+
+private:
+    struct Proc {
+        AudioDeviceIOProc proc;
+        void* clientData;
+        bool isFaulty;
+        Fault fault;
+    };
+    static OSStatus run(AudioObjectID device, const AudioTimeStamp* now, const AudioBufferList* input,
+                        const AudioTimeStamp* inputTime, AudioBufferList* output, const AudioTimeStamp* outputTime,
+                        void* data) {
+        const Proc& entry = *static_cast<const Proc*>(data);
+        AudioBufferList shorter = input != nullptr ? *input : AudioBufferList{};
+        if (entry.isFaulty && entry.fault == Fault::stall) {
+            return kAudioHardwareNoError;
+        }
+        if (entry.isFaulty && input != nullptr) {
+            shorter.mBuffers[0].mDataByteSize /= 2;
+            input = &shorter;
+        }
+        return entry.proc(device, now, input, inputTime, output, outputTime, entry.clientData);
+    }
+
+    const Fault fault_;
+    std::deque<Proc> procs_;
+};
 
 class RouteModesTest : public ::testing::Test {
 protected:
@@ -269,6 +312,26 @@ TEST_F(RouteModesTest, BenchmarkRouteFailure_StopsEveryRouteAndNamesTheRoute) {
                             "destination device's physical input.",
                             "err flush"}));
     EXPECT_TRUE(delegate().benchmarkControllers.empty());
+}
+
+TEST_F(RouteModesTest, BenchmarkWithAStalledOrUnequalRoute_PrintsItsSummaryAndFails) {
+    const std::pair<SecondRouteFault::Fault, const char*> cases[] = {
+        {SecondRouteFault::Fault::stall, "callbacks-min=0 callbacks-max=[1-9][0-9]* unequalFrames=0"},
+        {SecondRouteFault::Fault::shortInput, "callbacks-min=[1-9][0-9]* callbacks-max=[0-9]+ unequalFrames=[1-9][0-9]*"},
+    };
+    for (const auto& [fault, summary] : cases) {
+        const auto faulty = std::make_shared<SecondRouteFault>(server, fault);
+        AudioHardwareInstallService(faulty);
+        launch({"--route-benchmark", "--bundle-id", "com.example.music", "--device-uid", kHeadset, "--route-count",
+                "2", "--duration", "0.5"});
+        EXPECT_EQ(runToEnd(), 1);
+        const auto all = events();
+        ASSERT_EQ(all.size(), 5U);
+        EXPECT_EQ(all[0], "out write route-benchmark active routes=2 gain=0");
+        EXPECT_TRUE(std::regex_match(all[2], std::regex(std::string("out write route-benchmark ") + summary))) << all[2];
+        EXPECT_EQ(all[3], "err write route-benchmark stopped; fail-open paths restored");
+        EXPECT_EQ(all[4], "err flush");
+    }
 }
 
 }  // namespace
