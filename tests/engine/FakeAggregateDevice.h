@@ -1,13 +1,14 @@
-// A hand-made audio server holding one aggregate device whose stream shape, formats and
-// IO statuses a test sets at will, including answers the simulated server never gives
+// A hand-made audio server holding one aggregate device whose streams, formats and IO
+// statuses a test sets at will, including answers the simulated server never gives
 // (unreadable formats, failing IO calls). It keeps the installed IO procedure so the test
-// can run IO cycles itself. Installed for the life of the object; test thread only.
+// can run IO cycles itself; everything else is refused. Installed for the life of the
+// object; test thread only.
 #pragma once
 
 #include <memory>
 #include <vector>
 
-#include "platform/coreaudio/CoreAudio.h"
+#include "tests/platform/coreaudio/ForwardingService.h"
 
 namespace tonvale::testing {
 
@@ -26,9 +27,11 @@ struct AggregateShape {
     bool isOutputFormatReadable = true;
 };
 
-class FakeAggregateDevice final : public AudioHardwareService {
+class FakeAggregateDevice final : public ForwardingService {
 public:
     static constexpr AudioObjectID kDevice = 200;
+    // Streams are numbered from here, inputs first.
+    static constexpr AudioObjectID kFirstStream = 300;
 
     static std::shared_ptr<FakeAggregateDevice> install(AggregateShape shape = {}) {
         auto device = std::make_shared<FakeAggregateDevice>();
@@ -51,47 +54,39 @@ public:
         return proc(kDevice, nullptr, input, nullptr, output, nullptr, clientData);
     }
 
-    OSStatus getPropertyDataSize(AudioObjectID object, const AudioObjectPropertyAddress& address,
-                                 UInt32& outDataSize) override {
-        if (object != kDevice || address.mSelector != kAudioDevicePropertyStreams) {
-            return kAudioHardwareUnknownPropertyError;
-        }
-        outDataSize = static_cast<UInt32>(streamsOf(address.mScope).size() * sizeof(AudioObjectID));
+    OSStatus getPropertyDataSize(AudioObjectID, const AudioObjectPropertyAddress& address, UInt32& size) override {
+        size = static_cast<UInt32>(streams(address.mScope).size() * sizeof(AudioObjectID));
         return kAudioHardwareNoError;
     }
-    // Streams are numbered 300... for inputs and 400... for outputs.
-    OSStatus getPropertyData(AudioObjectID object, const AudioObjectPropertyAddress& address, UInt32& ioDataSize,
-                             void* outData) override {
-        if (object == kDevice && address.mSelector == kAudioDevicePropertyStreams) {
-            const AudioObjectID base = address.mScope == kAudioObjectPropertyScopeInput ? 300 : 400;
-            UInt32 written = 0;
-            for (std::size_t index = 0; index < streamsOf(address.mScope).size() && written + 4 <= ioDataSize;
-                 ++index, written += 4) {
-                static_cast<AudioObjectID*>(outData)[index] = base + static_cast<AudioObjectID>(index);
+    OSStatus getPropertyData(AudioObjectID object, const AudioObjectPropertyAddress& address, UInt32& size,
+                             void* data) override {
+        const auto inputCount = static_cast<AudioObjectID>(shape.inputs.size());
+        if (object == kDevice) {
+            const AudioObjectID first = kFirstStream + (address.mScope == kAudioObjectPropertyScopeInput ? 0 : inputCount);
+            size = std::min<UInt32>(size / 4, static_cast<UInt32>(streams(address.mScope).size())) * 4;
+            for (UInt32 index = 0; index < size / 4; ++index) {
+                static_cast<AudioObjectID*>(data)[index] = first + index;
             }
-            ioDataSize = written;
             return kAudioHardwareNoError;
         }
-        const bool isInput = object >= 300 && object < 400;
-        const bool isReadable = isInput ? shape.isInputFormatReadable : object >= 400 && shape.isOutputFormatReadable;
-        if (address.mSelector != kAudioStreamPropertyVirtualFormat || ioDataSize < 40 || !isReadable) {
+        const bool isInput = object < kFirstStream + inputCount;
+        if (!(isInput ? shape.isInputFormatReadable : shape.isOutputFormatReadable)) {
             return kAudioHardwareUnknownPropertyError;
         }
-        const auto& formats = isInput ? shape.inputs : shape.outputs;
-        *static_cast<AudioStreamBasicDescription*>(outData) = formats.at(object - (isInput ? 300 : 400));
-        ioDataSize = sizeof(AudioStreamBasicDescription);
+        const AudioObjectID index = object - kFirstStream - (isInput ? 0 : inputCount);
+        *static_cast<AudioStreamBasicDescription*>(data) = (isInput ? shape.inputs : shape.outputs).at(index);
+        size = sizeof(AudioStreamBasicDescription);
         return kAudioHardwareNoError;
     }
-    OSStatus createIOProcID(AudioObjectID device, AudioDeviceIOProc ioProc, void* data,
-                            AudioDeviceIOProcID& outProcID) override {
-        if (device != kDevice || createStatus != kAudioHardwareNoError) {
-            return device != kDevice ? kAudioHardwareBadDeviceError : createStatus;
+    OSStatus createIOProcID(AudioObjectID, AudioDeviceIOProc ioProc, void* data, AudioDeviceIOProcID& procID) override {
+        if (createStatus != kAudioHardwareNoError) {
+            return createStatus;
         }
         ++createdProcCount;
         ++installedProcCount;
         proc = ioProc;
         clientData = data;
-        outProcID = ioProc;
+        procID = ioProc;
         return kAudioHardwareNoError;
     }
     OSStatus destroyIOProcID(AudioObjectID, AudioDeviceIOProcID) override {
@@ -107,35 +102,9 @@ public:
         return kAudioHardwareNoError;
     }
 
-    // The rest of the server is never asked for by the renderer.
-    Boolean hasProperty(AudioObjectID, const AudioObjectPropertyAddress&) override { return 0; }
-    OSStatus setPropertyData(AudioObjectID, const AudioObjectPropertyAddress&, UInt32, const void*) override {
-        return kAudioHardwareUnsupportedOperationError;
-    }
-    OSStatus addPropertyListenerBlock(AudioObjectID, const AudioObjectPropertyAddress&, dispatch::QueuePtr,
-                                      AudioObjectPropertyListenerBlock) override {
-        return kAudioHardwareUnsupportedOperationError;
-    }
-    OSStatus removePropertyListenerBlock(AudioObjectID, const AudioObjectPropertyAddress&, dispatch::QueuePtr,
-                                         const AudioObjectPropertyListenerBlock&) override {
-        return kAudioHardwareUnsupportedOperationError;
-    }
-    OSStatus createProcessTap(const CATapDescription&, AudioObjectID&) override {
-        return kAudioHardwareUnsupportedOperationError;
-    }
-    OSStatus destroyProcessTap(AudioObjectID) override { return kAudioHardwareUnsupportedOperationError; }
-    OSStatus createAggregateDevice(CFDictionaryRef, AudioObjectID&) override {
-        return kAudioHardwareUnsupportedOperationError;
-    }
-    OSStatus destroyAggregateDevice(AudioObjectID) override { return kAudioHardwareUnsupportedOperationError; }
-
 private:
-    [[nodiscard]] const std::vector<AudioStreamBasicDescription>& streamsOf(AudioObjectPropertyScope scope) const {
-        static const std::vector<AudioStreamBasicDescription> none;
-        if (scope == kAudioObjectPropertyScopeInput) {
-            return shape.inputs;
-        }
-        return scope == kAudioObjectPropertyScopeOutput ? shape.outputs : none;
+    [[nodiscard]] const std::vector<AudioStreamBasicDescription>& streams(AudioObjectPropertyScope scope) const {
+        return scope == kAudioObjectPropertyScopeInput ? shape.inputs : shape.outputs;
     }
 };
 
