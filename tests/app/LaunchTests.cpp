@@ -121,23 +121,7 @@ TEST_F(AppDelegateTest, Launch_SetsAccessoryPolicyAndStartsTheChosenModeOrNothin
     EXPECT_EQ(application.terminationStatus(), std::nullopt);
 }
 
-TEST_F(AppDelegateTest, FinishSuccess_WritesLineToOutputInOneWriteThenFlushesAndExitsZero) {
-    DelegateLaunchModes modes;
-    modes.routeTest = [](AppDelegate& delegate) {
-        dispatch::DispatchQueue::main()->asyncAfter(5, [&delegate] {
-            delegate.finishCommandLineMode("route-test stopped; fail-open path restored", true);
-        });
-    };
-    const auto delegate = makeDelegate({"--route-test"}, std::move(modes));
-    application.finishLaunching();
-    time.advance(4.9);
-    EXPECT_EQ(application.terminationStatus(), std::nullopt);
-    time.advance(0.2);
-    EXPECT_EQ(application.terminationStatus(), 0);
-    EXPECT_EQ(console.events(),
-              (std::vector<std::string>{"out write route-test stopped; fail-open path restored\n", "out flush"}));
-}
-
+// A success goes to standard output the same way; the route modes' tests show it.
 TEST_F(AppDelegateTest, FinishFailure_WritesToErrorAndExitsOneOnlyOnce) {
     DelegateLaunchModes modes;
     modes.routeBenchmark = [](AppDelegate& delegate) {

@@ -55,27 +55,26 @@ public:
     }
 
     OSStatus getPropertyDataSize(AudioObjectID, const AudioObjectPropertyAddress& address, UInt32& size) override {
-        size = static_cast<UInt32>(streams(address.mScope).size() * sizeof(AudioObjectID));
+        const bool isInput = address.mScope == kAudioObjectPropertyScopeInput;
+        size = static_cast<UInt32>((isInput ? shape.inputs : shape.outputs).size() * sizeof(AudioObjectID));
         return kAudioHardwareNoError;
     }
+    // The stream list answers its first stream; a stream answers its format.
     OSStatus getPropertyData(AudioObjectID object, const AudioObjectPropertyAddress& address, UInt32& size,
                              void* data) override {
         const auto inputCount = static_cast<AudioObjectID>(shape.inputs.size());
-        if (object == kDevice) {
-            const AudioObjectID first = kFirstStream + (address.mScope == kAudioObjectPropertyScopeInput ? 0 : inputCount);
-            size = std::min<UInt32>(size / 4, static_cast<UInt32>(streams(address.mScope).size())) * 4;
-            for (UInt32 index = 0; index < size / 4; ++index) {
-                static_cast<AudioObjectID*>(data)[index] = first + index;
-            }
+        if (object == kDevice && size >= sizeof(AudioObjectID)) {
+            const bool isInput = address.mScope == kAudioObjectPropertyScopeInput;
+            *static_cast<AudioObjectID*>(data) = kFirstStream + (isInput ? 0 : inputCount);
+            size = sizeof(AudioObjectID);
             return kAudioHardwareNoError;
         }
-        const bool isInput = object < kFirstStream + inputCount;
+        const bool isInput = object - kFirstStream < inputCount;
         if (!(isInput ? shape.isInputFormatReadable : shape.isOutputFormatReadable)) {
             return kAudioHardwareUnknownPropertyError;
         }
-        const AudioObjectID index = object - kFirstStream - (isInput ? 0 : inputCount);
-        *static_cast<AudioStreamBasicDescription*>(data) = (isInput ? shape.inputs : shape.outputs).at(index);
-        size = sizeof(AudioStreamBasicDescription);
+        *static_cast<AudioStreamBasicDescription*>(data) =
+            isInput ? shape.inputs.at(object - kFirstStream) : shape.outputs.at(object - kFirstStream - inputCount);
         return kAudioHardwareNoError;
     }
     OSStatus createIOProcID(AudioObjectID, AudioDeviceIOProc ioProc, void* data, AudioDeviceIOProcID& procID) override {
@@ -100,11 +99,6 @@ public:
     OSStatus stopDevice(AudioObjectID, AudioDeviceIOProcID) override {
         isStarted = false;
         return kAudioHardwareNoError;
-    }
-
-private:
-    [[nodiscard]] const std::vector<AudioStreamBasicDescription>& streams(AudioObjectPropertyScope scope) const {
-        return scope == kAudioObjectPropertyScopeInput ? shape.inputs : shape.outputs;
     }
 };
 
