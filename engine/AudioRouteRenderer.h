@@ -17,8 +17,9 @@ namespace tonvale {
 
 // Everything the IO procedure reads or writes, in one block whose address is the
 // procedure's client data. Cross-thread fields are lock-free atomics, and only the IO
-// thread writes the counters; the ramp fields belong to the IO thread alone. A ramp keeps where it started and its length so that
-// frame k of n gets exactly start + k (target - start) / n, free of accumulated rounding.
+// thread writes the counters; the ramp fields belong to the IO thread alone. A ramp keeps
+// where it started and its length so that frame k of n gets exactly
+// start + k (target - start) / n, free of accumulated rounding.
 struct AudioRouteRenderState {
     std::atomic<float> targetGain{1.0F};
     float rampTargetGain = 1.0F;

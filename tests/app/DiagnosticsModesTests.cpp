@@ -23,21 +23,29 @@ sim::Scenario smallDesk() {
     sim::Scenario scenario;
     scenario.devices = {
         {.uid = "speakers", .name = "Built-in Speakers", .transportType = kAudioDeviceTransportTypeBuiltIn},
-        {.uid = "mic", .name = "Stage\nMic", .transportType = kAudioDeviceTransportTypeUSB, .outputChannels = 0,
+        {.uid = "mic",
+         .name = "Stage\nMic",
+         .transportType = kAudioDeviceTransportTypeUSB,
+         .outputChannels = 0,
          .inputChannels = 1},
-        {.uid = "headset", .name = "Äther Headset", .transportType = kAudioDeviceTransportTypeBluetooth,
-         .sampleRate = 44100.0, .inputChannels = 1}};
+        {.uid = "headset",
+         .name = "Äther Headset",
+         .transportType = kAudioDeviceTransportTypeBluetooth,
+         .sampleRate = 44100.0,
+         .inputChannels = 1}};
     scenario.defaultOutputUID = "speakers";
     scenario.defaultInputUID = "mic";
     const auto app = [](std::int32_t pid, std::string bundleID, std::string name, std::string path, bool playing) {
-        return sim::ScenarioProcess{.pid = pid, .bundleID = bundleID,
+        return sim::ScenarioProcess{.pid = pid,
+                                    .bundleID = bundleID,
                                     .application = sim::ScenarioApplication{bundleID, name, path},
                                     .isPlaying = playing};
     };
-    scenario.processes = {app(501, "com.example.player", "Player", "Player.app", false),
-                          app(502, "com.example.player.helper", "Player Helper",
-                              "Player.app/Contents/Helpers/Player Helper.app", true),
-                          app(601, "com.example.chat", "Chat Room", "Chat.app", false), {.pid = 311}};
+    scenario.processes = {
+        app(501, "com.example.player", "Player", "Player.app", false),
+        app(502, "com.example.player.helper", "Player Helper", "Player.app/Contents/Helpers/Player Helper.app", true),
+        app(601, "com.example.chat", "Chat Room", "Chat.app", false),
+        {.pid = 311}};
     return scenario;
 }
 
@@ -108,9 +116,11 @@ TEST_F(DiagnosticsModesTest, DiagnosticsOnce_UnreadableListOrDefault_EndsWithThe
 
     const auto& events = recording_.events();
     ASSERT_EQ(events.size(), 4U) << "the version and system lines come before the default output";
-    EXPECT_EQ(events[0], "err write Tonvale diagnostics failed: Size Core Audio property 'dev#' failed: 0xFFFFFFCE (-50)\n");
+    EXPECT_EQ(events[0],
+              "err write Tonvale diagnostics failed: Size Core Audio property 'dev#' failed: 0xFFFFFFCE (-50)\n");
     EXPECT_TRUE(events[1].starts_with("out write Tonvale version=") && events[2].starts_with("out write macOS="));
-    EXPECT_EQ(events[3], "err write Tonvale diagnostics failed: Read Core Audio property 'dOut' failed: 0xFFFFFFCE (-50)\n");
+    EXPECT_EQ(events[3],
+              "err write Tonvale diagnostics failed: Read Core Audio property 'dOut' failed: 0xFFFFFFCE (-50)\n");
 }
 
 TEST_F(DiagnosticsModesTest, DiagnosticsFieldText_EscapesOnlyWhatBreaksALine) {
@@ -123,8 +133,9 @@ TEST_F(DiagnosticsModesTest, InputSelection_CurrentInputSelectedAgain_Passes) {
 
     EXPECT_TRUE(runInputSelectionTest(console_));
 
-    EXPECT_EQ(recording_.events(),
-              std::vector<std::string>{"out write input-selection-test passed currentDeviceID=" + deviceID("mic") + "\n"});
+    EXPECT_EQ(
+        recording_.events(),
+        std::vector<std::string>{"out write input-selection-test passed currentDeviceID=" + deviceID("mic") + "\n"});
 }
 
 TEST_F(DiagnosticsModesTest, InputSelection_NoOrDeadCurrentInput_FailsWithoutSelectingAnother) {
@@ -136,7 +147,8 @@ TEST_F(DiagnosticsModesTest, InputSelection_NoOrDeadCurrentInput_FailsWithoutSel
     ASSERT_TRUE(server_->killDevice("mic"));
     EXPECT_FALSE(runInputSelectionTest(console_));
 
-    EXPECT_EQ(recording_.events(), std::vector<std::string>(2, "err write input-selection-test failed: current input is unavailable\n"));
+    EXPECT_EQ(recording_.events(),
+              std::vector<std::string>(2, "err write input-selection-test failed: current input is unavailable\n"));
     EXPECT_EQ(readDefaultInputDevice().value(), server_->deviceID("mic").value());
 }
 

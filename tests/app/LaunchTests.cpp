@@ -51,10 +51,14 @@ TEST(InitializerTest, InitializerModes_RunAloneFlushOutputBeforeErrorAndExitWith
         std::optional<int> status;
         std::vector<std::string> events;
     } cases[] = {
-        {{"--input-selection-test", "--diagnostics-once"}, false, 1,
+        {{"--input-selection-test", "--diagnostics-once"},
+         false,
+         1,
          {"out write diagnosticsOnce\n", "err write failed\n", "out flush", "err flush"}},
         {{"--input-selection-test"}, true, 0, {"out write inputSelectionTest\n", "out flush", "err flush"}},
-        {{"--input-selection-test"}, false, 1,
+        {{"--input-selection-test"},
+         false,
+         1,
          {"out write inputSelectionTest\n", "err write failed\n", "out flush", "err flush"}},
         {{"--route-test"}, true, std::nullopt, {}},
     };
@@ -84,8 +88,10 @@ protected:
     std::shared_ptr<AppDelegate> makeDelegate(std::vector<std::string> arguments,
                                               std::optional<DelegateLaunchModes> given = std::nullopt) {
         DelegateLaunchModes modes;
-        for (auto [slot, name] : {std::pair{&modes.routeTest, "routeTest"}, {&modes.routeBenchmark, "routeBenchmark"},
-                                  {&modes.idleBenchmark, "idleBenchmark"}, {&modes.interactive, "interactive"}}) {
+        for (auto [slot, name] : {std::pair{&modes.routeTest, "routeTest"},
+                                  {&modes.routeBenchmark, "routeBenchmark"},
+                                  {&modes.idleBenchmark, "idleBenchmark"},
+                                  {&modes.interactive, "interactive"}}) {
             *slot = [this, name = name](AppDelegate&) { started.emplace_back(name); };
         }
         EnvironmentLookup lookup = [this](const std::string& name) -> std::optional<std::string> {

@@ -28,7 +28,9 @@ TEST(ProgramTest, Modes_PrintTheirLinesOnTheirStreamsAndExitWithTheirStatus) {
         std::string error;
     } cases[] = {
         // Without the required options a route mode fails at once, whatever else is given.
-        {{"--route-test", "--gain", "nan", "--duration", "-inf", "\xff\xfe", ""}, 1, "",
+        {{"--route-test", "--gain", "nan", "--duration", "-inf", "\xff\xfe", ""},
+         1,
+         "",
          "route-test requires --bundle-id and --device-uid\n"},
         {{"--route-benchmark", "--bogus", "--gain"}, 1, "", "route-benchmark requires --bundle-id and --device-uid\n"},
         {{"--route-test", "--bundle-id", "com.example.music", "--device-uid", "usb-headset", "--gain", "0.5",
@@ -38,14 +40,15 @@ TEST(ProgramTest, Modes_PrintTheirLinesOnTheirStreamsAndExitWithTheirStatus) {
          "route-test gain=1\nroute-test callbacks=[1-9][0-9]* unequalFrames=0 lastFrames=512/512\n"
          "route-test stopped; fail-open path restored\n",
          ""},
-        {{"--route-benchmark", "--bundle-id", "com.example.browser", "--device-uid", "hdmi-display", "--duration", "0.3",
-          "--route-count", "eight"},
+        {{"--route-benchmark", "--bundle-id", "com.example.browser", "--device-uid", "hdmi-display", "--duration",
+          "0.3", "--route-count", "eight"},
          0,
          "route-benchmark active routes=8 gain=0\nroute-benchmark callbacks-min=[1-9][0-9]* callbacks-max=[0-9]+ "
          "unequalFrames=0\nroute-benchmark stopped; fail-open paths restored\n",
          ""},
         // The version comes from the bundle; then the devices, processes and logical apps, in blocks.
-        {{"--diagnostics-once"}, 0,
+        {{"--diagnostics-once"},
+         0,
          "Tonvale version=0\\.1\\.0 build=\\S+\nmacOS=.+\ndefaultOutputID=[0-9]+\ndefaultInputID=[0-9]+\n"
          "(device id=[0-9]+ uid=.+ name=.+ transport=.+ alive=.+ input=.+ output=.+ rate=.+\n){7}"
          "(process objectID=[0-9]+ pid=.+ bundleID=.* name=.+ running=.+ runningOutput=.+\n){7}"

@@ -31,8 +31,10 @@ constexpr double kBufferPeriod = 512.0 / 48000.0;
 sim::Scenario deskWithBrowser() {
     sim::Scenario scenario = routeDesk();
     scenario.processes.push_back({.pid = 601, .bundleID = "com.example.browser"});
-    scenario.processes.push_back({.pid = 602, .bundleID = "com.example.browser.helper.renderer",
-                                  .source = sim::AudioSource::sine(660.0, -20.0), .isPlaying = true});
+    scenario.processes.push_back({.pid = 602,
+                                  .bundleID = "com.example.browser.helper.renderer",
+                                  .source = sim::AudioSource::sine(660.0, -20.0),
+                                  .isPlaying = true});
     scenario.processes.push_back({.pid = 603, .bundleID = "com.example.browserx", .isPlaying = true});
     return scenario;
 }
@@ -158,27 +160,37 @@ TEST_F(RouteModesTest, Failures_EndEitherModeWithTheirLineOnStandardErrorAndLeav
         std::vector<std::string> arguments;
         std::string line;
     } cases[] = {
-        {[] {}, {"--route-test", "--bundle-id", "com.example.music"}, "route-test requires --bundle-id and --device-uid"},
-        {[] {}, {"--route-benchmark", "--device-uid", kHeadset, "--bundle-id"},
+        {[] {},
+         {"--route-test", "--bundle-id", "com.example.music"},
+         "route-test requires --bundle-id and --device-uid"},
+        {[] {},
+         {"--route-benchmark", "--device-uid", kHeadset, "--bundle-id"},
          "route-benchmark requires --bundle-id and --device-uid"},
         // A silent application, or one whose identifier is only a prefix, has no process to route.
-        {[] {}, {"--route-test", "--bundle-id", "com.example.chat", "--device-uid", kHeadset},
+        {[] {},
+         {"--route-test", "--bundle-id", "com.example.chat", "--device-uid", kHeadset},
          "No running output process matched com.example.chat"},
-        {[] {}, {"--route-test", "--bundle-id", "com.example.brow", "--device-uid", kHeadset},
+        {[] {},
+         {"--route-test", "--bundle-id", "com.example.brow", "--device-uid", kHeadset},
          "No running output process matched com.example.brow"},
-        {[] {}, {"--route-benchmark", "--bundle-id", "com.example.music", "--device-uid", kAirPlay},
+        {[] {},
+         {"--route-benchmark", "--bundle-id", "com.example.music", "--device-uid", kAirPlay},
          "No compatible output matched airplay"},
         {[this] {
              server->injectFailure({sim::Call::getPropertyDataSize, kAudioHardwareNotRunningError, 1,
                                     kAudioObjectSystemObject, kAudioHardwarePropertyProcessObjectList});
          },
-         {"--route-test"}, "route-test discovery failed: " + failed(kAudioHardwareNotRunningError, "Size Core Audio property 'prs#'")},
+         {"--route-test"},
+         "route-test discovery failed: " + failed(kAudioHardwareNotRunningError, "Size Core Audio property 'prs#'")},
         {[this] {
              server->injectFailure({sim::Call::getPropertyDataSize, kAudioHardwareNotRunningError, 1,
                                     kAudioObjectSystemObject, kAudioHardwarePropertyDevices});
          },
-         {"--route-benchmark"}, "route-benchmark discovery failed: " + failed(kAudioHardwareNotRunningError, "Size Core Audio property 'dev#'")},
-        {[this] { server->setCaptureDenial(sim::CaptureDenial::refuseTap); }, {"--route-test"},
+         {"--route-benchmark"},
+         "route-benchmark discovery failed: " +
+             failed(kAudioHardwareNotRunningError, "Size Core Audio property 'dev#'")},
+        {[this] { server->setCaptureDenial(sim::CaptureDenial::refuseTap); },
+         {"--route-test"},
          "route-test failed: " + failed(kAudioHardwarePermissionDeniedError, "Create private process tap")},
     };
     for (const auto& failure : cases) {
@@ -194,13 +206,13 @@ TEST_F(RouteModesTest, Failures_EndEitherModeWithTheirLineOnStandardErrorAndLeav
 }
 
 TEST_F(RouteModesTest, RouteTestWithSweep_PrintsItsLinesAndPlaysEachGainInTurn) {
-    launch({"--route-test", "--bundle-id", "com.example.music", "--device-uid", kHeadset, "--gain", "0.5",
-            "--duration", "3", "--sweep-gain"});
+    launch({"--route-test", "--bundle-id", "com.example.music", "--device-uid", kHeadset, "--gain", "0.5", "--duration",
+            "3", "--sweep-gain"});
     runUntilActive();
     time.advance(0.99);
-    EXPECT_EQ(events(), (std::vector<std::string>{
-                            "out write route-test active bundleID=com.example.music deviceUID=headset gain=0.5",
-                            "out flush"}))
+    EXPECT_EQ(events(),
+              (std::vector<std::string>{
+                  "out write route-test active bundleID=com.example.music deviceUID=headset gain=0.5", "out flush"}))
         << "the gain drops at a third of the duration";
     EXPECT_EQ(runToEnd(), 0);
     time.advance(0.3);
@@ -222,8 +234,8 @@ TEST_F(RouteModesTest, RouteTestWithSweep_PrintsItsLinesAndPlaysEachGainInTurn) 
 }
 
 TEST_F(RouteModesTest, UnusualGainsAndDurations_PrintAsGivenAndPlayClampedOrDefaultOrShortest) {
-    launch({"--route-test", "--bundle-id", "com.example.music", "--device-uid", kHeadset, "--gain", "2",
-            "--duration", "inf"});
+    launch({"--route-test", "--bundle-id", "com.example.music", "--device-uid", kHeadset, "--gain", "2", "--duration",
+            "inf"});
     runUntilActive();
     EXPECT_EQ(events().front(), "out write route-test active bundleID=com.example.music deviceUID=headset gain=2.0");
     EXPECT_EQ(runToEnd(), 0);
@@ -247,10 +259,11 @@ TEST_F(RouteModesTest, UnusualGainsAndDurations_PrintAsGivenAndPlayClampedOrDefa
 }
 
 TEST_F(RouteModesTest, RouteCount_IsClampedToOneToEightAndShortDurationsRunAQuarterSecond) {
-    const std::pair<const char*, const char*> cases[] = {{"0", "1"}, {"20", "8"}, {"-3", "1"}, {"2.5", "8"}, {"3", "3"}};
+    const std::pair<const char*, const char*> cases[] = {
+        {"0", "1"}, {"20", "8"}, {"-3", "1"}, {"2.5", "8"}, {"3", "3"}};
     for (const auto& [given, expected] : cases) {
-        launch({"--route-benchmark", "--bundle-id", "com.example.music", "--device-uid", kHeadset, "--duration",
-                "-1", "--route-count", given});
+        launch({"--route-benchmark", "--bundle-id", "com.example.music", "--device-uid", kHeadset, "--duration", "-1",
+                "--route-count", given});
         runUntilActive();
         EXPECT_EQ(events().front(), std::string("out write route-benchmark active routes=") + expected + " gain=0");
         EXPECT_EQ(runToEnd(), 0);
@@ -278,20 +291,23 @@ TEST_F(RouteModesTest, BenchmarkRouteFailure_StopsEveryRouteAndNamesTheRoute) {
 TEST_F(RouteModesTest, BenchmarkWithAStalledOrUnequalRoute_PrintsItsSummaryAndFails) {
     const std::pair<SecondRouteFault::Fault, const char*> cases[] = {
         {SecondRouteFault::Fault::stall, "callbacks-min=0 callbacks-max=[1-9][0-9]* unequalFrames=0"},
-        {SecondRouteFault::Fault::shortInput, "callbacks-min=[1-9][0-9]* callbacks-max=[0-9]+ unequalFrames=[1-9][0-9]*"},
+        {SecondRouteFault::Fault::shortInput,
+         "callbacks-min=[1-9][0-9]* callbacks-max=[0-9]+ unequalFrames=[1-9][0-9]*"},
     };
     for (const auto& [fault, summary] : cases) {
         const auto faulty = std::make_shared<SecondRouteFault>(server, fault);
         AudioHardwareInstallService(faulty);
-        launch({"--route-benchmark", "--bundle-id", "com.example.music", "--device-uid", kHeadset, "--route-count",
-                "2", "--duration", "0.5"});
+        launch({"--route-benchmark", "--bundle-id", "com.example.music", "--device-uid", kHeadset, "--route-count", "2",
+                "--duration", "0.5"});
         EXPECT_EQ(runToEnd(), 1);
         const auto all = events();
         ASSERT_EQ(all.size(), 5U);
         EXPECT_EQ(all[0], "out write route-benchmark active routes=2 gain=0");
-        EXPECT_TRUE(std::regex_match(all[2], std::regex(std::string("out write route-benchmark ") + summary))) << all[2];
-        EXPECT_EQ(std::vector(all.begin() + 3, all.end()),
-                  (std::vector<std::string>{"err write route-benchmark stopped; fail-open paths restored", "err flush"}));
+        EXPECT_TRUE(std::regex_match(all[2], std::regex(std::string("out write route-benchmark ") + summary)))
+            << all[2];
+        EXPECT_EQ(
+            std::vector(all.begin() + 3, all.end()),
+            (std::vector<std::string>{"err write route-benchmark stopped; fail-open paths restored", "err flush"}));
     }
 }
 

@@ -19,8 +19,8 @@ using namespace tonvale::testing;
 AudioStreamBasicDescription reshaped(UInt32 bits, bool isFloat, UInt32 channels = 2, Float64 rate = 48000.0) {
     AudioStreamBasicDescription format = stereoFloatFormat(rate);
     format.mBitsPerChannel = bits;
-    format.mFormatFlags = isFloat ? kAudioFormatFlagsNativeFloatPacked
-                                  : (kAudioFormatFlagIsSignedInteger | kAudioFormatFlagIsPacked);
+    format.mFormatFlags =
+        isFloat ? kAudioFormatFlagsNativeFloatPacked : (kAudioFormatFlagIsSignedInteger | kAudioFormatFlagIsPacked);
     format.mChannelsPerFrame = channels;
     return format;
 }
@@ -55,7 +55,8 @@ protected:
 
 TEST_F(AudioRouteRendererTest, UnusableDevices_AreRefusedWithTheirCodeAndMessageAndLeaveNoProcedure) {
     const std::string shapeText = "The aggregate route did not expose both input and output streams.";
-    const std::string floatText = "The aggregate route is not Float32 PCM; conversion is not implemented in Milestone 0.";
+    const std::string floatText =
+        "The aggregate route is not Float32 PCM; conversion is not implemented in Milestone 0.";
     const auto layoutText = [](const char* input, const char* output = "48000 Hz/2 ch") {
         return std::string("Route channel/layout mismatch: input ") + input + ", output " + output +
                ". Tonvale did not coerce the destination format.";
@@ -83,7 +84,10 @@ TEST_F(AudioRouteRendererTest, UnusableDevices_AreRefusedWithTheirCodeAndMessage
         {{{stereo}, {reshaped(32, true, 6)}}, 0, 0, 3, layoutText("48000 Hz/2 ch", "48000 Hz/6 ch")},
         {{{stereo}, {stereoFloatFormat(48000.0, true)}}, 0, 0, 3, layoutText("48000 Hz/2 ch")},
         {{}, kAudio_ParamError, 0, -50, "AudioDeviceCreateIOProcID failed (-50)."},
-        {{}, 0, kAudioHardwareIllegalOperationError, kAudioHardwareIllegalOperationError,
+        {{},
+         0,
+         kAudioHardwareIllegalOperationError,
+         kAudioHardwareIllegalOperationError,
          "AudioDeviceStart failed (1852797029)."},
     };
     for (const auto& refusal : cases) {
@@ -93,8 +97,8 @@ TEST_F(AudioRouteRendererTest, UnusableDevices_AreRefusedWithTheirCodeAndMessage
         EXPECT_FALSE(refused.startAndReturnError(nullptr));
         AudioRouteRendererError error;
         EXPECT_FALSE(refused.startAndReturnError(&error));
-        EXPECT_EQ(error, (AudioRouteRendererError{"com.zelkor.tonvale.AudioRouteRenderer", refusal.code,
-                                                  refusal.message}));
+        EXPECT_EQ(error,
+                  (AudioRouteRendererError{"com.zelkor.tonvale.AudioRouteRenderer", refusal.code, refusal.message}));
         EXPECT_FALSE(refused.isRunning());
         EXPECT_EQ(device_->installedProcCount, 0) << refusal.message;
     }
@@ -166,8 +170,10 @@ TEST_F(AudioRouteRendererTest, BufferLists_PlayOnlyWhatBothSidesHoldAndStaySilen
         {"unequal frame counts", {interleavedStereo(512)}, {interleavedStereo(256)}, {512}},
         {"more outputs than inputs", {interleavedStereo(16)}, {interleavedStereo(16), interleavedStereo(16)}, {32, 0}},
         {"null input data", {{2, 128, false}}, {interleavedStereo(16)}, {0}},
-        {"null output data beside a good one", {interleavedStereo(16), interleavedStereo(16)},
-         {{2, 128, false}, interleavedStereo(16)}, {0, 32}},
+        {"null output data beside a good one",
+         {interleavedStereo(16), interleavedStereo(16)},
+         {{2, 128, false}, interleavedStereo(16)},
+         {0, 32}},
         {"zero-sized buffers", {{2, 0, true}}, {{2, 0, true}}, {0}},
         {"odd byte sizes", {{2, 37, true}}, {{2, 23, true}}, {4}},
         {"fewer bytes than one frame", {{2, 4, true}}, {{2, 6, true}}, {0}},

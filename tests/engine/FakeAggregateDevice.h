@@ -14,9 +14,15 @@ namespace tonvale::testing {
 
 inline AudioStreamBasicDescription stereoFloatFormat(Float64 sampleRate = 48000.0, bool isNonInterleaved = false) {
     const UInt32 bytesPerFrame = isNonInterleaved ? 4 : 8;
-    return {sampleRate,    kAudioFormatLinearPCM,
+    return {sampleRate,
+            kAudioFormatLinearPCM,
             kAudioFormatFlagsNativeFloatPacked | (isNonInterleaved ? kAudioFormatFlagIsNonInterleaved : 0U),
-            bytesPerFrame, 1, bytesPerFrame, 2, 32, 0};
+            bytesPerFrame,
+            1,
+            bytesPerFrame,
+            2,
+            32,
+            0};
 }
 
 // The streams of the aggregate device: their formats, and whether they can be read.

@@ -17,8 +17,12 @@ struct BufferLayout {
     bool hasData = true;
 };
 
-inline BufferLayout interleavedStereo(UInt32 frames) { return {2, frames * 8, true}; }
-inline BufferLayout mono(UInt32 frames) { return {1, frames * 4, true}; }
+inline BufferLayout interleavedStereo(UInt32 frames) {
+    return {2, frames * 8, true};
+}
+inline BufferLayout mono(UInt32 frames) {
+    return {1, frames * 4, true};
+}
 
 class RenderBuffers {
 public:
@@ -26,7 +30,8 @@ public:
     static constexpr std::size_t kGuardSamples = 8;
 
     explicit RenderBuffers(const std::vector<BufferLayout>& layouts, float value = 0.0F)
-        : layouts_(layouts), listStorage_(audioBufferListSize(static_cast<UInt32>(layouts.size()))),
+        : layouts_(layouts),
+          listStorage_(audioBufferListSize(static_cast<UInt32>(layouts.size()))),
           samples_(layouts.size()) {
         list()->mNumberBuffers = static_cast<UInt32>(layouts.size());
         for (std::size_t index = 0; index < layouts.size(); ++index) {

@@ -14,14 +14,18 @@ using testing::shown;
 
 TEST(RouteAggregateDescriptionTest, PlainOrAggregateDestination_TapsAndCopiesItsOutputsClockAndStackedLast) {
     const ValidatedDestination plain{{{"headset", std::nullopt, std::nullopt, std::nullopt, std::nullopt, false}},
-                                     "headset", std::nullopt, std::nullopt};
+                                     "headset",
+                                     std::nullopt,
+                                     std::nullopt};
     EXPECT_EQ(shown(routeAggregateDescription("com.zelkor.tonvale.route.X", "TAP-UID", plain).get()),
               "{name: 'Tonvale Private Route', uid: 'com.zelkor.tonvale.route.X', private: true, tapautostart: true, "
               "master: 'headset', subdevices: [{uid: 'headset', channels-in: 0}], taps: [{uid: 'TAP-UID'}]}");
 
-    const ValidatedDestination multi{{{"speakers", 2, 0U, std::nullopt, std::nullopt, true},
-                                      {"headset", std::nullopt, 1U, 127U, 0.002, true}},
-                                     "headset", "speakers", false};
+    const ValidatedDestination multi{
+        {{"speakers", 2, 0U, std::nullopt, std::nullopt, true}, {"headset", std::nullopt, 1U, 127U, 0.002, true}},
+        "headset",
+        "speakers",
+        false};
     EXPECT_EQ(shown(routeAggregateDescription("route", "tap", multi).get()),
               "{name: 'Tonvale Private Route', uid: 'route', private: true, tapautostart: true, master: 'headset', "
               "subdevices: [{uid: 'speakers', channels-in: 0, channels-out: 2, drift: 0}, {uid: 'headset', "

@@ -23,9 +23,7 @@ constexpr double kBufferPeriod = 512.0 / 48000.0;
 
 class RouteControllerTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(server->startObserving(kSpeakers) && server->startObserving(kHeadset));
-    }
+    void SetUp() override { ASSERT_TRUE(server->startObserving(kSpeakers) && server->startObserving(kHeadset)); }
     void TearDown() override {
         controller.reset();
         expectNothingLeft();
@@ -105,12 +103,14 @@ TEST_F(RouteControllerTest, FailedStarts_AnswerWhyAndLeaveTheMusicOnItsOwnOutput
          hal("Create private process tap", kAudioHardwarePermissionDeniedError)},
         {[this] {
              server->setCaptureDenial(sim::CaptureDenial::none);
-             server->injectFailure({sim::Call::getPropertyData, kAudioHardwareBadObjectError, 1, std::nullopt,
-                                    kAudioTapPropertyUID});
+             server->injectFailure(
+                 {sim::Call::getPropertyData, kAudioHardwareBadObjectError, 1, std::nullopt, kAudioTapPropertyUID});
          },
          true, kHeadset, hal("Read Core Audio string 'tuid'", kAudioHardwareBadObjectError)},
-        {[this] { server->injectFailure({sim::Call::createAggregateDevice, kAudioHardwareUnspecifiedError}); }, true,
-         kHeadset, hal("Create private aggregate device", kAudioHardwareUnspecifiedError)},
+        {[this] {
+             server->injectFailure({sim::Call::createAggregateDevice, kAudioHardwareUnspecifiedError});
+         },
+         true, kHeadset, hal("Create private aggregate device", kAudioHardwareUnspecifiedError)},
         {shaped({.isOutputWithheld = true}), true, kHeadset,
          "Wait for aggregate tap/output streams (timed out after 1 second) returned no value"},
         {shaped({.shapeFault = sim::StreamShapeFault::extraInputStream}), true, kHeadset,
@@ -149,15 +149,14 @@ TEST_F(RouteControllerTest, StreamsThatNeverAppear_FailAfterOneSecondWithLaterWo
         EXPECT_NEAR(dispatch::now() - started, 1.0, 0.001);
     });
     controller->setGain(0.25F);
-    controller->snapshot([&answers](AudioRouteSnapshot snapshot) {
-        answers.push_back(snapshot.isActive ? "active" : "idle");
-    });
+    controller->snapshot(
+        [&answers](AudioRouteSnapshot snapshot) { answers.push_back(snapshot.isActive ? "active" : "idle"); });
     time.advance(0.95);
     EXPECT_TRUE(answers.empty()) << "the wait holds every later operation";
     time.advance(0.1);
-    EXPECT_EQ(answers, (std::vector<std::string>{
-                           "Wait for aggregate tap/output streams (timed out after 1 second) returned no value",
-                           "idle"}));
+    EXPECT_EQ(answers,
+              (std::vector<std::string>{
+                  "Wait for aggregate tap/output streams (timed out after 1 second) returned no value", "idle"}));
 }
 
 TEST_F(RouteControllerTest, TwoStartsInARow_RebuildTheRouteAndAnswerInOrder) {
@@ -209,7 +208,8 @@ TEST_F(RouteControllerTest, RoutedMusic_PlaysAtTheClampedGainFromItsFirstFrameAn
     expectMusicOnlyOn(kHeadset, 0.5);
     controller->setGain(0.25F);
     EXPECT_NEAR(musicLevel(kHeadset, 2 * kBufferPeriod + 0.007, 0.2), 0.25, 0.003) << "within one ramp";
-    const std::pair<float, double> clamped[] = {{1.5F, 1.0}, {-1.0F, 0.0}, {std::numeric_limits<float>::quiet_NaN(), 0.0}};
+    const std::pair<float, double> clamped[] = {
+        {1.5F, 1.0}, {-1.0F, 0.0}, {std::numeric_limits<float>::quiet_NaN(), 0.0}};
     for (const auto& [requested, played] : clamped) {
         controller->setGain(requested);
         EXPECT_NEAR(musicLevel(kHeadset), played, 0.001 + played * 0.011) << requested;

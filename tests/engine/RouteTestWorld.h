@@ -22,21 +22,29 @@ inline constexpr const char* kMultiOutput = "multi-output";
 
 inline sim::Scenario routeDesk() {
     sim::Scenario scenario;
-    scenario.devices = {
-        {.uid = kSpeakers, .name = "Speakers"},
-        {.uid = kHeadset, .name = "Headset", .transportType = kAudioDeviceTransportTypeUSB, .inputChannels = 1,
-         .inputSource = sim::AudioSource::sine(1000.0, -30.0)},
-        {.uid = kAirPlay, .name = "Living Room", .transportType = kAudioDeviceTransportTypeAirPlay,
-         .sampleRate = 44100.0}};
-    scenario.aggregates = {{.uid = kMultiOutput, .name = "Multi-Output Device",
+    scenario.devices = {{.uid = kSpeakers, .name = "Speakers"},
+                        {.uid = kHeadset,
+                         .name = "Headset",
+                         .transportType = kAudioDeviceTransportTypeUSB,
+                         .inputChannels = 1,
+                         .inputSource = sim::AudioSource::sine(1000.0, -30.0)},
+                        {.uid = kAirPlay,
+                         .name = "Living Room",
+                         .transportType = kAudioDeviceTransportTypeAirPlay,
+                         .sampleRate = 44100.0}};
+    scenario.aggregates = {{.uid = kMultiOutput,
+                            .name = "Multi-Output Device",
                             .subdevices = {{kSpeakers, std::nullopt, 0}, {kHeadset, std::nullopt, 1}},
-                            .mainSubdeviceUID = kSpeakers, .clockDeviceUID = kSpeakers, .isStacked = true}};
+                            .mainSubdeviceUID = kSpeakers,
+                            .clockDeviceUID = kSpeakers,
+                            .isStacked = true}};
     scenario.defaultOutputUID = kSpeakers;
-    scenario.processes = {
-        {.pid = kMusicPid, .bundleID = "com.example.music",
-         .application = sim::ScenarioApplication{"com.example.music", "Melody", "Melody.app"},
-         .source = sim::AudioSource::sine(kMusicFrequency, kMusicLevelDBFS), .isPlaying = true},
-        {.pid = kChatPid, .bundleID = "com.example.chat"}};
+    scenario.processes = {{.pid = kMusicPid,
+                           .bundleID = "com.example.music",
+                           .application = sim::ScenarioApplication{"com.example.music", "Melody", "Melody.app"},
+                           .source = sim::AudioSource::sine(kMusicFrequency, kMusicLevelDBFS),
+                           .isPlaying = true},
+                          {.pid = kChatPid, .bundleID = "com.example.chat"}};
     return scenario;
 }
 

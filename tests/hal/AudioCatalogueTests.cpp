@@ -85,18 +85,24 @@ TEST(AudioProcessCatalogueTest, Processes_PlayingFirstThenByNameWithIdentityAndN
     sim::ScenarioProcess emptyID = audioProcess(31, "", "Empty");
     emptyID.application->bundleID = "com.example.helper";
     sim::Scenario scenario;
-    scenario.processes = {audioProcess(10, "com.example.a", "aardvark"), audioProcess(11, "com.example.z", "Zither", true),
-                          audioProcess(12, "com.example.b", "Banjo"), audioProcess(13, "com.example.m", "mandolin", true),
-                          unreadableID, emptyID, audioProcess(311, std::nullopt), audioProcess(::getpid(), std::nullopt)};
+    scenario.processes = {audioProcess(10, "com.example.a", "aardvark"),
+                          audioProcess(11, "com.example.z", "Zither", true),
+                          audioProcess(12, "com.example.b", "Banjo"),
+                          audioProcess(13, "com.example.m", "mandolin", true),
+                          unreadableID,
+                          emptyID,
+                          audioProcess(311, std::nullopt),
+                          audioProcess(::getpid(), std::nullopt)};
     SimulatedWorld world(scenario);
 
     const auto processes = enumerateProcesses().value();
     EXPECT_EQ(fieldsOf(processes, &AudioProcessInfo::pid),
               (std::vector<std::int32_t>{13, 11, 10, 12, 31, ::getpid(), 30, 311}));
-    EXPECT_EQ(processes.at(0), (AudioProcessInfo{world.processObjectID(13), 13, "com.example.m", "mandolin", true, true}));
+    EXPECT_EQ(processes.at(0),
+              (AudioProcessInfo{world.processObjectID(13), 13, "com.example.m", "mandolin", true, true}));
     EXPECT_EQ(fieldsOf(processes, &AudioProcessInfo::bundleID),
-              (std::vector<std::string>{"com.example.m", "com.example.z", "com.example.a", "com.example.b", "",
-                                        "", "com.example.helper", ""}));
+              (std::vector<std::string>{"com.example.m", "com.example.z", "com.example.a", "com.example.b", "", "",
+                                        "com.example.helper", ""}));
     EXPECT_EQ(fieldsOf(processes, &AudioProcessInfo::displayName),
               (std::vector<std::string>{"mandolin", "Zither", "aardvark", "Banjo", "Empty", "hal_tests", "Helper",
                                         "Process 311"}));

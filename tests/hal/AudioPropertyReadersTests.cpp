@@ -30,7 +30,9 @@ auto answer(Value value, UInt32 bytes = sizeof(Value)) {
     };
 }
 
-auto listSize(UInt32 bytes) { return DoAll(SetArgReferee<2>(bytes), Return(kAudioHardwareNoError)); }
+auto listSize(UInt32 bytes) {
+    return DoAll(SetArgReferee<2>(bytes), Return(kAudioHardwareNoError));
+}
 
 class AudioPropertyReadersTest : public ::testing::Test {
 protected:
@@ -97,7 +99,9 @@ TEST_F(AudioPropertyReadersTest, ReadObjectIDs_KeepOnlyWholeIdentifiersTheAnswer
         .WillOnce(Invoke(answer<AudioObjectID>(9)))
         .WillOnce(Invoke(answer<AudioObjectID>(5, 4000)))
         .WillOnce(Return(kAudioHardwareBadDeviceError));
-    const auto read = [] { return readObjectIDs(kDevice, kAudioDevicePropertyStreams, kAudioObjectPropertyScopeInput); };
+    const auto read = [] {
+        return readObjectIDs(kDevice, kAudioDevicePropertyStreams, kAudioObjectPropertyScopeInput);
+    };
 
     EXPECT_TRUE(read().value().empty()) << "size 0 needs no read";
     EXPECT_EQ(read().value(), std::vector<AudioObjectID>{42}) << "six bytes hold one identifier";
@@ -109,10 +113,10 @@ TEST_F(AudioPropertyReadersTest, ReadObjectIDs_KeepOnlyWholeIdentifiersTheAnswer
 }
 
 TEST_F(AudioPropertyReadersTest, ReadString_DeliveredTextKept_UntouchedNullOrWrongTypeReadsAsEmpty) {
-    EXPECT_CALL(*service_, getPropertyData(kDevice,
-                                           AudioObjectPropertyAddress{kAudioObjectPropertyName,
-                                                                      kAudioObjectPropertyScopeGlobal, 0},
-                                           _, _))
+    EXPECT_CALL(
+        *service_,
+        getPropertyData(kDevice,
+                        AudioObjectPropertyAddress{kAudioObjectPropertyName, kAudioObjectPropertyScopeGlobal, 0}, _, _))
         .WillOnce(Invoke(answer<CFStringRef>(CFStringCreateWithUTF8("Bühne Lautsprecher"))))
         .WillOnce(Return(kAudioHardwareNoError))
         .WillOnce(Invoke(answer<CFStringRef>(nullptr)))
@@ -133,9 +137,8 @@ TEST_F(AudioPropertyReadersTest, ReadDictionary_NoDictionaryOrNonTextKeys_IsMiss
     EXPECT_CALL(*service_, getPropertyData(_, _, _, _))
         .WillOnce(Return(kAudioHardwareNoError))
         .WillOnce(Invoke(answer<CFStringRef>(CFStringCreateWithUTF8("not a map"))))
-        .WillOnce(Invoke(answer<CFDictionaryRef>(CFDictionaryCreate(nullptr, keys, values, 2,
-                                                                    &kCFTypeDictionaryKeyCallBacks,
-                                                                    &kCFTypeDictionaryValueCallBacks))));
+        .WillOnce(Invoke(answer<CFDictionaryRef>(CFDictionaryCreate(
+            nullptr, keys, values, 2, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks))));
 
     for (int call = 0; call < 3; ++call) {
         const auto dictionary = readDictionary(kDevice, kAudioAggregateDevicePropertyComposition);

@@ -26,12 +26,18 @@ HALResult<ValidatedDestination> composeAggregate(const PropertyList& composition
 TEST(DestinationValidationTest, Destinations_AreCheckedAndLaidOutForARoute) {
     sim::Scenario desk;
     desk.devices = {outputDevice("speakers", "Speakers", kAudioDeviceTransportTypeBuiltIn),
-                    outputDevice("headset", "Headset"), outputDevice("headset-2", "Headset"),
-                    inputDevice("mic", "Microphone"), outputDevice("airplay", "Living Room", kAudioDeviceTransportTypeAirPlay),
+                    outputDevice("headset", "Headset"),
+                    outputDevice("headset-2", "Headset"),
+                    inputDevice("mic", "Microphone"),
+                    outputDevice("airplay", "Living Room", kAudioDeviceTransportTypeAirPlay),
                     outputDevice("dead", "Dead")};
-    desk.aggregates = {{.uid = "multi", .name = "Multi-Output Device",
-                        .subdevices = {{"mic", 0, std::nullopt}, {"headset", 2, -1}, {"speakers", std::nullopt, 5000000000}},
-                        .mainSubdeviceUID = "mic", .clockDeviceUID = "speakers", .isStacked = true}};
+    desk.aggregates = {
+        {.uid = "multi",
+         .name = "Multi-Output Device",
+         .subdevices = {{"mic", 0, std::nullopt}, {"headset", 2, -1}, {"speakers", std::nullopt, 5000000000}},
+         .mainSubdeviceUID = "mic",
+         .clockDeviceUID = "speakers",
+         .isStacked = true}};
     SimulatedWorld world(desk);
     ASSERT_TRUE(world.server().unplugDevice("headset-2") && world.server().killDevice("dead"));
 
@@ -39,14 +45,18 @@ TEST(DestinationValidationTest, Destinations_AreCheckedAndLaidOutForARoute) {
               (ValidatedDestination{{RouteSubdeviceConfiguration{"headset"}}, "headset", std::nullopt, std::nullopt}))
         << "a plain device is its own only sub-device, inputs kept";
     // The layer fills in the speakers' own channel count; drift is clamped to 32 bits.
-    EXPECT_EQ(validateDestination("multi").value(),
-              (ValidatedDestination{{output("headset", 2, 0), output("speakers", 2, std::numeric_limits<UInt32>::max())},
-                                    "headset", "speakers", true}))
+    EXPECT_EQ(
+        validateDestination("multi").value(),
+        (ValidatedDestination{{output("headset", 2, 0), output("speakers", 2, std::numeric_limits<UInt32>::max())},
+                              "headset",
+                              "speakers",
+                              true}))
         << "an aggregate copies its output sub-devices only";
     EXPECT_EQ(validateDestination("headset-2").error(),
               AudioHALError::invalidSelection("The selected output is no longer available."));
     for (const char* uid : {"airplay", "dead", "mic"}) {
-        EXPECT_EQ(validateDestination(uid).error().description(), "The selected destination is not an available output.")
+        EXPECT_EQ(validateDestination(uid).error().description(),
+                  "The selected destination is not an available output.")
             << uid;
     }
     world.failRead(kAudioAggregateDevicePropertyComposition, world.deviceID("multi"), kAudioHardwareBadObjectError);
@@ -61,16 +71,17 @@ TEST(DestinationValidationTest, Destinations_AreCheckedAndLaidOutForARoute) {
 TEST(AggregateCompositionTest, UnusableSubdevices_AreMissingOrInvalid) {
     EXPECT_EQ(readAggregateComposition("agg", kAudioDeviceTransportTypeAggregate, nullptr).error().description(),
               "Read selected aggregate output composition returned no value");
-    for (const PropertyList& composition : {dictionary({}), dictionary({{"master", text("a")}}),
-                                            dictionary({{"subdevices", text("a")}}),
-                                            dictionary({{"subdevices", dictionary({{"uid", text("a")}})}}),
-                                            dictionary({{"subdevices", array({dictionary({{"uid", text("a")}}), text("b")})}})}) {
+    for (const PropertyList& composition :
+         {dictionary({}), dictionary({{"master", text("a")}}), dictionary({{"subdevices", text("a")}}),
+          dictionary({{"subdevices", dictionary({{"uid", text("a")}})}}),
+          dictionary({{"subdevices", array({dictionary({{"uid", text("a")}}), text("b")})}})}) {
         EXPECT_EQ(composeAggregate(composition).error(),
                   AudioHALError::missingValue("Read selected aggregate output composition"));
     }
-    EXPECT_EQ(composeAggregate(dictionary({{"subdevices", array({dictionary({{"uid", text("mic")}, {"channels-out", integer(0)}}),
-                                                                 dictionary({{"uid", text("")}}),
-                                                                 dictionary({{"channels-out", integer(2)}})})}}))
+    EXPECT_EQ(composeAggregate(
+                  dictionary({{"subdevices",
+                               array({dictionary({{"uid", text("mic")}, {"channels-out", integer(0)}}),
+                                      dictionary({{"uid", text("")}}), dictionary({{"channels-out", integer(2)}})})}}))
                   .error()
                   .description(),
               "The selected aggregate device has no configured output subdevices.");
@@ -83,7 +94,8 @@ TEST(AggregateCompositionTest, MainClockAndStacked_TakenOnlyWhenUsable) {
         ValidatedDestination expected;
     } cases[] = {
         {{{"master", text("b")}, {"clock", text("a")}, {"stacked", integer(1)}}, {{}, "b", "a", true}},
-        {{{"master", integer(3)}, {"clock", integer(4)}, {"stacked", text("yes")}}, {{}, "a", std::nullopt, std::nullopt}},
+        {{{"master", integer(3)}, {"clock", integer(4)}, {"stacked", text("yes")}},
+         {{}, "a", std::nullopt, std::nullopt}},
         {{{"stacked", boolean(false)}}, {{}, "a", std::nullopt, false}},
         {{{"stacked", real(std::nan(""))}}, {{}, "a", std::nullopt, std::nullopt}},
     };
@@ -113,10 +125,16 @@ TEST(RouteSubdeviceConfigurationTest, Parse_NeedsAUIDAndOutputsAndTakesOnlyUsabl
         {{{"uid", text("a")}, {"channels-out", real(1e30)}}, output("a", std::numeric_limits<std::int64_t>::max())},
         {{{"uid", text("a")}, {"channels-out", integer(-2)}}, std::nullopt},
         {{{"uid", text("a")}, {"channels-out", real(0.4)}}, std::nullopt},
-        {{{"uid", text("a")}, {"channels-in", integer(4)}, {"drift", integer(-1)}, {"drift quality", integer(5000000000)},
+        {{{"uid", text("a")},
+          {"channels-in", integer(4)},
+          {"drift", integer(-1)},
+          {"drift quality", integer(5000000000)},
           {"latency-out", integer(12)}},
          full},
-        {{{"uid", text("a")}, {"drift", real(std::nan(""))}, {"drift quality", boolean(true)}, {"latency-out", text("1")}},
+        {{{"uid", text("a")},
+          {"drift", real(std::nan(""))},
+          {"drift quality", boolean(true)},
+          {"latency-out", text("1")}},
          odd},
         {{{"uid", text("a")}, {"latency-out", real(inf)}}, output("a")},
     };

@@ -13,8 +13,7 @@ namespace tonvale::testing {
 
 class MockAudioHardwareService : public ForwardingService {
 public:
-    MOCK_METHOD(OSStatus, getPropertyDataSize, (AudioObjectID, const AudioObjectPropertyAddress&, UInt32&),
-                (override));
+    MOCK_METHOD(OSStatus, getPropertyDataSize, (AudioObjectID, const AudioObjectPropertyAddress&, UInt32&), (override));
     MOCK_METHOD(OSStatus, getPropertyData, (AudioObjectID, const AudioObjectPropertyAddress&, UInt32&, void*),
                 (override));
 };

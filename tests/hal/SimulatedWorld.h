@@ -25,9 +25,10 @@ inline sim::ScenarioDevice inputDevice(std::string uid, std::string name) {
 // a running application of the same identifier.
 inline sim::ScenarioProcess audioProcess(std::int32_t pid, std::optional<std::string> bundleID,
                                          std::optional<std::string> appName = std::nullopt, bool isPlaying = false) {
-    return {.pid = pid, .bundleID = bundleID,
-            .application = appName ? std::optional(sim::ScenarioApplication{bundleID, appName, std::nullopt})
-                                   : std::nullopt,
+    return {.pid = pid,
+            .bundleID = bundleID,
+            .application =
+                appName ? std::optional(sim::ScenarioApplication{bundleID, appName, std::nullopt}) : std::nullopt,
             .isPlaying = isPlaying};
 }
 
@@ -37,7 +38,9 @@ public:
 
     sim::SimulatedServer& server() { return *server_; }
     [[nodiscard]] AudioObjectID deviceID(const std::string& uid) const { return server_->deviceID(uid).value(); }
-    [[nodiscard]] AudioObjectID processObjectID(std::int32_t pid) const { return server_->processObjectID(pid).value(); }
+    [[nodiscard]] AudioObjectID processObjectID(std::int32_t pid) const {
+        return server_->processObjectID(pid).value();
+    }
 
     // The next read of `selector` on `object` (every object when absent) fails.
     void failRead(AudioObjectPropertySelector selector, std::optional<AudioObjectID> object = std::nullopt,

@@ -39,7 +39,8 @@ TEST_F(AudioDeviceMonitorTest, ThreeChanges30msApart_DeliverOneSnapshot100msAfte
 }
 
 TEST_F(AudioDeviceMonitorTest, FailingDefaultInputRead_SuppressesThatSnapshotOnly) {
-    world_.server->injectFailure({.object = kAudioObjectSystemObject, .selector = kAudioHardwarePropertyDefaultInputDevice});
+    world_.server->injectFailure(
+        {.object = kAudioObjectSystemObject, .selector = kAudioHardwarePropertyDefaultInputDevice});
     monitor_->start(deliveries_.handler());
     time_.advance(1.0);
     EXPECT_EQ(deliveries_.count(), 0u);
@@ -52,15 +53,16 @@ TEST_F(AudioDeviceMonitorTest, FailingDefaultInputRead_SuppressesThatSnapshotOnl
 
 TEST(AudioDeviceSnapshotTest, DerivedDevices_FollowTheDefaultAndSkipUnusableOutputs) {
     const auto device = [](AudioObjectID id, std::uint32_t transport, bool hasOutput, bool isAlive) {
-        return AudioDeviceInfo{id, "uid-" + std::to_string(id), "Device", transport, hasOutput, false, isAlive, 48000.0};
+        return AudioDeviceInfo{id,     "uid-" + std::to_string(id), "Device", transport, hasOutput, false, isAlive,
+                               48000.0};
     };
-    const AudioDeviceSnapshot snapshot{{device(10, kAudioDeviceTransportTypeBuiltIn, true, true),
-                                        device(11, kAudioDeviceTransportTypeAirPlay, true, true),
-                                        device(12, kAudioDeviceTransportTypeUSB, false, true),
-                                        device(13, kAudioDeviceTransportTypeUSB, true, false),
-                                        device(14, kAudioDeviceTransportTypeHDMI, true, true)},
-                                       14,
-                                       12};
+    const AudioDeviceSnapshot snapshot{
+        {device(10, kAudioDeviceTransportTypeBuiltIn, true, true),
+         device(11, kAudioDeviceTransportTypeAirPlay, true, true),
+         device(12, kAudioDeviceTransportTypeUSB, false, true), device(13, kAudioDeviceTransportTypeUSB, true, false),
+         device(14, kAudioDeviceTransportTypeHDMI, true, true)},
+        14,
+        12};
 
     EXPECT_EQ(snapshot.defaultOutputDevice(), snapshot.devices[4]);
     EXPECT_EQ(snapshot.outputDevices(), (std::vector{snapshot.devices[0], snapshot.devices[4]}));

@@ -90,7 +90,8 @@ TEST_F(AudioProcessMonitorTest, FailingListRead_KeepsTheRegistrationsAndDelivers
     startAndSettle();
     const std::size_t before = world_.held();
     world_.recorder->clear();
-    world_.server->injectFailure({.call = sim::Call::getPropertyDataSize, .object = kAudioObjectSystemObject,
+    world_.server->injectFailure({.call = sim::Call::getPropertyDataSize,
+                                  .object = kAudioObjectSystemObject,
                                   .selector = kAudioHardwarePropertyProcessObjectList});
     ASSERT_TRUE(world_.server->launchProcess(kLatePID));
     time_.advance(0.5);

@@ -63,18 +63,21 @@ TEST_F(LogicalAppResolverTest, LogicalIdentity_FollowsBundleFamilyAndNameRules) 
                          makeBundle("Google Chrome.app/Contents/Frameworks/Google Chrome Framework.framework/Helpers/"
                                     "Google Chrome Helper (Renderer).app",
                                     {{"CFBundleIdentifier", "com.google.Chrome.helper.renderer"}})};
-    makeBundle("Tools/Sound Deck.app",
-               {{"CFBundleIdentifier", "com.example.deck"}, {"CFBundleDisplayName", "Sound Deck"}, {"CFBundleName", "Deck"}});
-    runningApps_[200] = {"com.example.deck.audio", "Deck Audio",
-                         makeBundle("Tools/Sound Deck.app/Contents/Helpers/Deck Audio.app",
-                                    {{"CFBundleIdentifier", "com.example.deck.audio"}, {"CFBundleName", "Deck Audio"}})};
+    makeBundle(
+        "Tools/Sound Deck.app",
+        {{"CFBundleIdentifier", "com.example.deck"}, {"CFBundleDisplayName", "Sound Deck"}, {"CFBundleName", "Deck"}});
+    runningApps_[200] = {
+        "com.example.deck.audio", "Deck Audio",
+        makeBundle("Tools/Sound Deck.app/Contents/Helpers/Deck Audio.app",
+                   {{"CFBundleIdentifier", "com.example.deck.audio"}, {"CFBundleName", "Deck Audio"}})};
     runningApps_[300] = {std::nullopt, "Web Content",
                          makeBundle("WebKit.app", {{"CFBundleIdentifier", "com.apple.WebKit.WebContent"}})};
     runningApps_[400] = {"com.zelkor.tonvale.helper", "Helper",
                          makeBundle("Tonvale.app", {{"CFBundleIdentifier", kOwnBundleID}})};
     runningApps_[500] = {"com.example.player", "Player", std::nullopt};
     runningApps_[501] = {" \t", "Other", std::nullopt};
-    runningApps_[600] = {std::nullopt, "Upper", makeBundle("Player.APP", {{"CFBundleIdentifier", "com.example.upper"}})};
+    runningApps_[600] = {std::nullopt, "Upper",
+                         makeBundle("Player.APP", {{"CFBundleIdentifier", "com.example.upper"}})};
     runningApps_[700] = {std::nullopt, std::nullopt,
                          makeBundle("My Player.app", {{"CFBundleIdentifier", "com.example.myplayer"}})};
     makeBundle("Real.app", {{"CFBundleIdentifier", "com.example.real"}, {"CFBundleName", "Real"}});
@@ -92,7 +95,8 @@ TEST_F(LogicalAppResolverTest, LogicalIdentity_FollowsBundleFamilyAndNameRules) 
         std::optional<AppIdentity> identity;
     } cases[] = {
         {"a browser's helper joins the browser under its known name",
-         process(1, 101, "com.google.Chrome.helper.renderer", "Renderer"), AppIdentity{"com.google.Chrome", "Google Chrome"}},
+         process(1, 101, "com.google.Chrome.helper.renderer", "Renderer"),
+         AppIdentity{"com.google.Chrome", "Google Chrome"}},
         {"helper of an unknown app joins its enclosing bundle under that bundle's display name",
          process(40, 200, "com.example.deck.audio", "Deck Audio"), AppIdentity{"com.example.deck", "Sound Deck"}},
         {"a family's extension maps to the family", process(1, 1, "org.mozilla.firefox.plugin-container", "x"),
@@ -128,14 +132,11 @@ TEST_F(LogicalAppResolverTest, LogicalIdentity_FollowsBundleFamilyAndNameRules) 
 }
 
 TEST_F(LogicalAppResolverTest, Groups_PlayingFirstThenBySmallestMemberNameWithMembersInObjectOrder) {
-    const auto groups = resolver().resolve({process(1, 1001, "com.example.aardvark", "Aardvark", false),
-                                            process(2, 1002, "com.example.zebra", "zebra"),
-                                            process(3, 1003, "com.example.mango", "Mango"),
-                                            process(4, 1004, "com.example.apple", "apple", false),
-                                            process(9, 900, "com.example.suite", "zeta"),
-                                            process(5, 901, "com.example.suite", "Alpha"),
-                                            process(7, 902, "com.example.suite", "beta", false),
-                                            process(8, kOwnPID, "com.example.suite", "Own")});
+    const auto groups = resolver().resolve(
+        {process(1, 1001, "com.example.aardvark", "Aardvark", false), process(2, 1002, "com.example.zebra", "zebra"),
+         process(3, 1003, "com.example.mango", "Mango"), process(4, 1004, "com.example.apple", "apple", false),
+         process(9, 900, "com.example.suite", "zeta"), process(5, 901, "com.example.suite", "Alpha"),
+         process(7, 902, "com.example.suite", "beta", false), process(8, kOwnPID, "com.example.suite", "Own")});
     std::vector<std::string> names;
     for (const auto& group : groups) {
         names.push_back(group.identity.displayName);

@@ -28,7 +28,8 @@ struct DeviceMonitorTraits {
     }
     // Keeps starting from handing the handler to the delivery queue.
     static void withholdFirstDelivery(sim::SimulatedServer& server) {
-        server.injectFailure({.object = kAudioObjectSystemObject, .selector = kAudioHardwarePropertyDefaultOutputDevice});
+        server.injectFailure(
+            {.object = kAudioObjectSystemObject, .selector = kAudioHardwarePropertyDefaultOutputDevice});
     }
 };
 
@@ -40,7 +41,8 @@ struct ProcessMonitorTraits {
         static_cast<void>(step % 2 == 0 ? server.startAudio(kChatPID) : server.stopAudio(kChatPID));
     }
     static void withholdFirstDelivery(sim::SimulatedServer& server) {
-        server.injectFailure({.call = sim::Call::getPropertyDataSize, .object = kAudioObjectSystemObject,
+        server.injectFailure({.call = sim::Call::getPropertyDataSize,
+                              .object = kAudioObjectSystemObject,
                               .selector = kAudioHardwarePropertyProcessObjectList});
     }
 };

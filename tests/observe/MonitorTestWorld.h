@@ -25,11 +25,11 @@ inline constexpr std::int32_t kLatePID = 503;
 
 inline sim::Scenario smallDesk() {
     sim::Scenario scenario;
-    scenario.devices = {{.uid = "speakers", .name = "Speakers"},
-                        {.uid = "headset", .name = "Headset", .transportType = kAudioDeviceTransportTypeUSB,
-                         .inputChannels = 1},
-                        {.uid = "microphone", .name = "Microphone", .outputChannels = 0, .inputChannels = 1},
-                        {.uid = "spare", .name = "Spare", .isPlugged = false}};
+    scenario.devices = {
+        {.uid = "speakers", .name = "Speakers"},
+        {.uid = "headset", .name = "Headset", .transportType = kAudioDeviceTransportTypeUSB, .inputChannels = 1},
+        {.uid = "microphone", .name = "Microphone", .outputChannels = 0, .inputChannels = 1},
+        {.uid = "spare", .name = "Spare", .isPlugged = false}};
     scenario.defaultOutputUID = "speakers";
     scenario.defaultInputUID = "microphone";
     scenario.processes = {{.pid = kPlayerPID, .bundleID = "com.example.player", .isPlaying = true},
@@ -72,9 +72,7 @@ struct Deliveries {
     explicit Deliveries(dispatch::QueuePtr queue) : deliveryQueue(std::move(queue)) {}
 
     [[nodiscard]] auto handler() {
-        return [this](const Value& value) {
-            received.push_back({value, dispatch::now(), deliveryQueue->isCurrent()});
-        };
+        return [this](const Value& value) { received.push_back({value, dispatch::now(), deliveryQueue->isCurrent()}); };
     }
     [[nodiscard]] std::size_t count() const { return received.size(); }
     [[nodiscard]] const Value& last() const { return received.back().value; }
