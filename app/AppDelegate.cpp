@@ -53,6 +53,11 @@ void AppDelegate::applicationDidFinishLaunching() {
 void AppDelegate::applicationWillTerminate() {}
 
 void AppDelegate::finishCommandLineMode(std::string_view message, bool success) {
+    // A mode ends once: a late finish (a completion that outlived the end) says nothing.
+    if (isFinished_) {
+        return;
+    }
+    isFinished_ = true;
     TextStream& stream = success ? console_.output : console_.error;
     std::string line(message);
     line += '\n';

@@ -47,7 +47,8 @@ public:
     // Ends a delegate-launched mode: the message and a line feed go in one write
     // to standard output on success, standard error otherwise; that stream is
     // flushed; the route test's controller is released (tearing its route down);
-    // the application terminates with status 0 on success and 1 on failure.
+    // the application terminates with status 0 on success and 1 on failure. Only the
+    // first call does anything.
     void finishCommandLineMode(std::string_view message, bool success);
 
     [[nodiscard]] const CommandLine& commandLine() const { return commandLine_; }
@@ -70,6 +71,7 @@ private:
     DelegateLaunchModes modes_;
     ConsoleOutput console_;
     std::optional<LaunchMode> launchedMode_;
+    bool isFinished_ = false;
 };
 
 }  // namespace tonvale

@@ -16,9 +16,10 @@
 namespace tonvale {
 
 // Everything the IO procedure reads or writes, in one block whose address is the
-// procedure's client data. Cross-thread fields are lock-free atomics; the ramp fields
-// belong to the IO thread alone. A ramp keeps where it started and its length so that
-// frame k of n gets exactly start + k (target - start) / n, free of accumulated rounding.
+// procedure's client data. Cross-thread fields are lock-free atomics, and only the IO
+// thread writes the counters; the ramp fields belong to the IO thread alone. A ramp keeps
+// where it started and its length so that frame k of n gets exactly
+// start + k (target - start) / n, free of accumulated rounding.
 struct AudioRouteRenderState {
     std::atomic<float> targetGain{1.0F};
     float rampTargetGain = 1.0F;
@@ -48,8 +49,9 @@ public:
 
     // Checks that the device has exactly the route's shape (one tap input, an output,
     // stereo Float32 on both sides, same interleaving), then installs and starts the IO
-    // procedure. True when running (at once if it already was); false with error filled
-    // in (when given) otherwise, leaving no IO procedure behind.
+    // procedure, which plays the target gain from its first cycle, unramped. True when
+    // running (at once if it already was); false with error filled in (when given)
+    // otherwise, leaving no IO procedure behind.
     [[nodiscard]] bool startAndReturnError(AudioRouteRendererError* error);
     // Stops and removes the IO procedure; the counters are kept. Always succeeds.
     void stop();

@@ -10,6 +10,9 @@ namespace tonvale {
 
 namespace {
 
+// Records reserved up front; a longer list grows as its records are read.
+constexpr std::size_t kReservedRecords = 256;
+
 std::optional<AudioDeviceInfo> readDevice(AudioObjectID objectID) {
     HALResult<std::string> uid = readString(objectID, kAudioDevicePropertyDeviceUID);
     if (!uid) {
@@ -48,7 +51,8 @@ HALResult<std::vector<AudioDeviceInfo>> enumerateDevices() {
         return objectIDs.error();
     }
     std::vector<AudioDeviceInfo> devices;
-    devices.reserve(objectIDs.value().size());
+    // Bounded: a broken list answer may name millions of objects that never read.
+    devices.reserve(std::min(objectIDs.value().size(), kReservedRecords));
     for (const AudioObjectID objectID : objectIDs.value()) {
         if (std::optional<AudioDeviceInfo> device = readDevice(objectID)) {
             devices.push_back(std::move(*device));

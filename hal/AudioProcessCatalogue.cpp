@@ -14,6 +14,9 @@ namespace tonvale {
 
 namespace {
 
+// Records reserved up front; a longer list grows as its records are read.
+constexpr std::size_t kReservedRecords = 256;
+
 using RunningApplications = std::unordered_map<std::int32_t, appkit::RunningApplication>;
 
 RunningApplications runningApplicationsByPID() {
@@ -93,7 +96,8 @@ HALResult<std::vector<AudioProcessInfo>> enumerateProcesses() {
     const ProcessNaming naming{runningApplicationsByPID(), executableName(),
                                foundation::ProcessInfo::processInfo().processIdentifier()};
     std::vector<AudioProcessInfo> processes;
-    processes.reserve(objectIDs.value().size());
+    // Bounded: a broken list answer may name millions of objects that never read.
+    processes.reserve(std::min(objectIDs.value().size(), kReservedRecords));
     for (const AudioObjectID objectID : objectIDs.value()) {
         if (std::optional<AudioProcessInfo> process = readProcess(objectID, naming)) {
             processes.push_back(std::move(*process));

@@ -154,7 +154,12 @@ std::optional<AppIdentity> LogicalAppResolver::logicalIdentity(const AudioProces
     const std::optional<std::string> runningName = runningApp ? runningApp->displayName : std::nullopt;
     const std::optional<foundation::Bundle> bundle =
         outermostAppBundle(runningApp ? runningApp->bundleURL : std::nullopt);
-    const std::optional<std::string> bundleBundleID = bundle ? bundle->bundleIdentifier() : std::nullopt;
+    // A blank identifier is no identifier, wherever it comes from: taken as the logical
+    // one, it would merge unrelated apps into one row whose settings cannot be kept.
+    std::optional<std::string> bundleBundleID = bundle ? bundle->bundleIdentifier() : std::nullopt;
+    if (bundleBundleID && isBlank(*bundleBundleID)) {
+        bundleBundleID.reset();
+    }
 
     const std::optional<std::string> ownProcessBundleID = process.bundleID;
     const std::optional<std::string> candidate =

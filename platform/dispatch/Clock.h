@@ -7,6 +7,7 @@
 // Thread-safety: callable from any thread.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 
 namespace dispatch {
@@ -24,6 +25,9 @@ using Seconds = double;
 namespace detail {
 // CLOCK_MONOTONIC in seconds, whatever the mode.
 [[nodiscard]] Seconds monotonicNow();
+// A deadline of the monotonic clock as a steady_clock time point to wait until;
+// deadlines beyond the time point's range (infinity and not-a-number too) saturate.
+[[nodiscard]] std::chrono::steady_clock::time_point steadyTimePoint(Seconds deadline);
 }  // namespace detail
 
 }  // namespace dispatch

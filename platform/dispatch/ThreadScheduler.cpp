@@ -13,12 +13,6 @@ namespace dispatch::detail {
 
 namespace {
 
-std::chrono::steady_clock::time_point timePointOf(Seconds deadline) {
-    return std::chrono::steady_clock::time_point(
-        std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-            std::chrono::duration<Seconds>(deadline)));
-}
-
 bool isProcessMainThread() { return ::syscall(SYS_gettid) == ::getpid(); }
 
 void runWorker(std::shared_ptr<QueueCore> core) {
@@ -30,7 +24,7 @@ void runWorker(std::shared_ptr<QueueCore> core) {
         }
         auto first = core->pending.begin();
         if (first->first.deadline > monotonicNow()) {
-            core->wakeUp.wait_until(lock, timePointOf(first->first.deadline));
+            core->wakeUp.wait_until(lock, steadyTimePoint(first->first.deadline));
             continue;
         }
         PendingWork work = std::move(first->second);
@@ -136,7 +130,7 @@ void ThreadScheduler::runMain(QueueCore& main, std::atomic<bool>& isStopRequeste
         }
         auto first = main.pending.begin();
         if (first->first.deadline > monotonicNow()) {
-            main.wakeUp.wait_until(lock, timePointOf(first->first.deadline));
+            main.wakeUp.wait_until(lock, steadyTimePoint(first->first.deadline));
             continue;
         }
         PendingWork work = std::move(first->second);

@@ -1,21 +1,28 @@
-// A hand-made audio server holding one aggregate device whose stream shape, formats and
-// IO statuses a test sets at will, including answers the simulated server never gives
+// A hand-made audio server holding one aggregate device whose streams, formats and IO
+// statuses a test sets at will, including answers the simulated server never gives
 // (unreadable formats, failing IO calls). It keeps the installed IO procedure so the test
-// can run IO cycles itself. Installed for the life of the object; test thread only.
+// can run IO cycles itself; everything else is refused. Installed for the life of the
+// object; test thread only.
 #pragma once
 
 #include <memory>
 #include <vector>
 
-#include "platform/coreaudio/CoreAudio.h"
+#include "tests/platform/coreaudio/ForwardingService.h"
 
 namespace tonvale::testing {
 
 inline AudioStreamBasicDescription stereoFloatFormat(Float64 sampleRate = 48000.0, bool isNonInterleaved = false) {
     const UInt32 bytesPerFrame = isNonInterleaved ? 4 : 8;
-    return {sampleRate,    kAudioFormatLinearPCM,
+    return {sampleRate,
+            kAudioFormatLinearPCM,
             kAudioFormatFlagsNativeFloatPacked | (isNonInterleaved ? kAudioFormatFlagIsNonInterleaved : 0U),
-            bytesPerFrame, 1, bytesPerFrame, 2, 32, 0};
+            bytesPerFrame,
+            1,
+            bytesPerFrame,
+            2,
+            32,
+            0};
 }
 
 // The streams of the aggregate device: their formats, and whether they can be read.
@@ -26,9 +33,11 @@ struct AggregateShape {
     bool isOutputFormatReadable = true;
 };
 
-class FakeAggregateDevice final : public AudioHardwareService {
+class FakeAggregateDevice final : public ForwardingService {
 public:
     static constexpr AudioObjectID kDevice = 200;
+    // Streams are numbered from here, inputs first.
+    static constexpr AudioObjectID kFirstStream = 300;
 
     static std::shared_ptr<FakeAggregateDevice> install(AggregateShape shape = {}) {
         auto device = std::make_shared<FakeAggregateDevice>();
@@ -51,47 +60,38 @@ public:
         return proc(kDevice, nullptr, input, nullptr, output, nullptr, clientData);
     }
 
-    OSStatus getPropertyDataSize(AudioObjectID object, const AudioObjectPropertyAddress& address,
-                                 UInt32& outDataSize) override {
-        if (object != kDevice || address.mSelector != kAudioDevicePropertyStreams) {
-            return kAudioHardwareUnknownPropertyError;
-        }
-        outDataSize = static_cast<UInt32>(streamsOf(address.mScope).size() * sizeof(AudioObjectID));
+    OSStatus getPropertyDataSize(AudioObjectID, const AudioObjectPropertyAddress& address, UInt32& size) override {
+        const bool isInput = address.mScope == kAudioObjectPropertyScopeInput;
+        size = static_cast<UInt32>((isInput ? shape.inputs : shape.outputs).size() * sizeof(AudioObjectID));
         return kAudioHardwareNoError;
     }
-    // Streams are numbered 300... for inputs and 400... for outputs.
-    OSStatus getPropertyData(AudioObjectID object, const AudioObjectPropertyAddress& address, UInt32& ioDataSize,
-                             void* outData) override {
-        if (object == kDevice && address.mSelector == kAudioDevicePropertyStreams) {
-            const AudioObjectID base = address.mScope == kAudioObjectPropertyScopeInput ? 300 : 400;
-            UInt32 written = 0;
-            for (std::size_t index = 0; index < streamsOf(address.mScope).size() && written + 4 <= ioDataSize;
-                 ++index, written += 4) {
-                static_cast<AudioObjectID*>(outData)[index] = base + static_cast<AudioObjectID>(index);
-            }
-            ioDataSize = written;
+    // The stream list answers its first stream; a stream answers its format.
+    OSStatus getPropertyData(AudioObjectID object, const AudioObjectPropertyAddress& address, UInt32& size,
+                             void* data) override {
+        const auto inputCount = static_cast<AudioObjectID>(shape.inputs.size());
+        if (object == kDevice && size >= sizeof(AudioObjectID)) {
+            const bool isInput = address.mScope == kAudioObjectPropertyScopeInput;
+            *static_cast<AudioObjectID*>(data) = kFirstStream + (isInput ? 0 : inputCount);
+            size = sizeof(AudioObjectID);
             return kAudioHardwareNoError;
         }
-        const bool isInput = object >= 300 && object < 400;
-        const bool isReadable = isInput ? shape.isInputFormatReadable : object >= 400 && shape.isOutputFormatReadable;
-        if (address.mSelector != kAudioStreamPropertyVirtualFormat || ioDataSize < 40 || !isReadable) {
+        const bool isInput = object - kFirstStream < inputCount;
+        if (!(isInput ? shape.isInputFormatReadable : shape.isOutputFormatReadable)) {
             return kAudioHardwareUnknownPropertyError;
         }
-        const auto& formats = isInput ? shape.inputs : shape.outputs;
-        *static_cast<AudioStreamBasicDescription*>(outData) = formats.at(object - (isInput ? 300 : 400));
-        ioDataSize = sizeof(AudioStreamBasicDescription);
+        *static_cast<AudioStreamBasicDescription*>(data) =
+            isInput ? shape.inputs.at(object - kFirstStream) : shape.outputs.at(object - kFirstStream - inputCount);
         return kAudioHardwareNoError;
     }
-    OSStatus createIOProcID(AudioObjectID device, AudioDeviceIOProc ioProc, void* data,
-                            AudioDeviceIOProcID& outProcID) override {
-        if (device != kDevice || createStatus != kAudioHardwareNoError) {
-            return device != kDevice ? kAudioHardwareBadDeviceError : createStatus;
+    OSStatus createIOProcID(AudioObjectID, AudioDeviceIOProc ioProc, void* data, AudioDeviceIOProcID& procID) override {
+        if (createStatus != kAudioHardwareNoError) {
+            return createStatus;
         }
         ++createdProcCount;
         ++installedProcCount;
         proc = ioProc;
         clientData = data;
-        outProcID = ioProc;
+        procID = ioProc;
         return kAudioHardwareNoError;
     }
     OSStatus destroyIOProcID(AudioObjectID, AudioDeviceIOProcID) override {
@@ -105,37 +105,6 @@ public:
     OSStatus stopDevice(AudioObjectID, AudioDeviceIOProcID) override {
         isStarted = false;
         return kAudioHardwareNoError;
-    }
-
-    // The rest of the server is never asked for by the renderer.
-    Boolean hasProperty(AudioObjectID, const AudioObjectPropertyAddress&) override { return 0; }
-    OSStatus setPropertyData(AudioObjectID, const AudioObjectPropertyAddress&, UInt32, const void*) override {
-        return kAudioHardwareUnsupportedOperationError;
-    }
-    OSStatus addPropertyListenerBlock(AudioObjectID, const AudioObjectPropertyAddress&, dispatch::QueuePtr,
-                                      AudioObjectPropertyListenerBlock) override {
-        return kAudioHardwareUnsupportedOperationError;
-    }
-    OSStatus removePropertyListenerBlock(AudioObjectID, const AudioObjectPropertyAddress&, dispatch::QueuePtr,
-                                         const AudioObjectPropertyListenerBlock&) override {
-        return kAudioHardwareUnsupportedOperationError;
-    }
-    OSStatus createProcessTap(const CATapDescription&, AudioObjectID&) override {
-        return kAudioHardwareUnsupportedOperationError;
-    }
-    OSStatus destroyProcessTap(AudioObjectID) override { return kAudioHardwareUnsupportedOperationError; }
-    OSStatus createAggregateDevice(CFDictionaryRef, AudioObjectID&) override {
-        return kAudioHardwareUnsupportedOperationError;
-    }
-    OSStatus destroyAggregateDevice(AudioObjectID) override { return kAudioHardwareUnsupportedOperationError; }
-
-private:
-    [[nodiscard]] const std::vector<AudioStreamBasicDescription>& streamsOf(AudioObjectPropertyScope scope) const {
-        static const std::vector<AudioStreamBasicDescription> none;
-        if (scope == kAudioObjectPropertyScopeInput) {
-            return shape.inputs;
-        }
-        return scope == kAudioObjectPropertyScopeOutput ? shape.outputs : none;
     }
 };
 

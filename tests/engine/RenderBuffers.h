@@ -17,50 +17,49 @@ struct BufferLayout {
     bool hasData = true;
 };
 
-inline BufferLayout interleavedStereo(UInt32 frames) { return {2, frames * 8, true}; }
-inline BufferLayout mono(UInt32 frames) { return {1, frames * 4, true}; }
+inline BufferLayout interleavedStereo(UInt32 frames) {
+    return {2, frames * 8, true};
+}
+inline BufferLayout mono(UInt32 frames) {
+    return {1, frames * 4, true};
+}
 
 class RenderBuffers {
 public:
     static constexpr float kGuard = 12345.0F;
     static constexpr std::size_t kGuardSamples = 8;
 
-    explicit RenderBuffers(const std::vector<BufferLayout>& layouts) : listStorage_(audioBufferListSize(
-                                                                       static_cast<UInt32>(layouts.size()))) {
+    explicit RenderBuffers(const std::vector<BufferLayout>& layouts, float value = 0.0F)
+        : layouts_(layouts),
+          listStorage_(audioBufferListSize(static_cast<UInt32>(layouts.size()))),
+          samples_(layouts.size()) {
         list()->mNumberBuffers = static_cast<UInt32>(layouts.size());
-        samples_.resize(layouts.size());
         for (std::size_t index = 0; index < layouts.size(); ++index) {
-            const std::size_t sampleCount = (layouts[index].byteSize + 3) / 4;
-            samples_[index].assign(sampleCount + kGuardSamples, kGuard);
-            AudioBuffer& buffer = list()->mBuffers[index];
-            buffer.mNumberChannels = layouts[index].channels;
-            buffer.mDataByteSize = layouts[index].byteSize;
-            buffer.mData = layouts[index].hasData ? samples_[index].data() : nullptr;
-            byteSizes_.push_back(layouts[index].byteSize);
+            samples_[index].assign((layouts[index].byteSize + 3) / 4 + kGuardSamples, kGuard);
+            list()->mBuffers[index] = {layouts[index].channels, layouts[index].byteSize,
+                                       layouts[index].hasData ? samples_[index].data() : nullptr};
         }
+        fill(value);
     }
 
     AudioBufferList* list() { return reinterpret_cast<AudioBufferList*>(listStorage_.data()); }
 
-    // Sets every sample inside the declared byte size; bytes of a trailing partial sample too.
+    // Sets every whole sample inside the declared byte sizes.
     void fill(float value) {
         for (std::size_t index = 0; index < samples_.size(); ++index) {
-            for (std::size_t sample = 0; sample < byteSizes_[index] / 4; ++sample) {
-                samples_[index][sample] = value;
-            }
+            std::fill_n(samples_[index].begin(), sampleCount(index), value);
         }
     }
     [[nodiscard]] float sample(std::size_t buffer, std::size_t index) const { return samples_[buffer][index]; }
-    [[nodiscard]] std::size_t sampleCount(std::size_t buffer) const { return byteSizes_[buffer] / 4; }
+    [[nodiscard]] std::size_t sampleCount(std::size_t buffer) const { return layouts_[buffer].byteSize / 4; }
 
-    // True when no byte past the declared byte size was written.
+    // True when no byte past the declared byte sizes was written.
     [[nodiscard]] bool areGuardsIntact() const {
         const float guard = kGuard;
-        const auto* guardBytes = reinterpret_cast<const unsigned char*>(&guard);
         for (std::size_t index = 0; index < samples_.size(); ++index) {
             const auto* bytes = reinterpret_cast<const unsigned char*>(samples_[index].data());
-            for (std::size_t byte = byteSizes_[index]; byte < samples_[index].size() * 4; ++byte) {
-                if (bytes[byte] != guardBytes[byte % 4]) {
+            for (std::size_t byte = layouts_[index].byteSize; byte < samples_[index].size() * 4; ++byte) {
+                if (bytes[byte] != reinterpret_cast<const unsigned char*>(&guard)[byte % 4]) {
                     return false;
                 }
             }
@@ -69,9 +68,9 @@ public:
     }
 
 private:
+    std::vector<BufferLayout> layouts_;
     std::vector<std::byte> listStorage_;
     std::vector<std::vector<float>> samples_;
-    std::vector<UInt32> byteSizes_;
 };
 
 }  // namespace tonvale::testing

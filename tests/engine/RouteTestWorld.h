@@ -22,40 +22,29 @@ inline constexpr const char* kMultiOutput = "multi-output";
 
 inline sim::Scenario routeDesk() {
     sim::Scenario scenario;
-    sim::ScenarioDevice speakers;
-    speakers.uid = kSpeakers;
-    speakers.name = "Speakers";
-    sim::ScenarioDevice headset;
-    headset.uid = kHeadset;
-    headset.name = "Headset";
-    headset.transportType = kAudioDeviceTransportTypeUSB;
-    headset.inputChannels = 1;
-    headset.inputSource = sim::AudioSource::sine(1000.0, -30.0);
-    sim::ScenarioDevice airPlay;
-    airPlay.uid = kAirPlay;
-    airPlay.name = "Living Room";
-    airPlay.transportType = kAudioDeviceTransportTypeAirPlay;
-    airPlay.sampleRate = 44100.0;
-    scenario.devices = {speakers, headset, airPlay};
-    sim::ScenarioAggregate multi;
-    multi.uid = kMultiOutput;
-    multi.name = "Multi-Output Device";
-    multi.subdevices = {{kSpeakers, std::nullopt, 0}, {kHeadset, std::nullopt, 1}};
-    multi.mainSubdeviceUID = kSpeakers;
-    multi.clockDeviceUID = kSpeakers;
-    multi.isStacked = true;
-    scenario.aggregates = {multi};
+    scenario.devices = {{.uid = kSpeakers, .name = "Speakers"},
+                        {.uid = kHeadset,
+                         .name = "Headset",
+                         .transportType = kAudioDeviceTransportTypeUSB,
+                         .inputChannels = 1,
+                         .inputSource = sim::AudioSource::sine(1000.0, -30.0)},
+                        {.uid = kAirPlay,
+                         .name = "Living Room",
+                         .transportType = kAudioDeviceTransportTypeAirPlay,
+                         .sampleRate = 44100.0}};
+    scenario.aggregates = {{.uid = kMultiOutput,
+                            .name = "Multi-Output Device",
+                            .subdevices = {{kSpeakers, std::nullopt, 0}, {kHeadset, std::nullopt, 1}},
+                            .mainSubdeviceUID = kSpeakers,
+                            .clockDeviceUID = kSpeakers,
+                            .isStacked = true}};
     scenario.defaultOutputUID = kSpeakers;
-    sim::ScenarioProcess music;
-    music.pid = kMusicPid;
-    music.bundleID = "com.example.music";
-    music.application = sim::ScenarioApplication{"com.example.music", "Melody", "Melody.app"};
-    music.source = sim::AudioSource::sine(kMusicFrequency, kMusicLevelDBFS);
-    music.isPlaying = true;
-    sim::ScenarioProcess chat;
-    chat.pid = kChatPid;
-    chat.bundleID = "com.example.chat";
-    scenario.processes = {music, chat};
+    scenario.processes = {{.pid = kMusicPid,
+                           .bundleID = "com.example.music",
+                           .application = sim::ScenarioApplication{"com.example.music", "Melody", "Melody.app"},
+                           .source = sim::AudioSource::sine(kMusicFrequency, kMusicLevelDBFS),
+                           .isPlaying = true},
+                          {.pid = kChatPid, .bundleID = "com.example.chat"}};
     return scenario;
 }
 

@@ -30,7 +30,9 @@ auto answer(Value value, UInt32 bytes = sizeof(Value)) {
     };
 }
 
-auto listSize(UInt32 bytes) { return DoAll(SetArgReferee<2>(bytes), Return(kAudioHardwareNoError)); }
+auto listSize(UInt32 bytes) {
+    return DoAll(SetArgReferee<2>(bytes), Return(kAudioHardwareNoError));
+}
 
 class AudioPropertyReadersTest : public ::testing::Test {
 protected:
@@ -78,66 +80,43 @@ TEST_F(AudioPropertyReadersTest, ScalarReads_ShortAnswerIsMissingValueWithoutSel
     EXPECT_EQ(real.error(), AudioHALError::missingValue("Read Core Audio property"));
 }
 
-TEST_F(AudioPropertyReadersTest, ReadObjectIDs_SizeZero_IsEmptyWithoutSecondCall) {
-    EXPECT_CALL(*service_, getPropertyDataSize(_, _, _)).WillOnce(listSize(0));
-
-    const auto ids = readObjectIDs(kAudioObjectSystemObject, kAudioHardwarePropertyDevices,
-                                   kAudioObjectPropertyScopeGlobal);
-
-    EXPECT_TRUE(ids.value().empty());
-}
-
-TEST_F(AudioPropertyReadersTest, ReadObjectIDs_SizeSix_YieldsOneIdentifier) {
-    EXPECT_CALL(*service_, getPropertyDataSize(_, _, _)).WillOnce(listSize(6));
+TEST_F(AudioPropertyReadersTest, ReadObjectIDs_KeepOnlyWholeIdentifiersTheAnswerWroteAndNameTheFailingCall) {
+    EXPECT_CALL(*service_, getPropertyDataSize(_, _, _))
+        .WillOnce(listSize(0))
+        .WillOnce(listSize(6))
+        .WillOnce(listSize(12))
+        .WillOnce(listSize(4))
+        .WillOnce(Return(kAudioHardwareBadObjectError))
+        .WillOnce(listSize(8))
+        .WillOnce(listSize(0xFFFFFFF0U));
     EXPECT_CALL(*service_, getPropertyData(_, _, _, _))
         .WillOnce(Invoke([](AudioObjectID, const AudioObjectPropertyAddress&, UInt32& ioSize, void* out) {
             EXPECT_EQ(ioSize, 6U);
             const unsigned char bytes[6] = {0x2A, 0, 0, 0, 0x07, 0};
             std::memcpy(out, bytes, sizeof(bytes));
             return kAudioHardwareNoError;
-        }));
-
-    const auto ids = readObjectIDs(kAudioObjectSystemObject, kAudioHardwarePropertyDevices,
-                                   kAudioObjectPropertyScopeGlobal);
-
-    EXPECT_EQ(ids.value(), std::vector<AudioObjectID>{42});
-}
-
-TEST_F(AudioPropertyReadersTest, ReadObjectIDs_AnswerSizeOtherThanBuffer_KeepsOnlyWhatFitsAndWasWritten) {
-    EXPECT_CALL(*service_, getPropertyDataSize(_, _, _)).WillOnce(listSize(12)).WillOnce(listSize(4));
-    EXPECT_CALL(*service_, getPropertyData(_, _, _, _))
+        }))
         .WillOnce(Invoke(answer<AudioObjectID>(9)))
-        .WillOnce(Invoke(answer<AudioObjectID>(5, 4000)));
+        .WillOnce(Invoke(answer<AudioObjectID>(5, 4000)))
+        .WillOnce(Return(kAudioHardwareBadDeviceError));
+    const auto read = [] {
+        return readObjectIDs(kDevice, kAudioDevicePropertyStreams, kAudioObjectPropertyScopeInput);
+    };
 
-    const auto shrunk = readObjectIDs(kAudioObjectSystemObject, kAudioHardwarePropertyProcessObjectList,
-                                      kAudioObjectPropertyScopeGlobal);
-    const auto overclaimed = readObjectIDs(kDevice, kAudioDevicePropertyStreams, kAudioObjectPropertyScopeInput);
-
-    EXPECT_EQ(shrunk.value(), std::vector<AudioObjectID>{9});
-    EXPECT_EQ(overclaimed.value(), std::vector<AudioObjectID>{5});
-}
-
-TEST_F(AudioPropertyReadersTest, ReadObjectIDs_FailuresNameSizeOrReadOperation_AbsurdSizeIsMissingValue) {
-    EXPECT_CALL(*service_, getPropertyDataSize(_, _, _))
-        .WillOnce(Return(kAudioHardwareBadObjectError))
-        .WillOnce(listSize(8))
-        .WillOnce(listSize(0xFFFFFFF0U));
-    EXPECT_CALL(*service_, getPropertyData(_, _, _, _)).WillOnce(Return(kAudioHardwareBadDeviceError));
-
-    const auto sizeFailure = readObjectIDs(kDevice, kAudioDevicePropertyStreams, kAudioObjectPropertyScopeInput);
-    const auto readFailure = readObjectIDs(kDevice, kAudioDevicePropertyStreams, kAudioObjectPropertyScopeInput);
-    const auto absurd = readObjectIDs(kDevice, kAudioDevicePropertyStreams, kAudioObjectPropertyScopeInput);
-
-    EXPECT_EQ(sizeFailure.error().description(), "Size Core Audio property 'stm#' failed: '!obj' (560947818)");
-    EXPECT_EQ(readFailure.error().description(), "Read Core Audio property 'stm#' failed: '!dev' (560227702)");
-    EXPECT_EQ(absurd.error().kind(), AudioHALError::Kind::missingValue);
+    EXPECT_TRUE(read().value().empty()) << "size 0 needs no read";
+    EXPECT_EQ(read().value(), std::vector<AudioObjectID>{42}) << "six bytes hold one identifier";
+    EXPECT_EQ(read().value(), std::vector<AudioObjectID>{9}) << "an answer shorter than the buffer";
+    EXPECT_EQ(read().value(), std::vector<AudioObjectID>{5}) << "an answer claiming more than the buffer";
+    EXPECT_EQ(read().error().description(), "Size Core Audio property 'stm#' failed: '!obj' (560947818)");
+    EXPECT_EQ(read().error().description(), "Read Core Audio property 'stm#' failed: '!dev' (560227702)");
+    EXPECT_EQ(read().error().kind(), AudioHALError::Kind::missingValue) << "an absurd size";
 }
 
 TEST_F(AudioPropertyReadersTest, ReadString_DeliveredTextKept_UntouchedNullOrWrongTypeReadsAsEmpty) {
-    EXPECT_CALL(*service_, getPropertyData(kDevice,
-                                           AudioObjectPropertyAddress{kAudioObjectPropertyName,
-                                                                      kAudioObjectPropertyScopeGlobal, 0},
-                                           _, _))
+    EXPECT_CALL(
+        *service_,
+        getPropertyData(kDevice,
+                        AudioObjectPropertyAddress{kAudioObjectPropertyName, kAudioObjectPropertyScopeGlobal, 0}, _, _))
         .WillOnce(Invoke(answer<CFStringRef>(CFStringCreateWithUTF8("Bühne Lautsprecher"))))
         .WillOnce(Return(kAudioHardwareNoError))
         .WillOnce(Invoke(answer<CFStringRef>(nullptr)))
@@ -158,9 +137,8 @@ TEST_F(AudioPropertyReadersTest, ReadDictionary_NoDictionaryOrNonTextKeys_IsMiss
     EXPECT_CALL(*service_, getPropertyData(_, _, _, _))
         .WillOnce(Return(kAudioHardwareNoError))
         .WillOnce(Invoke(answer<CFStringRef>(CFStringCreateWithUTF8("not a map"))))
-        .WillOnce(Invoke(answer<CFDictionaryRef>(CFDictionaryCreate(nullptr, keys, values, 2,
-                                                                    &kCFTypeDictionaryKeyCallBacks,
-                                                                    &kCFTypeDictionaryValueCallBacks))));
+        .WillOnce(Invoke(answer<CFDictionaryRef>(CFDictionaryCreate(
+            nullptr, keys, values, 2, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks))));
 
     for (int call = 0; call < 3; ++call) {
         const auto dictionary = readDictionary(kDevice, kAudioAggregateDevicePropertyComposition);

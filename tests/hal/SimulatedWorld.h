@@ -13,31 +13,23 @@
 namespace tonvale::testing {
 
 inline sim::ScenarioDevice outputDevice(std::string uid, std::string name,
-                                    UInt32 transport = kAudioDeviceTransportTypeUSB) {
-    sim::ScenarioDevice device;
-    device.uid = std::move(uid);
-    device.name = std::move(name);
-    device.transportType = transport;
-    return device;
+                                        UInt32 transport = kAudioDeviceTransportTypeUSB) {
+    return {.uid = std::move(uid), .name = std::move(name), .transportType = transport};
 }
 
 inline sim::ScenarioDevice inputDevice(std::string uid, std::string name) {
-    sim::ScenarioDevice device = outputDevice(std::move(uid), std::move(name), kAudioDeviceTransportTypeBuiltIn);
-    device.outputChannels = 0;
-    device.inputChannels = 1;
-    return device;
+    return {.uid = std::move(uid), .name = std::move(name), .outputChannels = 0, .inputChannels = 1};
 }
 
+// A process with its own bundle identifier property (absent: unreadable) and, when named,
+// a running application of the same identifier.
 inline sim::ScenarioProcess audioProcess(std::int32_t pid, std::optional<std::string> bundleID,
-                                     std::optional<std::string> appName = std::nullopt, bool isPlaying = false) {
-    sim::ScenarioProcess process;
-    process.pid = pid;
-    process.bundleID = bundleID;
-    if (appName) {
-        process.application = sim::ScenarioApplication{bundleID, appName, std::nullopt};
-    }
-    process.isPlaying = isPlaying;
-    return process;
+                                         std::optional<std::string> appName = std::nullopt, bool isPlaying = false) {
+    return {.pid = pid,
+            .bundleID = bundleID,
+            .application =
+                appName ? std::optional(sim::ScenarioApplication{bundleID, appName, std::nullopt}) : std::nullopt,
+            .isPlaying = isPlaying};
 }
 
 class SimulatedWorld {
@@ -52,8 +44,7 @@ public:
 
     // The next read of `selector` on `object` (every object when absent) fails.
     void failRead(AudioObjectPropertySelector selector, std::optional<AudioObjectID> object = std::nullopt,
-                  OSStatus status = kAudioHardwareUnspecifiedError,
-                  sim::Call call = sim::Call::getPropertyData) {
+                  OSStatus status = kAudioHardwareUnspecifiedError, sim::Call call = sim::Call::getPropertyData) {
         server_->injectFailure(sim::InjectedFailure{call, status, 1, object, selector});
     }
 

@@ -5,7 +5,6 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <memory>
 #include <optional>
 #include <random>
 #include <string>
@@ -24,14 +23,6 @@ constexpr char kOwnBundleID[] = "com.zelkor.tonvale";
 AudioProcessInfo process(AudioObjectID objectID, std::int32_t pid, std::string bundleID, std::string name,
                          bool isRunningOutput = true) {
     return AudioProcessInfo{objectID, pid, std::move(bundleID), std::move(name), true, isRunningOutput};
-}
-
-std::vector<std::string> groupNames(const std::vector<LogicalAppProcessGroup>& groups) {
-    std::vector<std::string> names;
-    for (const auto& group : groups) {
-        names.push_back(group.identity.displayName);
-    }
-    return names;
 }
 
 class LogicalAppResolverTest : public ::testing::Test {
@@ -65,38 +56,24 @@ protected:
     std::map<std::int32_t, RunningAppMetadata> runningApps_;
 };
 
-TEST_F(LogicalAppResolverTest, BrowserHelperInsideBrowserBundle_JoinsBrowserWithKnownName) {
-    const fs::path browserURL = makeBundle("Google Chrome.app", {{"CFBundleIdentifier", "com.google.Chrome"},
-                                                                    {"CFBundleName", "Chrome"}});
-    const fs::path helperURL = makeBundle(
-        "Google Chrome.app/Contents/Frameworks/Google Chrome Framework.framework/Helpers/Google Chrome Helper "
-        "(Renderer).app",
-        {{"CFBundleIdentifier", "com.google.Chrome.helper.renderer"}, {"CFBundleName", "Helper"}});
-    runningApps_[100] = {"com.google.Chrome", "Chrome", browserURL};
-    runningApps_[101] = {"com.google.Chrome.helper.renderer", "Google Chrome Helper (Renderer)", helperURL};
-
-    const auto groups = resolver().resolve({process(31, 101, "com.google.Chrome.helper.renderer", "Renderer"),
-                                            process(30, 100, "com.google.Chrome", "Chrome", false)});
-
-    ASSERT_EQ(groups.size(), 1U);
-    EXPECT_EQ(groups[0].identity, (AppIdentity{"com.google.Chrome", "Google Chrome"}));
-    ASSERT_EQ(groups[0].processes.size(), 2U);
-    EXPECT_EQ(groups[0].processes[0].objectID, 30U);
-    EXPECT_EQ(groups[0].processes[1].objectID, 31U);
-    EXPECT_EQ(groups[0].activeProcessObjectIDs(), std::vector<AudioObjectID>{31});
-}
-
 // Each process against one desk of bundles on disk and running applications.
 TEST_F(LogicalAppResolverTest, LogicalIdentity_FollowsBundleFamilyAndNameRules) {
-    makeBundle("Tools/Sound Deck.app", {{"CFBundleIdentifier", "com.example.deck"},
-                                        {"CFBundleDisplayName", "Sound Deck"},
-                                        {"CFBundleName", "Deck"}});
-    runningApps_[200] = {"com.example.deck.audio", "Deck Audio",
-                         makeBundle("Tools/Sound Deck.app/Contents/Helpers/Deck Audio.app",
-                                    {{"CFBundleIdentifier", "com.example.deck.audio"},
-                                     {"CFBundleName", "Deck Audio"}})};
+    makeBundle("Google Chrome.app", {{"CFBundleIdentifier", "com.google.Chrome"}, {"CFBundleName", "Chrome"}});
+    runningApps_[101] = {"com.google.Chrome.helper.renderer", "Google Chrome Helper (Renderer)",
+                         makeBundle("Google Chrome.app/Contents/Frameworks/Google Chrome Framework.framework/Helpers/"
+                                    "Google Chrome Helper (Renderer).app",
+                                    {{"CFBundleIdentifier", "com.google.Chrome.helper.renderer"}})};
+    makeBundle(
+        "Tools/Sound Deck.app",
+        {{"CFBundleIdentifier", "com.example.deck"}, {"CFBundleDisplayName", "Sound Deck"}, {"CFBundleName", "Deck"}});
+    runningApps_[200] = {
+        "com.example.deck.audio", "Deck Audio",
+        makeBundle("Tools/Sound Deck.app/Contents/Helpers/Deck Audio.app",
+                   {{"CFBundleIdentifier", "com.example.deck.audio"}, {"CFBundleName", "Deck Audio"}})};
     runningApps_[300] = {std::nullopt, "Web Content",
                          makeBundle("WebKit.app", {{"CFBundleIdentifier", "com.apple.WebKit.WebContent"}})};
+    runningApps_[400] = {"com.zelkor.tonvale.helper", "Helper",
+                         makeBundle("Tonvale.app", {{"CFBundleIdentifier", kOwnBundleID}})};
     runningApps_[500] = {"com.example.player", "Player", std::nullopt};
     runningApps_[501] = {" \t", "Other", std::nullopt};
     runningApps_[600] = {std::nullopt, "Upper",
@@ -110,11 +87,16 @@ TEST_F(LogicalAppResolverTest, LogicalIdentity_FollowsBundleFamilyAndNameRules) 
                          makeBundle("Blank.app", {{"CFBundleIdentifier", "com.example.blank"},
                                                   {"CFBundleDisplayName", " "},
                                                   {"CFBundleName", "Ignored Because Display Name Is Text"}})};
+    runningApps_[900] = {"com.example.plugin", "Plugin", makeBundle("Host.app", {{"CFBundleIdentifier", " \t"}})};
+    runningApps_[901] = {std::nullopt, "Tool", makeBundle("Empty.app", {{"CFBundleIdentifier", ""}})};
     const struct {
         const char* what;
         AudioProcessInfo process;
         std::optional<AppIdentity> identity;
     } cases[] = {
+        {"a browser's helper joins the browser under its known name",
+         process(1, 101, "com.google.Chrome.helper.renderer", "Renderer"),
+         AppIdentity{"com.google.Chrome", "Google Chrome"}},
         {"helper of an unknown app joins its enclosing bundle under that bundle's display name",
          process(40, 200, "com.example.deck.audio", "Deck Audio"), AppIdentity{"com.example.deck", "Sound Deck"}},
         {"a family's extension maps to the family", process(1, 1, "org.mozilla.firefox.plugin-container", "x"),
@@ -123,6 +105,9 @@ TEST_F(LogicalAppResolverTest, LogicalIdentity_FollowsBundleFamilyAndNameRules) 
          AppIdentity{"com.google.ChromeBeta", "Beta"}},
         {"an enclosing WebKit bundle keeps the process's own identifier",
          process(50, 300, "com.example.reader", "Reader"), AppIdentity{"com.example.reader", "Web Content"}},
+        {"this program's process", process(1, kOwnPID, "com.example.other", "Same PID"), std::nullopt},
+        {"this program's identifier", process(2, 401, kOwnBundleID, "Own Identifier"), std::nullopt},
+        {"inside this program's bundle", process(3, 400, "com.zelkor.tonvale.helper", "Inside"), std::nullopt},
         {"a blank identifier falls through to the running app's", process(1, 500, " \n\u00A0", "Proc"),
          AppIdentity{"com.example.player", "Player"}},
         {"blank identifiers everywhere leave the process out", process(2, 501, "", "Proc"), std::nullopt},
@@ -134,6 +119,10 @@ TEST_F(LogicalAppResolverTest, LogicalIdentity_FollowsBundleFamilyAndNameRules) 
          AppIdentity{"com.example.real", "Real"}},
         {"a blank bundle display name falls back to the running app's", process(1, 800, "", "Process Name"),
          AppIdentity{"com.example.blank", "Running Name"}},
+        {"a blank enclosing bundle identifier counts as absent", process(1, 900, "com.example.plugin", "x"),
+         AppIdentity{"com.example.plugin", "Plugin"}},
+        {"an empty enclosing bundle identifier counts as absent", process(2, 901, "com.example.tool", "x"),
+         AppIdentity{"com.example.tool", "Tool"}},
         {"a blank process name falls back to the identifier", process(2, 801, "com.example.bare", "  "),
          AppIdentity{"com.example.bare", "com.example.bare"}},
     };
@@ -142,41 +131,33 @@ TEST_F(LogicalAppResolverTest, LogicalIdentity_FollowsBundleFamilyAndNameRules) 
     }
 }
 
-TEST_F(LogicalAppResolverTest, OwnProcesses_AreNeverGrouped) {
-    runningApps_[400] = {"com.zelkor.tonvale.helper", "Helper",
-                         makeBundle("Tonvale.app", {{"CFBundleIdentifier", kOwnBundleID}})};
-
-    const auto groups = resolver().resolve({process(1, kOwnPID, "com.example.other", "Same PID"),
-                                            process(2, 401, kOwnBundleID, "Own Identifier"),
-                                            process(3, 400, "com.zelkor.tonvale.helper", "Inside Own Bundle"),
-                                            process(4, 601, "", "Nobody")});
-
-    EXPECT_TRUE(groups.empty());
-}
-
-TEST_F(LogicalAppResolverTest, Groups_PlayingFirstThenBySmallestMemberNameCaseInsensitively) {
-    const auto groups = resolver().resolve({process(1, 1001, "com.example.aardvark", "Aardvark", false),
-                                            process(2, 1002, "com.example.zebra", "zebra"),
-                                            process(3, 1003, "com.example.mango", "Mango"),
-                                            process(4, 1004, "com.example.apple", "apple", false),
-                                            process(9, 900, "com.example.suite", "zeta"),
-                                            process(5, 901, "com.example.suite", "Alpha"),
-                                            process(7, 902, "com.example.suite", "beta", false)});
-
-    EXPECT_EQ(groupNames(groups), (std::vector<std::string>{"Alpha", "Mango", "zebra", "Aardvark", "apple"}));
+TEST_F(LogicalAppResolverTest, Groups_PlayingFirstThenBySmallestMemberNameWithMembersInObjectOrder) {
+    const auto groups = resolver().resolve(
+        {process(1, 1001, "com.example.aardvark", "Aardvark", false), process(2, 1002, "com.example.zebra", "zebra"),
+         process(3, 1003, "com.example.mango", "Mango"), process(4, 1004, "com.example.apple", "apple", false),
+         process(9, 900, "com.example.suite", "zeta"), process(5, 901, "com.example.suite", "Alpha"),
+         process(7, 902, "com.example.suite", "beta", false), process(8, kOwnPID, "com.example.suite", "Own")});
+    std::vector<std::string> names;
+    for (const auto& group : groups) {
+        names.push_back(group.identity.displayName);
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{"Alpha", "Mango", "zebra", "Aardvark", "apple"}));
+    std::vector<AudioObjectID> members;
+    for (const auto& member : groups[0].processes) {
+        members.push_back(member.objectID);
+    }
+    EXPECT_EQ(members, (std::vector<AudioObjectID>{5, 7, 9}));
     EXPECT_EQ(groups[0].activeProcessObjectIDs(), (std::vector<AudioObjectID>{5, 9}));
     EXPECT_TRUE(groups[4].activeProcessObjectIDs().empty());
 }
 
 TEST_F(LogicalAppResolverTest, SnapshotLookup_AnswersLikeTheWorkspaceItRead) {
-    const std::shared_ptr<sim::SimulatedServer> server = sim::SimulatedServer::create(sim::Scenario::embeddedDefault());
+    const auto server = sim::SimulatedServer::create(sim::Scenario::embeddedDefault());
     const LogicalAppResolver::RunningAppLookup lookup = LogicalAppResolver::snapshotRunningAppLookup();
-
     for (const std::int32_t pid : {2101, 2102, 2201, 311, 999999}) {
         EXPECT_EQ(lookup(pid), LogicalAppResolver::standardRunningAppLookup(pid)) << pid;
     }
-    ASSERT_TRUE(lookup(2102));
-    EXPECT_EQ(lookup(2102)->displayName, "Lumen Helper (Renderer)");
+    EXPECT_EQ(lookup(2102).value_or(RunningAppMetadata{}).displayName, "Lumen Helper (Renderer)");
     EXPECT_EQ(lookup(311), std::nullopt);
 }
 

@@ -1,23 +1,17 @@
 // Test helper for the monitors: a small simulated desk with the recorder of listener calls
-// in front of it, a record of what a monitor delivered, when and on which queue, the fixture
-// every monitor's virtual-time tests share, and the waits of the real-thread tests.
-// Create on the test's thread after the dispatch::VirtualTime it runs in.
-// Thread-safety: for virtual-time tests, except the helpers marked for real threads.
+// in front of it, a record of what a monitor delivered, when and on which queue, and the
+// fixture every monitor's virtual-time tests share.
+// Create on the test's thread after the dispatch::VirtualTime it runs in, if any.
+// Thread-safety: the world may be changed from any thread; the rest is for the test's.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <chrono>
 #include <cstdint>
-#include <functional>
-#include <future>
 #include <memory>
-#include <thread>
 #include <utility>
 #include <vector>
 
-#include "platform/coreaudio/CoreAudio.h"
 #include "platform/dispatch/Dispatch.h"
 #include "sim/SimulatedServer.h"
 #include "tests/observe/ListenerCallRecorder.h"
@@ -31,22 +25,16 @@ inline constexpr std::int32_t kLatePID = 503;
 
 inline sim::Scenario smallDesk() {
     sim::Scenario scenario;
-    sim::ScenarioDevice headset{.uid = "headset", .name = "Headset", .transportType = kAudioDeviceTransportTypeUSB};
-    headset.inputChannels = 1;
-    sim::ScenarioDevice microphone{.uid = "microphone", .name = "Microphone"};
-    microphone.outputChannels = 0;
-    microphone.inputChannels = 1;
-    sim::ScenarioDevice spare{.uid = "spare", .name = "Spare"};
-    spare.isPlugged = false;
-    scenario.devices = {{.uid = "speakers", .name = "Speakers"}, headset, microphone, spare};
+    scenario.devices = {
+        {.uid = "speakers", .name = "Speakers"},
+        {.uid = "headset", .name = "Headset", .transportType = kAudioDeviceTransportTypeUSB, .inputChannels = 1},
+        {.uid = "microphone", .name = "Microphone", .outputChannels = 0, .inputChannels = 1},
+        {.uid = "spare", .name = "Spare", .isPlugged = false}};
     scenario.defaultOutputUID = "speakers";
     scenario.defaultInputUID = "microphone";
-
-    sim::ScenarioProcess player{.pid = kPlayerPID, .bundleID = "com.example.player"};
-    player.isPlaying = true;
-    sim::ScenarioProcess late{.pid = kLatePID, .bundleID = "com.example.late"};
-    late.isLaunched = false;
-    scenario.processes = {player, {.pid = kChatPID, .bundleID = "com.example.chat"}, late};
+    scenario.processes = {{.pid = kPlayerPID, .bundleID = "com.example.player", .isPlaying = true},
+                          {.pid = kChatPID, .bundleID = "com.example.chat"},
+                          {.pid = kLatePID, .bundleID = "com.example.late", .isLaunched = false}};
     return scenario;
 }
 
@@ -62,8 +50,10 @@ struct MonitorTestWorld {
     MonitorTestWorld(const MonitorTestWorld&) = delete;
     MonitorTestWorld& operator=(const MonitorTestWorld&) = delete;
 
-    // Listeners of the code under test that the server holds.
-    [[nodiscard]] std::size_t listenerCount() const { return server->listenerCount() - baseListenerCount; }
+    // Listeners and workspace observers of the code under test that the server holds.
+    [[nodiscard]] std::size_t held() const {
+        return server->listenerCount() - baseListenerCount + server->workspaceObserverCount();
+    }
 
     std::shared_ptr<sim::SimulatedServer> server;
     std::shared_ptr<ListenerCallRecorder> recorder;
@@ -82,9 +72,7 @@ struct Deliveries {
     explicit Deliveries(dispatch::QueuePtr queue) : deliveryQueue(std::move(queue)) {}
 
     [[nodiscard]] auto handler() {
-        return [this](const Value& value) {
-            received.push_back({value, dispatch::now(), deliveryQueue->isCurrent()});
-        };
+        return [this](const Value& value) { received.push_back({value, dispatch::now(), deliveryQueue->isCurrent()}); };
     }
     [[nodiscard]] std::size_t count() const { return received.size(); }
     [[nodiscard]] const Value& last() const { return received.back().value; }
@@ -109,55 +97,11 @@ protected:
         }
     }
 
-    // Leaves the last reference to the monitor in its own handler and stops it, so the
-    // stop, running on the monitor's queue, drops that reference there.
-    void releaseOnTheMonitorsQueue() {
-        const std::weak_ptr<Monitor> weakMonitor = monitor_;
-        monitor_->start([keeper = monitor_](const Value&) {});
-        monitor_->stop();
-        monitor_.reset();
-        ASSERT_FALSE(weakMonitor.expired());
-        time_.advance(0.01);
-        EXPECT_TRUE(weakMonitor.expired());
-    }
-
     dispatch::VirtualTime time_;
     MonitorTestWorld world_;
     dispatch::QueuePtr deliveryQueue_ = dispatch::DispatchQueue::create("test.delivery");
     Deliveries<Value> deliveries_;
     std::shared_ptr<Monitor> monitor_ = Monitor::create(deliveryQueue_);
 };
-
-// Real-thread tests only: starts monitor and answers whether its first delivery came.
-template <typename Value, typename Monitor>
-[[nodiscard]] bool startAndAwaitFirstDelivery(Monitor& monitor) {
-    auto firstDelivery = std::make_shared<std::promise<void>>();
-    auto isFirst = std::make_shared<std::atomic<bool>>(true);
-    monitor.start([firstDelivery, isFirst](const Value&) {
-        if (isFirst->exchange(false)) {
-            firstDelivery->set_value();
-        }
-    });
-    return firstDelivery->get_future().wait_for(std::chrono::seconds(10)) == std::future_status::ready;
-}
-
-// Real-thread tests only: drops the owner's reference to monitor while changes runs on
-// another thread. Answers whether, within a generous bound, the teardown (here or on the
-// monitor's queue, if one of its closures still ran) left isClean, and nothing registered again.
-template <typename Monitor>
-[[nodiscard]] bool releaseWhileChanging(std::shared_ptr<Monitor>& monitor, std::thread& changes,
-                                        const std::function<bool()>& isClean) {
-    const std::weak_ptr<Monitor> weakMonitor = monitor;
-    monitor.reset();
-    changes.join();
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!(weakMonitor.expired() && isClean())) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::yield();
-    }
-    return true;
-}
 
 }  // namespace tonvale::testing

@@ -5,7 +5,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <future>
+#include <limits>
 #include <memory>
 #include <string>
 #include <thread>
@@ -82,6 +84,17 @@ TEST_F(VirtualTimeTest, Destruction_DropsPendingWorkWithItsQueueCurrentAndRealTi
     std::promise<bool> ran;
     queue_->async([&] { ran.set_value(queue_->isCurrent()); });
     EXPECT_TRUE(ran.get_future().get());
+}
+
+TEST(ClockTest, DeadlinesBeyondTheSteadyClock_SaturateInsteadOfWrappingIntoThePast) {
+    using std::chrono::steady_clock;
+    const Seconds current = detail::monotonicNow();
+    for (const Seconds deadline : {current + 1e10, 1e300, std::numeric_limits<Seconds>::infinity()}) {
+        EXPECT_EQ(detail::steadyTimePoint(deadline), steady_clock::time_point::max()) << deadline;
+    }
+    const auto soon = detail::steadyTimePoint(current + 1.0) - steady_clock::now();
+    EXPECT_GT(soon, std::chrono::milliseconds(900));
+    EXPECT_LE(soon, std::chrono::seconds(1));
 }
 
 using VirtualTimeDeathTest = VirtualTimeTest;

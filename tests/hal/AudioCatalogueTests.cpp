@@ -1,0 +1,146 @@
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include "hal/AudioDeviceCatalogue.h"
+#include "hal/AudioProcessCatalogue.h"
+#include "tests/hal/MockAudioHardwareService.h"
+#include "tests/hal/SimulatedWorld.h"
+
+namespace tonvale {
+namespace {
+
+using namespace testing;
+
+template <typename Record, typename Field>
+auto fieldsOf(const std::vector<Record>& records, Field field) {
+    std::vector<std::decay_t<decltype(records.front().*field)>> fields;
+    for (const Record& record : records) {
+        fields.push_back(record.*field);
+    }
+    return fields;
+}
+
+sim::Scenario desk() {
+    sim::Scenario scenario;
+    scenario.devices = {outputDevice("usb-b", "b"), outputDevice("usb-upper-a", "A"), outputDevice("usb-lower-a", "a"),
+                        inputDevice("mic", "Microphone"), inputDevice("mic-2", "Second Microphone")};
+    scenario.devices[0].sampleRate = 44100.0;
+    scenario.defaultOutputUID = "usb-lower-a";
+    scenario.defaultInputUID = "mic";
+    return scenario;
+}
+
+TEST(AudioDeviceCatalogueTest, Devices_SortByNameCaseInsensitivelyAndStablyWithEveryAttribute) {
+    {
+        SimulatedWorld world(desk());
+        const auto devices = enumerateDevices().value();
+        EXPECT_EQ(fieldsOf(devices, &AudioDeviceInfo::name),
+                  (std::vector<std::string>{"A", "a", "b", "Microphone", "Second Microphone"}));
+        EXPECT_EQ(devices.at(2), (AudioDeviceInfo{world.deviceID("usb-b"), "usb-b", "b", kAudioDeviceTransportTypeUSB,
+                                                  true, false, true, 44100.0}));
+        EXPECT_EQ(devices.at(3), (AudioDeviceInfo{world.deviceID("mic"), "mic", "Microphone",
+                                                  kAudioDeviceTransportTypeBuiltIn, false, true, true, 48000.0}));
+    }
+    sim::Scenario reversed;
+    reversed.devices = {outputDevice("1", "b"), outputDevice("2", "a"), outputDevice("3", "A")};
+    SimulatedWorld world(reversed);
+    EXPECT_EQ(fieldsOf(enumerateDevices().value(), &AudioDeviceInfo::name), (std::vector<std::string>{"a", "A", "b"}));
+}
+
+TEST(AudioDeviceCatalogueTest, UnreadableProperties_SkipTheDeviceOrGiveTheirDefaults) {
+    SimulatedWorld world(desk());
+    world.failRead(kAudioDevicePropertyDeviceUID, world.deviceID("usb-upper-a"));
+    world.failRead(kAudioObjectPropertyName, world.deviceID("mic"));
+    const AudioObjectID device = world.deviceID("usb-b");
+    for (const auto selector : {kAudioDevicePropertyTransportType, kAudioDevicePropertyDeviceIsAlive,
+                                kAudioDevicePropertyNominalSampleRate}) {
+        world.failRead(selector, device);
+    }
+    world.failRead(kAudioDevicePropertyStreams, device, kAudioHardwareBadObjectError, sim::Call::getPropertyDataSize);
+
+    const auto devices = enumerateDevices().value();
+    EXPECT_EQ(fieldsOf(devices, &AudioDeviceInfo::name), (std::vector<std::string>{"a", "b", "Second Microphone"}));
+    EXPECT_EQ(devices.at(1), (AudioDeviceInfo{device, "usb-b", "b", 0, false, false, false, std::nullopt}));
+    EXPECT_EQ(devices.at(1).transportTypeName(), "0x00000000");
+
+    world.failRead(kAudioHardwarePropertyDevices, kAudioObjectSystemObject, -50, sim::Call::getPropertyDataSize);
+    EXPECT_EQ(enumerateDevices().error().description(), "Size Core Audio property 'dev#' failed: 0xFFFFFFCE (-50)");
+}
+
+TEST(AudioDeviceCatalogueTest, SetDefaultInputDevice_ChangesTheInputOnlyOrDescribesTheRefusal) {
+    SimulatedWorld world(desk());
+    ASSERT_TRUE(setDefaultInputDevice(world.deviceID("mic-2")));
+    EXPECT_EQ(readDefaultInputDevice().value(), world.deviceID("mic-2"));
+    EXPECT_EQ(readDefaultOutputDevice().value(), world.deviceID("usb-lower-a"));
+
+    world.server().injectFailure(sim::InjectedFailure{sim::Call::setPropertyData, kAudioHardwareIllegalOperationError});
+    EXPECT_EQ(setDefaultInputDevice(world.deviceID("mic")).error().description(),
+              "Set default input device failed: 'nope' (1852797029)");
+}
+
+TEST(AudioProcessCatalogueTest, Processes_PlayingFirstThenByNameWithIdentityAndNameFallbacks) {
+    sim::ScenarioProcess unreadableID = audioProcess(30, std::nullopt, "Helper");
+    unreadableID.application->bundleID = "com.example.helper";
+    sim::ScenarioProcess emptyID = audioProcess(31, "", "Empty");
+    emptyID.application->bundleID = "com.example.helper";
+    sim::Scenario scenario;
+    scenario.processes = {audioProcess(10, "com.example.a", "aardvark"),
+                          audioProcess(11, "com.example.z", "Zither", true),
+                          audioProcess(12, "com.example.b", "Banjo"),
+                          audioProcess(13, "com.example.m", "mandolin", true),
+                          unreadableID,
+                          emptyID,
+                          audioProcess(311, std::nullopt),
+                          audioProcess(::getpid(), std::nullopt)};
+    SimulatedWorld world(scenario);
+
+    const auto processes = enumerateProcesses().value();
+    EXPECT_EQ(fieldsOf(processes, &AudioProcessInfo::pid),
+              (std::vector<std::int32_t>{13, 11, 10, 12, 31, ::getpid(), 30, 311}));
+    EXPECT_EQ(processes.at(0),
+              (AudioProcessInfo{world.processObjectID(13), 13, "com.example.m", "mandolin", true, true}));
+    EXPECT_EQ(fieldsOf(processes, &AudioProcessInfo::bundleID),
+              (std::vector<std::string>{"com.example.m", "com.example.z", "com.example.a", "com.example.b", "", "",
+                                        "com.example.helper", ""}));
+    EXPECT_EQ(fieldsOf(processes, &AudioProcessInfo::displayName),
+              (std::vector<std::string>{"mandolin", "Zither", "aardvark", "Banjo", "Empty", "hal_tests", "Helper",
+                                        "Process 311"}));
+}
+
+TEST(AudioProcessCatalogueTest, UnreadableProperties_DropTheProcessOrReadFalse) {
+    sim::Scenario scenario;
+    scenario.processes = {audioProcess(40, "com.example.gone"), audioProcess(41, "com.example.kept", "Kept", true)};
+    SimulatedWorld world(scenario);
+    world.failRead(kAudioProcessPropertyPID, world.processObjectID(40));
+    world.failRead(kAudioProcessPropertyIsRunning, world.processObjectID(41));
+    world.failRead(kAudioProcessPropertyIsRunningOutput, world.processObjectID(41));
+    EXPECT_EQ(enumerateProcesses().value(),
+              (std::vector{AudioProcessInfo{world.processObjectID(41), 41, "com.example.kept", "Kept", false, false}}));
+
+    world.failRead(kAudioHardwarePropertyProcessObjectList, kAudioObjectSystemObject, kAudioHardwareNotRunningError,
+                   sim::Call::getPropertyDataSize);
+    EXPECT_EQ(enumerateProcesses().error().description(),
+              "Size Core Audio property 'prs#' failed: 'stop' (1937010544)");
+}
+
+// A broken answer lists 16,384 objects, none of them readable: both catalogues come back
+// empty, holding no memory for records they never read.
+TEST(CatalogueMemoryTest, BrokenListAnswer_ReservesNoRecordPerListedIdentifier) {
+    using namespace ::testing;
+    InstalledMockService service;
+    EXPECT_CALL(*service, getPropertyDataSize(kAudioObjectSystemObject, _, _))
+        .WillRepeatedly(DoAll(SetArgReferee<2>(1U << 16), Return(kAudioHardwareNoError)));
+    EXPECT_CALL(*service, getPropertyData(_, _, _, _))
+        .WillRepeatedly([](AudioObjectID object, const AudioObjectPropertyAddress&, UInt32&, void*) {
+            return object == kAudioObjectSystemObject ? kAudioHardwareNoError : kAudioHardwareBadObjectError;
+        });
+    const auto devices = enumerateDevices().value();
+    const auto processes = enumerateProcesses().value();
+    EXPECT_TRUE(devices.empty() && processes.empty());
+    EXPECT_LE(devices.capacity(), 1024U);
+    EXPECT_LE(processes.capacity(), 1024U);
+}
+
+}  // namespace
+}  // namespace tonvale
