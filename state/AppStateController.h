@@ -1,15 +1,9 @@
-// The program's model: owns the live settings document, starts and stops the device,
-// process and lifecycle monitors, groups processes into logical apps, keeps the playing
-// and recently playing apps, feeds the route reconciler and publishes what the interface
-// shows, from which it derives the mixer's rows and device lists. Carries out the user's
-// operations, saves at once or debounced, and suspends and recovers observation around
-// sleep and restarts of the audio service.
-// Lives in a std::shared_ptr made by create(); the application delegate owns it. Monitor
-// deliveries, the reconciler's callback and its work items hold it weakly. Releasing it
-// cancels its work items and stops the monitors (not the routes: stop() does that).
-// Observe it through observeChanges(), which calls back once per main-queue turn after that
-// turn's changes, or through objectWillChange(), which fires before every single write.
-// Thread-safety: main thread only; no locks.
+// The program's model: owns the live settings, drives the monitors, resolver and route
+// reconciler, publishes what the interface shows (rows and device lists derive from it) and
+// carries out the user's operations, with their saves and the recovery from sleep and from
+// restarts of the audio service. Made by create() in a std::shared_ptr that the application
+// delegate owns; deliveries, callbacks and work items hold it weakly. Releasing it stops the
+// monitors but not the routes (stop() does). Thread-safety: main thread only; no locks.
 #pragma once
 
 #include <cstdint>
@@ -81,6 +75,8 @@ public:
 
     // Calls onChanged on the main queue once after any number of changes announced in one
     // main-queue turn (the interface's redraw), until the answer is cancelled or released.
+    // objectWillChange() itself fires at every change: before the write for the controller's
+    // own fields, just after it for the route statuses, which the reconciler keeps.
     [[nodiscard]] combine::AnyCancellable observeChanges(std::function<void()> onChanged);
 
     // Published fields.
