@@ -1,14 +1,13 @@
 #include "app/DiagnosticsOnceMode.h"
 
 #include <algorithm>
-#include <array>
-#include <cstdio>
 #include <optional>
 #include <vector>
 
-#include "app/DecimalText.h"
 #include "hal/AudioDeviceCatalogue.h"
 #include "hal/AudioProcessCatalogue.h"
+#include "hal/DecimalText.h"
+#include "hal/DiagnosticsFieldText.h"
 #include "observe/LogicalAppResolver.h"
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/ProcessInfo.h"
@@ -76,38 +75,6 @@ bool fail(ConsoleOutput& console, const AudioHALError& error) {
 }
 
 }  // namespace
-
-std::string diagnosticsFieldText(std::string_view text) {
-    std::string escaped;
-    escaped.reserve(text.size());
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        switch (c) {
-            case '\\':
-                escaped += "\\\\";
-                continue;
-            case '\n':
-                escaped += "\\n";
-                continue;
-            case '\r':
-                escaped += "\\r";
-                continue;
-            case '\t':
-                escaped += "\\t";
-                continue;
-            default:
-                break;
-        }
-        if (byte < 0x20 || byte == 0x7F) {
-            std::array<char, 5> hex{};
-            std::snprintf(hex.data(), hex.size(), "\\x%02X", static_cast<unsigned>(byte));
-            escaped += hex.data();
-            continue;
-        }
-        escaped.push_back(c);
-    }
-    return escaped;
-}
 
 bool runDiagnosticsOnce(ConsoleOutput& console) {
     const HALResult<std::vector<AudioDeviceInfo>> devices = enumerateDevices();

@@ -7,9 +7,9 @@
 #include <string>
 
 #include "app/AppDelegate.h"
-#include "app/DecimalText.h"
 #include "app/RouteTargetDiscovery.h"
 #include "engine/RouteController.h"
+#include "hal/DecimalText.h"
 #include "platform/dispatch/Dispatch.h"
 
 namespace tonvale {

@@ -1,7 +1,9 @@
 #include "observe/AudioDeviceMonitor.h"
 
 #include <utility>
+#include <vector>
 
+#include "engine/RouteAggregateDescription.h"
 #include "hal/AudioDeviceCatalogue.h"
 
 namespace tonvale {
@@ -78,6 +80,11 @@ void AudioDeviceMonitor::publish() {
         return;
     }
     AudioDeviceSnapshot snapshot{std::move(devices).value(), defaultOutput.value(), defaultInput.value()};
+    // The program's own route aggregates are routes, not devices anyone may choose: they
+    // come and go with every route start and teardown, and must not count as a change.
+    std::erase_if(snapshot.devices, [](const AudioDeviceInfo& device) {
+        return device.uid.starts_with(kRouteAggregateUIDPrefix);
+    });
     // The handler of this moment: a snapshot published just before a stop still reaches
     // it, and the owner drops it by its start generation.
     deliveryQueue_->async([handler = handler_, snapshot = std::move(snapshot)] { handler(snapshot); });

@@ -1,8 +1,9 @@
 // Watches the system object for changes of the device list and of the default output
 // and input devices, lets a burst of changes settle for 0.1 s, and hands one complete
-// AudioDeviceSnapshot to its owner on the delivery queue. Its reads, its state and its
-// listener run on its own serial queue "com.zelkor.tonvale.device-monitor". Lives in a
-// std::shared_ptr (its closures hold it weakly); releasing it stops it synchronously.
+// AudioDeviceSnapshot, without the program's own route aggregates, to its owner on the
+// delivery queue. Its reads, its state and its listener run on its own serial queue
+// "com.zelkor.tonvale.device-monitor". Lives in a std::shared_ptr (its closures hold it
+// weakly); releasing it stops it synchronously.
 // Thread-safety: start, stop and release may be called from any thread.
 #pragma once
 

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/DecimalText.h"
+#include "hal/DecimalText.h"
 
 namespace tonvale {
 namespace {

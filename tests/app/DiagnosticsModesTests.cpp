@@ -9,6 +9,7 @@
 #include "app/DiagnosticsOnceMode.h"
 #include "app/InputSelectionTestMode.h"
 #include "hal/AudioDeviceCatalogue.h"
+#include "hal/DiagnosticsFieldText.h"
 #include "platform/coreaudio/CoreAudio.h"
 #include "platform/foundation/ProcessInfo.h"
 #include "sim/SimulatedServer.h"

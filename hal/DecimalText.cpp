@@ -1,4 +1,4 @@
-#include "app/DecimalText.h"
+#include "hal/DecimalText.h"
 
 #include <array>
 #include <charconv>

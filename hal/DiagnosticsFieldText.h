@@ -1,0 +1,15 @@
+// How a name, identifier or message appears in a line of diagnostics text (the one-shot
+// diagnostics mode, the copied diagnostics report): as it is, except that a backslash and
+// the control characters that would break a script's view of one line per record are
+// escaped ("\\", "\n", "\r", "\t", other controls as "\xHH").
+// Thread-safety: a pure function; callable from any thread.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace tonvale {
+
+[[nodiscard]] std::string diagnosticsFieldText(std::string_view text);
+
+}  // namespace tonvale

@@ -1,0 +1,89 @@
+// The whole application model, headless, on the simulated server in virtual time: the app
+// state controller with the real device, process and lifecycle monitors, the real route
+// reconciler making a route controller per route, an in-memory store and a fake login
+// item, assembled as the application assembles them. Measures what the devices played:
+//   ApplicationModelWorld world;  // the route desk: the music player plays on the speakers
+//   world.start();                // then drive world.controller, world.server, world.advance
+//   EXPECT_NEAR(world.gainHeardOver(kSpeakers), 1.0, 0.01);
+//   world.stop();                 // and nothing of ours may be left behind
+// Create it on the test's thread; everything runs there as the test advances the clock.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include "engine/RouteController.h"
+#include "hal/AudioDeviceCatalogue.h"
+#include "observe/AudioDeviceMonitor.h"
+#include "observe/AudioProcessMonitor.h"
+#include "observe/SystemLifecycleMonitor.h"
+#include "platform/dispatch/Dispatch.h"
+#include "sim/SimulatedServer.h"
+#include "state/AppStateController.h"
+#include "tests/engine/RouteTestWorld.h"
+#include "tests/support/FakeStateServices.h"
+
+namespace tonvale::testing {
+
+struct ApplicationModelWorld {
+    static constexpr dispatch::Seconds kBufferPeriod = 512.0 / 48000.0;
+
+    // Devices with outputs are observed, so what they play can be read back.
+    explicit ApplicationModelWorld(const sim::Scenario& scenario = routeDesk(),
+                                   PersistedStateV1 document = PersistedStateV1::newDocument())
+        : server(sim::SimulatedServer::create(scenario)) {
+        store->loadResult = std::move(document);
+        for (const sim::ScenarioDevice& device : scenario.devices) {
+            EXPECT_TRUE(device.outputChannels == 0 || server->startObserving(device.uid)) << device.uid;
+        }
+        const dispatch::QueuePtr main = dispatch::DispatchQueue::main();
+        controller = AppStateController::create(
+            {store, {"com.zelkor.tonvale", 0, LogicalAppResolver::standardRunningAppLookup},
+             AudioDeviceMonitor::create(main), AudioProcessMonitor::create(main),
+             RouteReconciler::create([this] { return ++engineStarts, RouteController::create(); }, 2.0), loginItems,
+             SystemLifecycleMonitor::create(main), AppStateController::kLifecycleRecoveryDelay, setDefaultInputDevice});
+    }
+    ~ApplicationModelWorld() { controller.reset(); }
+
+    // Starts the controller; the first snapshots arrive and routes start.
+    void start() {
+        controller->start();
+        advance(0.3);
+    }
+    // Stops the controller and lets every teardown finish; nothing of ours may remain.
+    void stop() {
+        controller->stop();
+        advance(0.3);
+        expectNothingOfOursLeft();
+        EXPECT_EQ(server->listenerCount(), baseListenerCount) << "listeners left registered";
+    }
+    void advance(dispatch::Seconds seconds) { time.advance(seconds); }
+
+    // The music player's tone on a device between two past times, as a gain of its own level.
+    [[nodiscard]] double gainHeard(const std::string& uid, dispatch::Seconds from, dispatch::Seconds to) const {
+        return server->played(uid, from, to).toneAmplitude(kMusicFrequency) / kMusicAmplitude;
+    }
+    // The same over the next stretch of time, which this plays through.
+    [[nodiscard]] double gainHeardOver(const std::string& uid, dispatch::Seconds seconds = 0.5) {
+        const dispatch::Seconds from = dispatch::now();
+        advance(seconds + 2 * kBufferPeriod);
+        return gainHeard(uid, from, from + seconds);
+    }
+    [[nodiscard]] RouteLifecyclePhase musicPhase() const {
+        return controller->routeStatuses().at(music().bundleID).phase;
+    }
+    [[nodiscard]] static AppIdentity music() { return {"com.example.music", "Melody"}; }
+
+    void expectNothingOfOursLeft() const {
+        EXPECT_EQ(server->tapCount() + server->aggregateDeviceCount() + server->ioProcCount(), 0U) << "left behind";
+    }
+
+    dispatch::VirtualTime time;
+    std::shared_ptr<sim::SimulatedServer> server;
+    std::size_t baseListenerCount = server->listenerCount();
+    std::shared_ptr<InMemoryStateStore> store = std::make_shared<InMemoryStateStore>();
+    std::shared_ptr<FakeLoginItemService> loginItems = std::make_shared<FakeLoginItemService>();
+    int engineStarts = 0;  // route engines made so far
+    std::shared_ptr<AppStateController> controller;
+};
+
+}  // namespace tonvale::testing
