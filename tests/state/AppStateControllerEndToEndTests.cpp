@@ -40,6 +40,8 @@ TEST_F(AppStateControllerEndToEndTest, MusicPlayer_FollowsTheDragAndTheChosenOut
     EXPECT_EQ(enumerateDevices().value().size(), controller.devices().size() + 1) << "our route is no device";
 
     controller.setConfiguration({0.3F, false, OutputPreference::device(kHeadset, "Headset")}, kMusicApp, true);
+    world.advance(0.1);
+    ASSERT_EQ(world.musicPhase(), RouteLifecyclePhase::active) << "the route was rebuilt for the headset";
     EXPECT_NEAR(world.gainHeardOver(kHeadset), 0.3, kTolerance);
     EXPECT_LT(world.gainHeardOver(kSpeakers), kTolerance);
     world.stop();
