@@ -21,6 +21,17 @@ std::optional<WorkspaceNotification> workspaceNotification(appkit::NotificationN
 
 }  // namespace
 
+namespace {
+
+bool isRunningApplication(const Process& process) { return process.isLaunched && process.declared.application; }
+
+appkit::RunningApplication runningApplicationOf(const Process& process) {
+    return {process.declared.pid, process.declared.application->bundleID,
+            process.declared.application->localizedName, process.bundleURL};
+}
+
+}  // namespace
+
 std::vector<appkit::RunningApplication> SimulatedWorkspace::runningApplications() const {
     std::vector<appkit::RunningApplication> applications;
     const std::shared_ptr<World> world = world_.lock();
@@ -29,13 +40,25 @@ std::vector<appkit::RunningApplication> SimulatedWorkspace::runningApplications(
     }
     std::lock_guard lock(world->mutex);
     for (const auto& process : world->processes) {
-        if (!process.isLaunched || !process.declared.application) {
-            continue;
+        if (isRunningApplication(process)) {
+            applications.push_back(runningApplicationOf(process));
         }
-        applications.push_back({process.declared.pid, process.declared.application->bundleID,
-                                process.declared.application->localizedName, process.bundleURL});
     }
     return applications;
+}
+
+std::optional<appkit::RunningApplication> SimulatedWorkspace::runningApplication(std::int32_t pid) const {
+    const std::shared_ptr<World> world = world_.lock();
+    if (!world) {
+        return std::nullopt;
+    }
+    std::lock_guard lock(world->mutex);
+    for (const auto& process : world->processes) {
+        if (process.declared.pid == pid && isRunningApplication(process)) {
+            return runningApplicationOf(process);
+        }
+    }
+    return std::nullopt;
 }
 
 std::optional<std::filesystem::path> SimulatedWorkspace::URLForApplicationWithBundleIdentifier(

@@ -27,6 +27,7 @@ public:
     explicit SimulatedWorkspace(const std::shared_ptr<World>& world) : world_(world) {}
 
     [[nodiscard]] std::vector<appkit::RunningApplication> runningApplications() const override;
+    [[nodiscard]] std::optional<appkit::RunningApplication> runningApplication(std::int32_t pid) const override;
     // The bundle of the first declared application with that identifier, running or not.
     [[nodiscard]] std::optional<std::filesystem::path> URLForApplicationWithBundleIdentifier(
         const std::string& bundleIdentifier) const override;

@@ -7,12 +7,11 @@
 namespace appkit {
 
 std::optional<RunningApplication> RunningApplication::runningApplicationWithProcessIdentifier(std::int32_t pid) {
-    for (auto& application : Workspace::sharedWorkspace().runningApplications()) {
-        if (application.processIdentifier == pid) {
-            return application;
-        }
+    const std::shared_ptr<WorkspaceService> service = WorkspaceInstalledService();
+    if (!service) {
+        return std::nullopt;
     }
-    return std::nullopt;
+    return service->runningApplication(pid);
 }
 
 Workspace& Workspace::sharedWorkspace() {

@@ -1,6 +1,7 @@
 #include "platform/appkit/WorkspaceService.h"
 
 #include <mutex>
+#include <utility>
 
 namespace appkit {
 
@@ -17,6 +18,15 @@ std::weak_ptr<WorkspaceService>& installedService() {
 }
 
 }  // namespace
+
+std::optional<RunningApplication> WorkspaceService::runningApplication(std::int32_t pid) const {
+    for (RunningApplication& application : runningApplications()) {
+        if (application.processIdentifier == pid) {
+            return std::move(application);
+        }
+    }
+    return std::nullopt;
+}
 
 void WorkspaceInstallService(const std::shared_ptr<WorkspaceService>& service) {
     std::lock_guard lock(installMutex());

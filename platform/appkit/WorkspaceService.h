@@ -27,6 +27,9 @@ public:
 
     // Every running application, in a stable order.
     [[nodiscard]] virtual std::vector<RunningApplication> runningApplications() const = 0;
+    // The running application with that process identifier. The plain answer searches the
+    // list; a service that can look it up directly answers without copying the list.
+    [[nodiscard]] virtual std::optional<RunningApplication> runningApplication(std::int32_t pid) const;
     // Where the application with that bundle identifier is installed, running or not.
     [[nodiscard]] virtual std::optional<std::filesystem::path> URLForApplicationWithBundleIdentifier(
         const std::string& bundleIdentifier) const = 0;

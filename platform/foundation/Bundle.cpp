@@ -9,8 +9,12 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
+#include <ctime>
 #include <memory>
+#include <mutex>
 #include <system_error>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "platform/foundation/FileURL.h"
@@ -41,9 +45,29 @@ struct MallocDeleter {
     void operator()(void* memory) const { std::free(memory); }
 };
 
+// What identifies one version of an Info.plist on disk: a rewrite or a replacement
+// changes at least one of these.
+struct FileVersion {
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    std::int64_t modifiedSeconds = 0;
+    long modifiedNanoseconds = 0;
+    bool operator==(const FileVersion&) const = default;
+};
+
+FileVersion versionOf(const struct stat& status) {
+    return {status.st_dev, status.st_ino, status.st_size, status.st_mtim.tv_sec, status.st_mtim.tv_nsec};
+}
+
+struct InfoPlistFile {
+    FileVersion version;
+    std::vector<char> contents;
+};
+
 // Opens without blocking (a FIFO in place of the plist must not hang the caller) and
 // accepts only regular files within the size cap.
-std::optional<std::vector<char>> readInfoPlist(const std::filesystem::path& path) {
+std::optional<InfoPlistFile> readInfoPlist(const std::filesystem::path& path) {
     FileDescriptor file{::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)};
     if (file.fd < 0) {
         return std::nullopt;
@@ -53,7 +77,8 @@ std::optional<std::vector<char>> readInfoPlist(const std::filesystem::path& path
         static_cast<std::uintmax_t>(status.st_size) > kMaxInfoPlistBytes) {
         return std::nullopt;
     }
-    std::vector<char> contents(kMaxInfoPlistBytes + 1);
+    // One byte more than the file's size, to notice a file that grew since fstat.
+    std::vector<char> contents(static_cast<std::size_t>(status.st_size) + 1);
     std::size_t filled = 0;
     while (filled < contents.size()) {
         const ssize_t got = ::read(file.fd, contents.data() + filled, contents.size() - filled);
@@ -68,15 +93,17 @@ std::optional<std::vector<char>> readInfoPlist(const std::filesystem::path& path
         }
         filled += static_cast<std::size_t>(got);
     }
-    // The file may have grown since fstat; the cap still holds.
-    if (filled > kMaxInfoPlistBytes) {
+    // The file changed while it was read: it is read again next time.
+    if (filled != static_cast<std::size_t>(status.st_size)) {
         return std::nullopt;
     }
     contents.resize(filled);
-    return contents;
+    return InfoPlistFile{versionOf(status), std::move(contents)};
 }
 
-std::optional<std::map<std::string, std::string, std::less<>>> textEntriesOf(const std::vector<char>& contents) {
+using TextEntries = std::map<std::string, std::string, std::less<>>;
+
+std::optional<TextEntries> textEntriesOf(const std::vector<char>& contents) {
     if (contents.empty()) {
         return std::nullopt;
     }
@@ -86,7 +113,7 @@ std::optional<std::map<std::string, std::string, std::less<>>> textEntriesOf(con
     if (!root || plist_get_node_type(root.get()) != PLIST_DICT) {
         return std::nullopt;
     }
-    std::map<std::string, std::string, std::less<>> entries;
+    TextEntries entries;
     plist_dict_iter iterator = nullptr;
     plist_dict_new_iter(root.get(), &iterator);
     const std::unique_ptr<void, MallocDeleter> iteratorOwner(iterator);
@@ -124,6 +151,63 @@ std::string normalisedAbsolute(const std::filesystem::path& path) {
     return text;
 }
 
+// The process resolves the same bundles for every snapshot of the running processes: each
+// Info.plist is parsed once per version on disk, and a stat tells whether it changed.
+class InfoPlistCache {
+public:
+    std::optional<TextEntries> entries(const std::filesystem::path& infoPlist) {
+        struct stat status {};
+        if (::stat(infoPlist.c_str(), &status) == 0) {
+            std::lock_guard lock(mutex_);
+            const auto found = entries_.find(infoPlist.native());
+            if (found != entries_.end() && found->second.first == versionOf(status)) {
+                return found->second.second;
+            }
+        }
+        std::optional<InfoPlistFile> file = readInfoPlist(infoPlist);
+        if (!file) {
+            return std::nullopt;
+        }
+        std::optional<TextEntries> parsed = textEntriesOf(file->contents);
+        if (!parsed) {
+            return std::nullopt;
+        }
+        // File times tick coarsely (a scheduler tick): a file changed that recently could
+        // change again without its version showing it, so it is read again next time.
+        if (isRecent(file->version)) {
+            return parsed;
+        }
+        std::lock_guard lock(mutex_);
+        if (entries_.size() >= kMaximumEntries) {
+            entries_.clear();
+        }
+        entries_.insert_or_assign(infoPlist.native(), std::make_pair(file->version, *parsed));
+        return parsed;
+    }
+
+private:
+    // Far more bundles than a machine runs at once; a bound, so that a stream of
+    // short-lived bundles cannot grow it without end.
+    static constexpr std::size_t kMaximumEntries = 4096;
+    static constexpr std::int64_t kSettleNanoseconds = 100'000'000;
+
+    static bool isRecent(const FileVersion& version) {
+        timespec now{};
+        ::clock_gettime(CLOCK_REALTIME, &now);
+        const std::int64_t age = (static_cast<std::int64_t>(now.tv_sec) - version.modifiedSeconds) * 1'000'000'000 +
+                                 (now.tv_nsec - version.modifiedNanoseconds);
+        return age < kSettleNanoseconds;
+    }
+
+    std::mutex mutex_;
+    std::unordered_map<std::string, std::pair<FileVersion, TextEntries>> entries_;
+};
+
+InfoPlistCache& infoPlistCache() {
+    static InfoPlistCache cache;
+    return cache;
+}
+
 }  // namespace
 
 Bundle::Bundle(std::string bundlePath, std::map<std::string, std::string, std::less<>> textEntries)
@@ -133,15 +217,8 @@ std::optional<Bundle> Bundle::at(const std::filesystem::path& path) {
     if (path.empty()) {
         return std::nullopt;
     }
-    std::error_code error;
-    if (!std::filesystem::is_directory(path, error)) {
-        return std::nullopt;
-    }
-    const std::optional<std::vector<char>> contents = readInfoPlist(path / "Contents" / "Info.plist");
-    if (!contents) {
-        return std::nullopt;
-    }
-    auto entries = textEntriesOf(*contents);
+    // Contents/Info.plist is found only inside a directory, so that is the one check.
+    std::optional<TextEntries> entries = infoPlistCache().entries(path / "Contents" / "Info.plist");
     if (!entries) {
         return std::nullopt;
     }

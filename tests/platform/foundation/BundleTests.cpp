@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <plist/plist.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <cstdlib>
@@ -87,6 +88,20 @@ TEST_F(BundleTest, XmlAndBinaryInfoPlists_YieldTheSameTextEntries) {
         EXPECT_EQ(bundle->infoValue("CFBundleShortVersionString"), "2.4.1");
         EXPECT_EQ(bundle->infoValue("CFBundleVersion"), "241");
         EXPECT_EQ(bundle->infoValue("NSMissingKey"), std::nullopt);
+    }
+}
+
+// Bundles are read for every process snapshot; a rewritten Info.plist must never be
+// answered from what an earlier reading kept, whether it was just written or long ago.
+TEST_F(BundleTest, RewrittenInfoPlist_IsReadAgain) {
+    const fs::path path = makeBundle("Rewritten.app", serialisedPlist({{"CFBundleIdentifier", "com.example.aaaa"}}));
+    const fs::path plist = path / "Contents" / "Info.plist";
+    const timespec longAgo[2] = {{1000000000, 0}, {1000000000, 0}};
+    for (const char* identifier : {"com.example.bbbb", "com.example.cccc"}) {
+        ASSERT_EQ(::utimensat(AT_FDCWD, plist.c_str(), longAgo, 0), 0);
+        ASSERT_TRUE(Bundle::at(path));
+        std::ofstream(plist, std::ios::binary | std::ios::trunc) << serialisedPlist({{"CFBundleIdentifier", identifier}});
+        EXPECT_EQ(Bundle::at(path)->bundleIdentifier(), identifier) << "same size, same file, new text";
     }
 }
 
