@@ -28,6 +28,9 @@ namespace detail {
 // A deadline of the monotonic clock as a steady_clock time point to wait until;
 // deadlines beyond the time point's range (infinity and not-a-number too) saturate.
 [[nodiscard]] std::chrono::steady_clock::time_point steadyTimePoint(Seconds deadline);
+// A delay or interval as the queues order it: not-a-number means none (0), since it
+// would break the deadline order of everything queued with it.
+[[nodiscard]] inline Seconds orderableDelay(Seconds delay) { return delay == delay ? delay : 0; }
 }  // namespace detail
 
 }  // namespace dispatch

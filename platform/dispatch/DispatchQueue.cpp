@@ -36,7 +36,7 @@ void DispatchQueue::async(std::shared_ptr<DispatchWorkItem> item) { asyncAfter(0
 
 void DispatchQueue::asyncAfter(Seconds delay, std::function<void()> work) {
     detail::Scheduler& scheduler = detail::activeScheduler();
-    scheduler.submit(shared_from_this(), scheduler.now() + delay, std::move(work));
+    scheduler.submit(shared_from_this(), scheduler.now() + detail::orderableDelay(delay), std::move(work));
 }
 
 void DispatchQueue::asyncAfter(Seconds delay, std::shared_ptr<DispatchWorkItem> item) {

@@ -26,8 +26,8 @@ public:
 
     void schedule(Seconds deadlineFromNow, Seconds interval) override {
         std::lock_guard lock(mutex_);
-        deadline_ = detail::activeScheduler().now() + deadlineFromNow;
-        interval_ = interval;
+        deadline_ = detail::activeScheduler().now() + detail::orderableDelay(deadlineFromNow);
+        interval_ = detail::orderableDelay(interval);
         isScheduled_ = true;
         arm();
     }

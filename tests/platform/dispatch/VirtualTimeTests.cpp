@@ -52,6 +52,18 @@ TEST_F(VirtualTimeTest, WorkSubmittedWhileAdvancing_RunsInTheSameAdvanceWhenDueW
     EXPECT_EQ(time_->pendingCount(), 1U);
 }
 
+// A delay that is not a number must not break the deadline order of the work around it.
+TEST_F(VirtualTimeTest, NotANumberDelay_RunsAtOnceAndKeepsTheOrderOfOtherWork) {
+    const Seconds nan = std::numeric_limits<Seconds>::quiet_NaN();
+    queue_->asyncAfter(2.0, [&] { log_.push_back("later"); });
+    queue_->asyncAfter(nan, [&] { log_.push_back("not a number"); });
+    queue_->asyncAfter(1.0, [&] { log_.push_back("sooner"); });
+
+    time_->advance(3.0);
+
+    EXPECT_THAT(log_, ElementsAre("not a number", "sooner", "later"));
+}
+
 TEST_F(VirtualTimeTest, AllQueues_RunOnTheAdvancingThreadIncludingQueuesMadeInRealTime) {
     time_.reset();
     auto early = DispatchQueue::create("made before");
