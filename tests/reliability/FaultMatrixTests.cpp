@@ -45,9 +45,9 @@ struct FaultCase;
 
 class FaultMatrixTest : public ::testing::TestWithParam<FaultCase> {
 public:
-    // What a case does to the world; it moves faultAt to the moment its last fault struck.
-    void choose(const OutputPreference& output, float volume = kHalf) {
-        world.controller->setConfiguration({volume, false, output}, kMusic, true);
+    // What the cases do to the world; a case moves faultAt to the moment its last fault struck.
+    void choose(const OutputPreference& output) {
+        world.controller->setConfiguration({kHalf, false, output}, kMusic, true);
     }
     [[nodiscard]] std::string onlyRouteAggregate() const {
         const std::vector<std::string> uids = ApplicationModelWorld::routeAggregateUIDs();
@@ -194,7 +194,9 @@ TEST_P(FaultMatrixTest, AppIsHeardAgainWithAReasonAndNothingOfOursIsLeft) {
         const double gain = world.gainHeard(*fault.heard.deviceUID, end - kHalf, end);
         heard = "at " + decimal(gain, 2) + " on " + kDeviceNames.at(*fault.heard.deviceUID) +
                 (status.phase == RouteLifecyclePhase::active ? ", routed" : ", its normal output");
-        if (const dispatch::Seconds silent = silentTime(end); silent > 0.0) {
+        if (fault.isKnownLimitation) {
+            heard += ": silent as long as the route runs";
+        } else if (const dispatch::Seconds silent = silentTime(end); silent > 0.0) {
             heard += "; silent for " + decimal(silent, 3) + " s after the fault";
         }
     }

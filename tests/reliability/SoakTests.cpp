@@ -65,13 +65,18 @@ std::uint64_t environmentNumber(const char* name, std::uint64_t fallback) {
 }
 
 // What the program holds in small allocations, where a per-event leak shows; the large
-// blocks are the simulator's read-back buffers, a fixed few seconds per device.
+// blocks are the simulator's read-back buffers, a fixed minute of audio per device.
 long heapInUseKiB() { return static_cast<long>(mallinfo2().uordblks / 1024); }
 
-long peakResidentKiB() {
+rusage ownUsage() {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss;
+    return usage;
+}
+
+double cpuSeconds(const rusage& usage) {
+    const auto seconds = [](const timeval& time) { return static_cast<double>(time.tv_sec) + time.tv_usec / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
 class SoakTest : public ::testing::Test {
@@ -369,6 +374,7 @@ std::string SoakTest::context() const {
 TEST_F(SoakTest, EveryPlayingAppIsHeardAsConfiguredOrFailedOpenAndNothingLeaksOrGrows) {
     const std::uint64_t total = environmentNumber("TONVALE_SOAK_EVENTS", TONVALE_SHORT_SOAK_EVENTS);
     const auto realStart = std::chrono::steady_clock::now();
+    const double cpuStart = cpuSeconds(ownUsage());
     const dispatch::Seconds virtualStart = dispatch::now();
     for (const SoakApp& app : kApps) {
         world.controller->setConfiguration({0.5F}, app.identity, true);
@@ -392,7 +398,8 @@ TEST_F(SoakTest, EveryPlayingAppIsHeardAsConfiguredOrFailedOpenAndNothingLeaksOr
     std::ostringstream figures;
     figures << "events=" << events << " seed=" << environmentNumber("TONVALE_SOAK_SEED", 1)
             << " virtualHours=" << virtualHours << " leaks=" << (HasFailure() ? "see failures" : "none")
-            << " peakRSSKiB=" << peakResidentKiB() << " heapGrowthKiB=" << growth << " realSeconds=" << realSeconds;
+            << " peakRSSKiB=" << ownUsage().ru_maxrss << " heapGrowthKiB=" << growth << " realSeconds=" << realSeconds
+            << " cpuSeconds=" << cpuSeconds(ownUsage()) - cpuStart;
     std::cout << "soak " << figures.str() << '\n';
     if (const char* path = std::getenv("TONVALE_SOAK_FIGURES"); path != nullptr && *path != '\0') {
         std::ofstream(path) << figures.str() << '\n';
