@@ -201,7 +201,8 @@ TEST_P(FaultMatrixTest, AppIsHeardAgainWithAReasonAndNothingOfOursIsLeft) {
         }
     }
     const std::string recovered = fault.isKnownLimitation ? "never (known limitation)" : decimal(recovery, 3) + " s";
-    MatrixTable::shared().add("| " + std::string(fault.fault) + " | " + sees + " | " + heard + " | " + recovered + " |");
+    MatrixTable::shared().add("| " + std::string(fault.fault) + " | " + sees + " | " + heard + " | " + recovered +
+                              " |");
 }
 
 const Heard kRoutedToHeadset{kHeadset, kHalf};
@@ -236,7 +237,8 @@ const std::vector<FaultCase> kFaults{
      onRouteToHeadset(streamsAfter(0.015)), RouteLifecyclePhase::active, std::nullopt, kRoutedToHeadset},
     {"StreamsAfter200ms", "aggregate streams appearing after 200 ms", kSystemDefault,
      onRouteToHeadset(streamsAfter(0.2)), RouteLifecyclePhase::active, std::nullopt, kRoutedToHeadset},
-    {"SixteenBitStream", "16-bit tap stream", kSystemDefault, onRouteToHeadset(shaped(sim::StreamShapeFault::sixteenBitTap)),
+    {"SixteenBitStream", "16-bit tap stream", kSystemDefault,
+     onRouteToHeadset(shaped(sim::StreamShapeFault::sixteenBitTap)),
      RouteLifecyclePhase::failedRecoverable,
      "The aggregate route is not Float32 PCM; conversion is not implemented in Milestone 0.", kFullOnSpeakers},
     {"MonoStream", "mono tap stream", kSystemDefault, onRouteToHeadset(shaped(sim::StreamShapeFault::monoTap)),
@@ -330,7 +332,10 @@ const std::vector<FaultCase> kFaults{
          ASSERT_TRUE(test.world.server->quitProcess(kMusicHelperPid));
      },
      RouteLifecyclePhase::active, std::nullopt, kRoutedToHeadset},
-    {"DeviceReadFails", "a property read failing for one device in every snapshot", kToHeadset,
+    {"DeviceReadFails",
+     "a property read failing for one device (the AirPlay speaker) in every snapshot; then the destination is "
+     "unplugged",
+     kToHeadset,
      [](FaultMatrixTest& test) {
          test.injectForObject(test.world.server->deviceID(kAirPlay).value());
          ASSERT_TRUE(test.world.server->setDefaultInputDevice(kMicrophone));
@@ -343,7 +348,9 @@ const std::vector<FaultCase> kFaults{
      },
      RouteLifecyclePhase::waitingForPreferredDevice, RouteStatus::kPreferredOutputUnavailableMessage,
      kFullOnSpeakers},
-    {"ProcessReadFails", "a property read failing for one process in every snapshot", kToHeadset,
+    {"ProcessReadFails",
+     "a property read failing for one process (another app's) in every snapshot; then a helper of the app joins",
+     kToHeadset,
      [](FaultMatrixTest& test) {
          test.injectForObject(test.world.server->processObjectID(kChatPid).value());
          test.faultAt = dispatch::now();

@@ -61,8 +61,9 @@ struct SoakApp {
     std::vector<std::pair<std::int32_t, Tone>> processes;
 };
 
-const std::vector<SoakApp> kApps{{ApplicationModelWorld::music(), {{kMusicPid, Tone{}}, {kMusicHelperPid, kHelperTone}}},
-                                 {chatApp(), {{kChatPid, kChatTone}}}};
+const std::vector<SoakApp> kApps{
+    {ApplicationModelWorld::music(), {{kMusicPid, Tone{}}, {kMusicHelperPid, kHelperTone}}},
+    {chatApp(), {{kChatPid, kChatTone}}}};
 const std::vector<std::int32_t> kPids{kMusicPid, kMusicHelperPid, kChatPid};
 
 std::uint64_t environmentNumber(const char* name, std::uint64_t fallback) {
@@ -310,8 +311,9 @@ void SoakTest::checkEveryAppIsHeardAsItShouldBe() {
         std::vector<std::string> outputs = heardOn(devices, normalOutput);
         double gain = 1.0;
         if (configuration.isCustomized()) {
-            const bool isPlaying = std::any_of(app.processes.begin(), app.processes.end(),
-                                               [&playing](const auto& process) { return playing.contains(process.first); });
+            const bool isPlaying =
+                std::any_of(app.processes.begin(), app.processes.end(),
+                            [&playing](const auto& process) { return playing.contains(process.first); });
             if (!isPlaying) {
                 continue;
             }
