@@ -47,6 +47,13 @@ bool hasStreams(AudioObjectID device, AudioObjectPropertyScope scope) {
     return streams.hasValue() && !streams.value().empty();
 }
 
+// The platform can end a route's IO unasked, when the aggregate device dies with its
+// output or drops the IO procedure: the route then plays nothing and mutes nothing, so it
+// is no longer active. A read that fails says nothing either way.
+bool isIORunning(AudioObjectID device) {
+    return readUInt32(device, kAudioDevicePropertyDeviceIsRunning, kAudioObjectPropertyScopeGlobal).valueOr(1) != 0;
+}
+
 }  // namespace
 
 class RouteController::Route : public std::enable_shared_from_this<Route> {
@@ -252,7 +259,7 @@ AudioRouteSnapshot RouteController::Route::currentSnapshot() const {
     snapshot.processIDs = routedProcessIDs_;
     snapshot.destinationUID = destinationUID_;
     if (renderer_) {
-        snapshot.isActive = renderer_->isRunning();
+        snapshot.isActive = renderer_->isRunning() && isIORunning(aggregateID_);
         snapshot.callbackCount = renderer_->callbackCount();
         snapshot.lastCallbackHostTime = renderer_->lastCallbackHostTime();
         snapshot.unequalFrameCallbackCount = renderer_->unequalFrameCallbackCount();

@@ -7,6 +7,12 @@
 
 namespace sim {
 
+namespace {
+
+constexpr std::int64_t kMostFramesAddedAtOnce = 8192;
+
+}  // namespace
+
 PlayedTimeline::PlayedTimeline(std::string uid, double sampleRate, std::uint32_t channels, double retainSeconds,
                                std::optional<std::filesystem::path> recordingFolder)
     : uid_(std::move(uid)),
@@ -38,6 +44,13 @@ void PlayedTimeline::add(std::int64_t firstFrame, const float* interleaved, std:
     if (isFinished_) {
         return;
     }
+    // A device that played nothing for longer than is kept (unplugged, asleep) keeps only
+    // that much of the silence before its new audio, not the whole gap.
+    const std::int64_t heldEnd = baseFrame_ + static_cast<std::int64_t>(data_.size() / channels_);
+    if (firstFrame - heldEnd > retainFrames_) {
+        flushLocked(heldEnd - baseFrame_);
+        baseFrame_ = firstFrame - retainFrames_;
+    }
     std::uint32_t skip = 0;
     if (firstFrame < baseFrame_) {
         // Audio older than what is held has already gone to the file or was dropped.
@@ -48,6 +61,11 @@ void PlayedTimeline::add(std::int64_t firstFrame, const float* interleaved, std:
     }
     const std::int64_t offset = firstFrame + skip - baseFrame_;
     const std::size_t needed = static_cast<std::size_t>(offset + (frames - skip)) * channels_;
+    if (data_.capacity() == 0) {
+        // Room for the most ever held (twice what is kept, plus a late IO thread's catch-up
+        // cycles) at once, so that a long run's memory stays what it was after the first minute.
+        data_.reserve(static_cast<std::size_t>(2 * retainFrames_ + kMostFramesAddedAtOnce) * channels_);
+    }
     if (data_.size() < needed) {
         data_.resize(needed, 0.0F);
     }

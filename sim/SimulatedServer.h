@@ -84,6 +84,9 @@ public:
     [[nodiscard]] bool plugDevice(const std::string& uid);
     [[nodiscard]] bool unplugDevice(const std::string& uid);
     [[nodiscard]] bool killDevice(const std::string& uid);
+    // The default output may be any listed device, even one without output, as the
+    // platform's may; the default input needs input. (The audio layer's own write of a
+    // default device checks both.)
     [[nodiscard]] bool setDefaultOutputDevice(const std::string& uid);
     [[nodiscard]] bool setDefaultInputDevice(const std::string& uid);
     // While stalled, a device's IO procedures are not called.

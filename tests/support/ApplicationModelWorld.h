@@ -11,6 +11,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "engine/RouteAggregateDescription.h"
 #include "engine/RouteController.h"
 #include "hal/AudioDeviceCatalogue.h"
 #include "observe/AudioDeviceMonitor.h"
@@ -23,6 +28,12 @@
 #include "tests/support/FakeStateServices.h"
 
 namespace tonvale::testing {
+
+// A sine an app plays, by which it is told apart on a device; the music player's by default.
+struct Tone {
+    double frequency = kMusicFrequency;
+    double amplitude = kMusicAmplitude;
+};
 
 struct ApplicationModelWorld {
     static constexpr dispatch::Seconds kBufferPeriod = 512.0 / 48000.0;
@@ -60,13 +71,18 @@ struct ApplicationModelWorld {
 
     // The music player's tone on a device between two past times, as a gain of its own level.
     [[nodiscard]] double gainHeard(const std::string& uid, dispatch::Seconds from, dispatch::Seconds to) const {
-        return server->played(uid, from, to).toneAmplitude(kMusicFrequency) / kMusicAmplitude;
+        return gainHeard(uid, from, to, Tone{});
+    }
+    // Any app's tone the same way.
+    [[nodiscard]] double gainHeard(const std::string& uid, dispatch::Seconds from, dispatch::Seconds to,
+                                   Tone tone) const {
+        return server->played(uid, from, to).toneAmplitude(tone.frequency) / tone.amplitude;
     }
     // The same over the next stretch of time, which this plays through.
-    [[nodiscard]] double gainHeardOver(const std::string& uid, dispatch::Seconds seconds = 0.5) {
+    [[nodiscard]] double gainHeardOver(const std::string& uid, dispatch::Seconds seconds = 0.5, Tone tone = {}) {
         const dispatch::Seconds from = dispatch::now();
         advance(seconds + 2 * kBufferPeriod);
-        return gainHeard(uid, from, from + seconds);
+        return gainHeard(uid, from, from + seconds, tone);
     }
     [[nodiscard]] RouteLifecyclePhase musicPhase() const {
         return controller->routeStatuses().at(music().bundleID).phase;
@@ -75,6 +91,25 @@ struct ApplicationModelWorld {
 
     void expectNothingOfOursLeft() const {
         EXPECT_EQ(server->tapCount() + server->aggregateDeviceCount() + server->ioProcCount(), 0U) << "left behind";
+    }
+    // One tap, one aggregate device and one IO procedure per active route, nothing more.
+    void expectOnlyActiveRoutesLeft() const {
+        const auto active = static_cast<std::size_t>(
+            std::count_if(controller->routeStatuses().begin(), controller->routeStatuses().end(),
+                          [](const auto& entry) { return entry.second.phase == RouteLifecyclePhase::active; }));
+        EXPECT_EQ(server->tapCount(), active) << "taps beyond the active routes";
+        EXPECT_EQ(server->aggregateDeviceCount(), active) << "aggregate devices beyond the active routes";
+        EXPECT_EQ(server->ioProcCount(), active) << "IO procedures beyond the active routes";
+    }
+    // The UIDs of our routes' private aggregate devices, which the device snapshots leave out.
+    [[nodiscard]] static std::vector<std::string> routeAggregateUIDs() {
+        std::vector<std::string> uids;
+        for (const AudioDeviceInfo& device : enumerateDevices().valueOr({})) {
+            if (device.uid.starts_with(kRouteAggregateUIDPrefix)) {
+                uids.push_back(device.uid);
+            }
+        }
+        return uids;
     }
 
     dispatch::VirtualTime time;

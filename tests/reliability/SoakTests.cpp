@@ -1,0 +1,418 @@
+// A seeded random run of events (profile changes, slider drags, output choices, plugs and
+// unplugs, default switches, apps starting and stopping, restarts, sleep and wake, injected
+// failures) against the whole application model in virtual time. After every settled step
+// each playing app with a customised profile is heard at its gain through its route, or at
+// full level on its normal output with a fault status; nothing of ours outlives the active
+// routes; every few hundred steps the model is stopped and started again, which must hand
+// back every listener; and memory does not grow.
+// TONVALE_SOAK_EVENTS and TONVALE_SOAK_SEED choose another run (scripts/soak runs the long
+// one); TONVALE_SOAK_FIGURES names a file for its figures.
+#include <sys/resource.h>
+#include <malloc.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <cstdlib>
+#include <deque>
+#include <fstream>
+#include <iostream>
+#include <map>
+#include <optional>
+#include <random>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "hal/AudioProcessCatalogue.h"
+#include "tests/reliability/FaultDesk.h"
+
+#ifndef TONVALE_SHORT_SOAK_EVENTS
+#error "the build chooses the short soak's length"
+#endif
+
+namespace tonvale::testing {
+namespace {
+
+constexpr double kTolerance = 0.02;
+constexpr dispatch::Seconds kMeasured = 0.1;  // whole periods of every tone
+constexpr dispatch::Seconds kSettle = 2.1;  // one health check, or a recovery (0.5 s), a snapshot and a start
+constexpr dispatch::Seconds kStallSettle = 8.5;
+constexpr int kCheckpointEvents = 250;
+constexpr std::size_t kRecentEvents = 12;
+// Growth of the small allocations allowed between the checkpoint after a quarter of the run
+// and the last one: twice the allocator's swing between checkpoints, below what a leak of a
+// few hundred bytes per event adds over the short run.
+constexpr long kAllowedGrowthKiB = 96;
+// A sanitizer's allocator keeps freed memory aside and has its own leak checks.
+#if defined(TONVALE_SOAK_UNDER_SANITIZER)
+constexpr bool kChecksHeapGrowth = false;
+#else
+constexpr bool kChecksHeapGrowth = true;
+#endif
+
+const std::vector<std::string> kObservedOutputs{kSpeakers, kHeadset, kAirPlay};
+const std::vector<std::string> kPluggable{kSpeakers, kHeadset, kAirPlay};
+const std::vector<std::string> kDefaultCandidates{kSpeakers, kHeadset, kAirPlay, kMultiOutput, kMicrophone};
+
+struct SoakApp {
+    AppIdentity identity;
+    std::vector<std::pair<std::int32_t, Tone>> processes;
+};
+
+const std::vector<SoakApp> kApps{
+    {ApplicationModelWorld::music(), {{kMusicPid, Tone{}}, {kMusicHelperPid, kHelperTone}}},
+    {chatApp(), {{kChatPid, kChatTone}}}};
+const std::vector<std::int32_t> kPids{kMusicPid, kMusicHelperPid, kChatPid};
+
+std::uint64_t environmentNumber(const char* name, std::uint64_t fallback) {
+    const char* text = std::getenv(name);
+    return text == nullptr || *text == '\0' ? fallback : std::strtoull(text, nullptr, 10);
+}
+
+// What the program holds in small allocations, where a per-event leak shows; the large
+// blocks are the simulator's read-back buffers, a fixed minute of audio per device.
+long heapInUseKiB() { return static_cast<long>(mallinfo2().uordblks / 1024); }
+
+rusage ownUsage() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage;
+}
+
+double cpuSeconds(const rusage& usage) {
+    const auto seconds = [](const timeval& time) { return static_cast<double>(time.tv_sec) + time.tv_usec / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+class SoakTest : public ::testing::Test {
+protected:
+    using Expected = std::map<std::string, double>;  // device UID -> gain of the tone's own level
+
+    void SetUp() override {
+        world.start();
+        baseWorkspaceObservers = world.server->workspaceObserverCount();
+    }
+    void TearDown() override { world.stop(); }
+
+    template <typename T>
+    const T& pick(const std::vector<T>& choices) {
+        return choices[std::uniform_int_distribution<std::size_t>(0, choices.size() - 1)(random)];
+    }
+    bool chance(double probability) { return std::bernoulli_distribution(probability)(random); }
+    void note(std::string event) {
+        recent.push_back(std::to_string(events) + ": " + std::move(event));
+        if (recent.size() > kRecentEvents) {
+            recent.pop_front();
+        }
+    }
+
+    void runEvent();
+    void settle(dispatch::Seconds seconds);
+    [[nodiscard]] bool isSettled() const;
+    // The physical outputs a device plays on: the members of an aggregate, or itself.
+    [[nodiscard]] static std::vector<std::string> heardOn(const std::vector<AudioDeviceInfo>& devices,
+                                                          const std::optional<std::string>& uid);
+    void checkEveryAppIsHeardAsItShouldBe();
+    void checkpoint();
+    [[nodiscard]] std::string context() const;
+
+    ApplicationModelWorld world{faultDesk()};
+    std::mt19937_64 random{environmentNumber("TONVALE_SOAK_SEED", 1)};
+    std::uint64_t events = 0;
+    std::deque<std::string> recent;
+    std::size_t baseWorkspaceObservers = 0;
+    std::vector<long> checkpointHeapKiB;
+};
+
+void SoakTest::runEvent() {
+    ++events;
+    const SoakApp& app = pick(kApps);
+    AppAudioConfiguration configuration = world.controller->configurationFor(app.identity.bundleID);
+    const auto anOutput = [this] {
+        const std::string uid = pick(std::vector<std::string>{"", kSpeakers, kHeadset, kAirPlay, kMultiOutput});
+        return uid.empty() ? OutputPreference::systemDefault() : OutputPreference::device(uid, uid);
+    };
+    dispatch::Seconds settleFor = kSettle;
+    switch (std::uniform_int_distribution<int>(0, 11)(random)) {
+        case 0:
+            configuration = {pick(std::vector<float>{0.25F, 0.5F, 0.75F, 1.0F}), chance(0.15), anOutput()};
+            note("profile of " + app.identity.bundleID);
+            world.controller->setConfiguration(configuration, app.identity, true);
+            break;
+        case 1:
+            note("slider drag of " + app.identity.bundleID);
+            for (const float volume : {0.9F, 0.6F, pick(std::vector<float>{0.3F, 0.45F, 1.0F})}) {
+                configuration.volume = volume;
+                world.controller->setConfiguration(configuration, app.identity, false);
+                world.advance(0.03);
+            }
+            world.controller->flushPendingPersistence();
+            break;
+        case 2:
+            configuration.output = anOutput();
+            note("output choice of " + app.identity.bundleID);
+            world.controller->setConfiguration(configuration, app.identity, true);
+            break;
+        case 3: {
+            const std::string& uid = pick(kPluggable);
+            const bool isPlugged = world.server->deviceID(uid).has_value();
+            note((isPlugged ? "unplug " : "plug ") + uid);
+            EXPECT_TRUE(isPlugged ? world.server->unplugDevice(uid) : world.server->plugDevice(uid));
+            break;
+        }
+        case 4: {
+            const std::string& uid = pick(kDefaultCandidates);
+            note("default output " + uid);
+            static_cast<void>(world.server->setDefaultOutputDevice(uid));
+            break;
+        }
+        case 5:
+        case 6: {
+            const std::int32_t pid = pick(kPids);
+            const bool isLaunched = world.server->processObjectID(pid).has_value();
+            if (!isLaunched || chance(0.2)) {
+                note((isLaunched ? "quit " : "launch ") + std::to_string(pid));
+                EXPECT_TRUE(isLaunched ? world.server->quitProcess(pid) : world.server->launchProcess(pid));
+                if (!isLaunched) {
+                    EXPECT_TRUE(world.server->startAudio(pid));
+                }
+                break;
+            }
+            const bool starts = chance(0.5);
+            note((starts ? "start audio " : "stop audio ") + std::to_string(pid));
+            EXPECT_TRUE(starts ? world.server->startAudio(pid) : world.server->stopAudio(pid));
+            break;
+        }
+        case 7:
+            note("audio service restart");
+            world.server->restartAudioService();
+            if (chance(0.3)) {
+                world.advance(0.05);
+                world.server->restartAudioService();
+            }
+            break;
+        case 8:
+            note("sleep and wake");
+            world.server->sleep();
+            world.advance(std::uniform_real_distribution<double>(0.05, 3.0)(random));
+            world.server->wake();
+            break;
+        case 9: {
+            // A failure of the next start, met by whatever starts a route next.
+            const int failure = std::uniform_int_distribution<int>(0, 5)(random);
+            note("failure of the next start, kind " + std::to_string(failure));
+            switch (failure) {
+                case 0: world.server->setCaptureDenial(sim::CaptureDenial::refuseTap); break;
+                case 1: world.server->injectFailure({sim::Call::createAggregateDevice}); break;
+                case 2: world.server->injectFailure({sim::Call::createIOProcID}); break;
+                case 3: world.server->injectFailure({sim::Call::deviceStart}); break;
+                case 4: world.server->setAggregateBehaviour({.shapeFault = sim::StreamShapeFault::monoTap}); break;
+                default: world.server->setAggregateBehaviour({.streamDelaySeconds = 5.0}); break;
+            }
+            configuration.output = anOutput();
+            world.controller->setConfiguration(configuration, app.identity, true);
+            settleFor = 1.5;
+            break;
+        }
+        case 10: {
+            const std::vector<std::string> aggregates = ApplicationModelWorld::routeAggregateUIDs();
+            if (aggregates.empty()) {
+                note("nothing to stall");
+                break;
+            }
+            const bool stalls = chance(0.5);
+            note(stalls ? "a route's IO stalls" : "a route's aggregate dies");
+            EXPECT_TRUE(stalls ? world.server->setIOStalled(pick(aggregates), true)
+                               : world.server->killDevice(pick(aggregates)));
+            settleFor = stalls ? kStallSettle : 2.5;
+            break;
+        }
+        default: {
+            const std::string& uid = pick(kPluggable);
+            note("reads of " + uid + " fail while the default input changes");
+            if (const std::optional<AudioObjectID> device = world.server->deviceID(uid)) {
+                world.server->injectFailure({sim::Call::getPropertyData, kAudioHardwareUnspecifiedError, 0, *device});
+            }
+            static_cast<void>(world.server->setDefaultInputDevice(chance(0.5) ? kMicrophone : kHeadset));
+            break;
+        }
+    }
+    settle(settleFor);
+}
+
+void SoakTest::settle(dispatch::Seconds seconds) {
+    world.advance(seconds);
+    for (int extra = 0; extra < 10 && !isSettled(); ++extra) {
+        world.advance(0.5);
+    }
+    EXPECT_TRUE(isSettled()) << "routes still starting or stopping" << context();
+    // The faults of this step end with it; the check reads the world as it is.
+    world.server->clearInjectedFailures();
+    world.server->setCaptureDenial(sim::CaptureDenial::none);
+    world.server->setAggregateBehaviour({});
+    // The test's store keeps every document saved; this run needs none of them.
+    world.store->saves.clear();
+}
+
+bool SoakTest::isSettled() const {
+    for (const auto& [bundleID, status] : world.controller->routeStatuses()) {
+        if (status.phase == RouteLifecyclePhase::starting || status.phase == RouteLifecyclePhase::stopping) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::vector<std::string> SoakTest::heardOn(const std::vector<AudioDeviceInfo>& devices,
+                                           const std::optional<std::string>& uid) {
+    const auto usable = [&devices](const std::string& candidate) {
+        return std::any_of(devices.begin(), devices.end(), [&candidate](const AudioDeviceInfo& device) {
+            return device.uid == candidate && device.isAlive && device.hasOutput;
+        });
+    };
+    if (uid == kMultiOutput) {
+        std::vector<std::string> members;
+        for (const char* member : {kSpeakers, kHeadset}) {
+            if (usable(member)) {
+                members.emplace_back(member);
+            }
+        }
+        return members;
+    }
+    if (uid && usable(*uid)) {
+        return {*uid};
+    }
+    return {};
+}
+
+void SoakTest::checkEveryAppIsHeardAsItShouldBe() {
+    const std::vector<AudioDeviceInfo> devices = enumerateDevices().valueOr({});
+    const AudioObjectID defaultID = readDefaultOutputDevice().valueOr(kAudioObjectUnknown);
+    std::optional<std::string> normalOutput;
+    for (const AudioDeviceInfo& device : devices) {
+        if (device.objectID == defaultID) {
+            normalOutput = device.uid;
+        }
+    }
+    std::set<std::int32_t> playing;
+    const std::vector<AudioProcessInfo> processes = enumerateProcesses().valueOr({});
+    for (const AudioProcessInfo& process : processes) {
+        if (process.isRunningOutput) {
+            playing.insert(process.pid);
+        }
+    }
+
+    std::vector<std::pair<Tone, Expected>> expectations;
+    for (const SoakApp& app : kApps) {
+        const AppAudioConfiguration configuration = world.controller->configurationFor(app.identity.bundleID);
+        const auto found = world.controller->routeStatuses().find(app.identity.bundleID);
+        std::vector<std::string> outputs = heardOn(devices, normalOutput);
+        double gain = 1.0;
+        if (configuration.isCustomized()) {
+            const bool isPlaying =
+                std::any_of(app.processes.begin(), app.processes.end(),
+                            [&playing](const auto& process) { return playing.contains(process.first); });
+            if (!isPlaying) {
+                continue;
+            }
+            const RouteLifecyclePhase phase =
+                found == world.controller->routeStatuses().end() ? RouteLifecyclePhase::bypassed : found->second.phase;
+            if (phase == RouteLifecyclePhase::active) {
+                outputs = heardOn(devices, found->second.effectiveDestinationUID);
+                gain = configuration.muted ? 0.0 : configuration.volume;
+            } else {
+                EXPECT_TRUE(phase == RouteLifecyclePhase::failedRecoverable ||
+                            phase == RouteLifecyclePhase::waitingForPreferredDevice)
+                    << app.identity.bundleID << " plays, customised, in " << rawValue(phase) << context();
+                EXPECT_TRUE(found->second.isFallbackActive) << context();
+            }
+        }
+        for (const auto& [pid, tone] : app.processes) {
+            if (!playing.contains(pid)) {
+                continue;
+            }
+            Expected expected;
+            for (const std::string& uid : outputs) {
+                expected[uid] = gain;
+            }
+            expectations.emplace_back(tone, std::move(expected));
+        }
+    }
+
+    const dispatch::Seconds from = dispatch::now();
+    world.advance(kMeasured + 2 * ApplicationModelWorld::kBufferPeriod);
+    for (const auto& [tone, expected] : expectations) {
+        for (const std::string& uid : kObservedOutputs) {
+            const auto wanted = expected.find(uid);
+            const double gain = wanted == expected.end() ? 0.0 : wanted->second;
+            EXPECT_NEAR(world.gainHeard(uid, from, from + kMeasured, tone), gain, kTolerance)
+                << tone.frequency << " Hz on " << uid << context();
+        }
+    }
+    world.expectOnlyActiveRoutesLeft();
+}
+
+void SoakTest::checkpoint() {
+    world.controller->stop();
+    world.advance(0.3);
+    world.expectNothingOfOursLeft();
+    EXPECT_EQ(world.server->listenerCount(), world.baseListenerCount) << "listeners left registered" << context();
+    world.controller->start();
+    world.advance(kSettle);
+    EXPECT_EQ(world.server->workspaceObserverCount(), baseWorkspaceObservers) << context();
+    checkpointHeapKiB.push_back(heapInUseKiB());
+}
+
+std::string SoakTest::context() const {
+    std::ostringstream text;
+    text << "\n  after event " << events << " of seed " << environmentNumber("TONVALE_SOAK_SEED", 1)
+         << "; the latest events:";
+    for (const std::string& event : recent) {
+        text << "\n    " << event;
+    }
+    for (const auto& [bundleID, status] : world.controller->routeStatuses()) {
+        text << "\n  " << bundleID << ": " << rawValue(status.phase) << " to "
+             << status.effectiveDestinationUID.value_or("-") << " " << status.message.value_or("");
+    }
+    return text.str();
+}
+
+TEST_F(SoakTest, EveryPlayingAppIsHeardAsConfiguredOrFailedOpenAndNothingLeaksOrGrows) {
+    const std::uint64_t total = environmentNumber("TONVALE_SOAK_EVENTS", TONVALE_SHORT_SOAK_EVENTS);
+    const auto realStart = std::chrono::steady_clock::now();
+    const double cpuStart = cpuSeconds(ownUsage());
+    const dispatch::Seconds virtualStart = dispatch::now();
+    for (const SoakApp& app : kApps) {
+        world.controller->setConfiguration({0.5F}, app.identity, true);
+    }
+    settle(kSettle);
+    while (events < total && !HasFailure()) {
+        runEvent();
+        checkEveryAppIsHeardAsItShouldBe();
+        if (events % kCheckpointEvents == 0) {
+            checkpoint();
+        }
+    }
+    const double realSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - realStart).count();
+    const double virtualHours = (dispatch::now() - virtualStart) / 3600.0;
+    // Skipping the first quarter lets the allocator and the read-back buffers fill up once.
+    const std::size_t warm = checkpointHeapKiB.size() / 4;
+    const long growth = checkpointHeapKiB.size() > warm + 1 ? checkpointHeapKiB.back() - checkpointHeapKiB[warm] : 0;
+    if (kChecksHeapGrowth) {
+        EXPECT_LE(growth, kAllowedGrowthKiB) << "the heap grew";
+    }
+    std::ostringstream figures;
+    figures << "events=" << events << " seed=" << environmentNumber("TONVALE_SOAK_SEED", 1)
+            << " virtualHours=" << virtualHours << " leaks=" << (HasFailure() ? "see failures" : "none")
+            << " peakRSSKiB=" << ownUsage().ru_maxrss << " heapGrowthKiB=" << growth << " realSeconds=" << realSeconds
+            << " cpuSeconds=" << cpuSeconds(ownUsage()) - cpuStart;
+    std::cout << "soak " << figures.str() << '\n';
+    if (const char* path = std::getenv("TONVALE_SOAK_FIGURES"); path != nullptr && *path != '\0') {
+        std::ofstream(path) << figures.str() << '\n';
+    }
+}
+
+}  // namespace
+}  // namespace tonvale::testing
