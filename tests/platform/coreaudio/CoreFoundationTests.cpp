@@ -54,14 +54,4 @@ TEST_F(CoreFoundationTest, Dictionary_KeepsInsertionOrderAndReplacesInPlace) {
     CFRelease(map);
 }
 
-TEST_F(CoreFoundationTest, Strings_RoundTripUTF8AndCountUTF16Units) {
-    CFStringRef text = CFStringCreateWithCString(kCFAllocatorDefault, "Caf\xC3\xA9 \xF0\x9F\x8E\xB5", kCFStringEncodingUTF8);
-    EXPECT_EQ(CFStringGetLength(text), 7);
-    char buffer[16] = {};
-    EXPECT_TRUE(CFStringGetCString(text, buffer, sizeof(buffer), kCFStringEncodingUTF8));
-    EXPECT_STREQ(buffer, "Caf\xC3\xA9 \xF0\x9F\x8E\xB5");
-    EXPECT_FALSE(CFStringGetCString(text, buffer, 4, kCFStringEncodingUTF8));
-    CFRelease(text);
-}
-
 }  // namespace
