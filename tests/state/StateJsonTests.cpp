@@ -1,3 +1,6 @@
+// The settings document as JSON: the exact bytes written, every value the decoder refuses
+// or reads leniently, its messages and limits, and random input that must be refused or
+// survive a round trip.
 #include "state/StateJson.h"
 
 #include <gtest/gtest.h>

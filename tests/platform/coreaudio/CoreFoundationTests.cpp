@@ -1,3 +1,5 @@
+// The Core Foundation values the audio layer reads: numbers that keep integers and reals
+// apart, and maps that keep their order and own what they hold.
 #include "platform/coreaudio/CoreFoundation.h"
 
 #include <gtest/gtest.h>

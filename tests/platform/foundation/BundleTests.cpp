@@ -1,3 +1,5 @@
+// Application bundles read from disk: text entries of XML and binary Info.plist files, and
+// every folder, file or plist that is no usable bundle, however broken or large.
 #include "platform/foundation/Bundle.h"
 
 #include <gtest/gtest.h>

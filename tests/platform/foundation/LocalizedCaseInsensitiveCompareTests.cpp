@@ -1,3 +1,5 @@
+// Names compare as the user's locale sorts them, ignoring case only: accents, alphabets,
+// ill-formed text, the locale taken from the environment, and callers on several threads.
 #include "platform/foundation/LocalizedCaseInsensitiveCompare.h"
 
 #include <gtest/gtest.h>

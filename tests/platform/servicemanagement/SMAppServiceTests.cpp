@@ -1,3 +1,5 @@
+// The login item as an autostart entry: written, read back and removed as the desktop reads
+// it, with the path and the system's reason when it cannot be.
 #include "platform/servicemanagement/SMAppService.h"
 
 #include <gtest/gtest.h>
