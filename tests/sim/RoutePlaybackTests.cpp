@@ -1,4 +1,6 @@
-// What devices actually play while a process is routed, measured on the read-back.
+// What devices actually play, measured on the read-back, where the engine's route tests do
+// not reach: a silent tap, a stopped but not yet destroyed route, a new default output,
+// the recording, and IO on real threads.
 #include "sim/SimulatedServer.h"
 
 #include "platform/coreaudio/CoreAudio.h"
@@ -66,17 +68,6 @@ protected:
     AudioDeviceIOProcID proc = nullptr;
     IOProbe probe;
 };
-
-TEST_F(RoutePlaybackTest, RoutedProcess_IsHeardOnTheSecondDeviceOnlyAndComesBackWhenTornDown) {
-    expectMusicOnlyOn("speakers", "headset");
-    route();
-    expectMusicOnlyOn("headset", "speakers");
-    tearDownRoute();
-    expectMusicOnlyOn("speakers", "headset");
-    EXPECT_EQ(server->tapCount(), 0U);
-    EXPECT_EQ(server->aggregateDeviceCount(), 0U);
-    EXPECT_EQ(server->ioProcCount(), 0U);
-}
 
 TEST_F(RoutePlaybackTest, SilentTapDenial_SilencesTheProcessEverywhere) {
     server->setCaptureDenial(CaptureDenial::silentTap);

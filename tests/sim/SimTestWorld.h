@@ -1,14 +1,16 @@
-// Small worlds and IO procedures shared by the simulated server's tests.
+// Small worlds and IO procedures shared by the simulated server's tests; property reads go
+// through the audio layer's own readers and descriptions are built as property lists.
 #pragma once
 
+#include "hal/AudioPropertyReaders.h"
 #include "platform/coreaudio/CoreAudio.h"
 #include "sim/Scenario.h"
+#include "tests/hal/PropertyLists.h"
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
-#include <initializer_list>
 #include <optional>
 #include <string>
 #include <utility>
@@ -97,17 +99,7 @@ std::optional<T> valueOf(AudioObjectID object, AudioObjectPropertySelector selec
 
 inline std::vector<AudioObjectID> readIDs(AudioObjectID object, AudioObjectPropertySelector selector,
                                           AudioObjectPropertyScope scope = kAudioObjectPropertyScopeGlobal) {
-    const AudioObjectPropertyAddress address{selector, scope, kAudioObjectPropertyElementMain};
-    UInt32 size = 0;
-    if (AudioObjectGetPropertyDataSize(object, &address, 0, nullptr, &size) != kAudioHardwareNoError || size == 0) {
-        return {};
-    }
-    std::vector<AudioObjectID> ids(size / sizeof(AudioObjectID));
-    if (AudioObjectGetPropertyData(object, &address, 0, nullptr, &size, ids.data()) != kAudioHardwareNoError) {
-        return {};
-    }
-    ids.resize(size / sizeof(AudioObjectID));
-    return ids;
+    return tonvale::readObjectIDs(object, selector, scope).valueOr({});
 }
 
 inline std::vector<AudioObjectID> inputStreams(AudioObjectID device) {
@@ -115,51 +107,23 @@ inline std::vector<AudioObjectID> inputStreams(AudioObjectID device) {
 }
 
 inline std::string readText(AudioObjectID object, AudioObjectPropertySelector selector) {
-    CFStringRef text = nullptr;
-    if (readValue(object, selector, text) != kAudioHardwareNoError || text == nullptr) {
-        return {};
-    }
-    std::string result = CFStringGetUTF8(text);
-    CFRelease(text);
-    return result;
-}
-
-// A dictionary that takes over the given values.
-inline CFMutableDictionaryRef dictionaryOf(std::initializer_list<std::pair<const char*, CFTypeRef>> entries) {
-    CFMutableDictionaryRef dictionary =
-        CFDictionaryCreateMutable(kCFAllocatorDefault, 0, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks);
-    for (const auto& [key, value] : entries) {
-        CFStringRef cfKey = CFStringCreateWithUTF8(key);
-        CFDictionarySetValue(dictionary, cfKey, value);
-        CFRelease(cfKey);
-        CFRelease(value);
-    }
-    return dictionary;
-}
-
-inline CFMutableArrayRef arrayOf(CFTypeRef value) {
-    CFMutableArrayRef array = CFArrayCreateMutable(kCFAllocatorDefault, 0, &kCFTypeArrayCallBacks);
-    CFArrayAppendValue(array, value);
-    CFRelease(value);
-    return array;
+    return tonvale::readString(object, selector).valueOr("");
 }
 
 // The aggregate description a route builds: one sub-device, one tap.
-inline CFDictionaryRef routeDescription(const std::string& uid, const std::string& subdeviceUID,
-                                        const std::string& tapUID, bool suppressesInput = true) {
-    auto text = [](const std::string& value) -> CFTypeRef { return CFStringCreateWithUTF8(value); };
-    const SInt32 zero = 0;
-    CFMutableDictionaryRef subdevice =
-        suppressesInput ? dictionaryOf({{kAudioSubDeviceUIDKey, text(subdeviceUID)},
-                                        {kAudioSubDeviceInputChannelsKey,
-                                         CFNumberCreate(kCFAllocatorDefault, kCFNumberSInt32Type, &zero)}})
-                        : dictionaryOf({{kAudioSubDeviceUIDKey, text(subdeviceUID)}});
-    return dictionaryOf({{kAudioAggregateDeviceNameKey, text("Test Route")},
-                         {kAudioAggregateDeviceUIDKey, text(uid)},
-                         {kAudioAggregateDeviceIsPrivateKey, kCFBooleanTrue},
-                         {kAudioAggregateDeviceMainSubDeviceKey, text(subdeviceUID)},
-                         {kAudioAggregateDeviceSubDeviceListKey, arrayOf(subdevice)},
-                         {kAudioAggregateDeviceTapListKey, arrayOf(dictionaryOf({{kAudioSubTapUIDKey, text(tapUID)}}))}});
+inline tonvale::testing::PropertyList routeDescription(const std::string& uid, const std::string& subdeviceUID,
+                                                       const std::string& tapUID, bool suppressesInput = true) {
+    using namespace tonvale::testing;
+    PropertyListEntries subdevice{{kAudioSubDeviceUIDKey, text(subdeviceUID)}};
+    if (suppressesInput) {
+        subdevice.emplace_back(kAudioSubDeviceInputChannelsKey, integer(0));
+    }
+    return dictionary({{kAudioAggregateDeviceNameKey, text("Test Route")},
+                       {kAudioAggregateDeviceUIDKey, text(uid)},
+                       {kAudioAggregateDeviceIsPrivateKey, boolean(true)},
+                       {kAudioAggregateDeviceMainSubDeviceKey, text(subdeviceUID)},
+                       {kAudioAggregateDeviceSubDeviceListKey, array({dictionary(subdevice)})},
+                       {kAudioAggregateDeviceTapListKey, array({dictionary({{kAudioSubTapUIDKey, text(tapUID)}})})}});
 }
 
 // A private tap on one process, muted while read; fills uid with the tap's UID.
@@ -179,10 +143,9 @@ inline AudioObjectID tapProcess(AudioObjectID process, std::string* uid = nullpt
 
 inline AudioObjectID createAggregate(const std::string& uid, const std::string& subdevice, const std::string& tapUID,
                                      bool suppressesInput = true) {
-    CFDictionaryRef description = routeDescription(uid, subdevice, tapUID, suppressesInput);
     AudioObjectID aggregate = 0;
-    const OSStatus status = AudioHardwareCreateAggregateDevice(description, &aggregate);
-    CFRelease(description);
+    const auto description = routeDescription(uid, subdevice, tapUID, suppressesInput);
+    const OSStatus status = AudioHardwareCreateAggregateDevice(tonvale::testing::asDictionary(description), &aggregate);
     return status == kAudioHardwareNoError ? aggregate : 0;
 }
 

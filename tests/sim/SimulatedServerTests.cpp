@@ -1,3 +1,6 @@
+// The simulated server as the audio layer sees it: property answers and their failures,
+// listeners, the timeline, taps, aggregates and their stream faults, IO cycles, restarts
+// and injected failures. Where routed audio is heard is measured by the engine's tests.
 #include "sim/SimulatedServer.h"
 
 #include "platform/coreaudio/CoreAudio.h"
@@ -6,16 +9,14 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <limits>
 #include <memory>
-#include <optional>
 #include <vector>
 
 namespace sim {
 namespace {
 
 using namespace sim::testing;
+using namespace tonvale::testing;
 
 constexpr AudioObjectPropertyAddress kGlobal(AudioObjectPropertySelector selector) {
     return {selector, kAudioObjectPropertyScopeGlobal, kAudioObjectPropertyElementMain};
@@ -66,17 +67,12 @@ TEST_F(SimulatedServerTest, DeviceList_IsStableAndStringsAreOwnedByTheCaller) {
     const auto devices = readIDs(kAudioObjectSystemObject, kAudioHardwarePropertyDevices);
     ASSERT_EQ(devices.size(), 3U);
     EXPECT_EQ(devices, readIDs(kAudioObjectSystemObject, kAudioHardwarePropertyDevices));
-    EXPECT_EQ(readText(devices[0], kAudioDevicePropertyDeviceUID), "speakers");
-    EXPECT_EQ(valueOf<UInt32>(devices[1], kAudioDevicePropertyTransportType), kAudioDeviceTransportTypeUSB);
-    EXPECT_EQ(inputStreams(devices[1]).size(), 1U);
     EXPECT_EQ(readIDs(devices[2], kAudioDevicePropertyStreams, kAudioObjectPropertyScopeOutput).size(), 0U);
-    EXPECT_EQ(valueOf<AudioObjectID>(kAudioObjectSystemObject, kAudioHardwarePropertyDefaultOutputDevice), devices[0]);
     CFStringRef name = nullptr;
     ASSERT_EQ(readValue(devices[1], kAudioObjectPropertyName, name), kAudioHardwareNoError);
     EXPECT_EQ(CFGetRetainCount(name), 1);
     EXPECT_EQ(CFStringGetUTF8(name), "Headset");
     CFRelease(name);
-    EXPECT_EQ(readText(music(), kAudioProcessPropertyBundleID), "com.example.music");
 }
 
 TEST_F(SimulatedServerTest, PropertyReads_FailAsThePlatformDoes) {
@@ -98,27 +94,6 @@ TEST_F(SimulatedServerTest, PropertyReads_FailAsThePlatformDoes) {
     CFStringRef bundle = nullptr;
     EXPECT_EQ(readValue(server->processObjectID(kQuietPid).value_or(0), kAudioProcessPropertyBundleID, bundle),
               kAudioHardwareUnknownPropertyError);
-}
-
-TEST_F(SimulatedServerTest, UserAggregateComposition_IsAMapWithTypedEntries) {
-    Scenario scenario = smallDesk();
-    scenario.aggregates = {{.uid = "multi", .name = "Multi-Output",
-                            .subdevices = {{"speakers", std::nullopt, 0}, {"headset", std::nullopt, 1}},
-                            .mainSubdeviceUID = "speakers", .isStacked = true}};
-    server.reset();
-    server = SimulatedServer::create(scenario);
-    CFDictionaryRef composition = nullptr;
-    ASSERT_EQ(readValue(idOf("multi"), kAudioAggregateDevicePropertyComposition, composition), kAudioHardwareNoError);
-    ASSERT_NE(composition, nullptr);
-    EXPECT_EQ(CFGetTypeID(CFDictionaryGetValueForUTF8Key(composition, "stacked")), CFNumberGetTypeID());
-    EXPECT_EQ(CFStringGetUTF8(static_cast<CFStringRef>(CFDictionaryGetValueForUTF8Key(composition, "master"))), "speakers");
-    auto subdevices = static_cast<CFArrayRef>(CFDictionaryGetValueForUTF8Key(composition, "subdevices"));
-    ASSERT_EQ(CFArrayGetCount(subdevices), 2);
-    auto second = static_cast<CFDictionaryRef>(CFArrayGetValueAtIndex(subdevices, 1));
-    SInt64 drift = 0;
-    CFNumberGetValue(static_cast<CFNumberRef>(CFDictionaryGetValueForUTF8Key(second, "drift")), kCFNumberSInt64Type, &drift);
-    EXPECT_EQ(drift, 1);
-    CFRelease(composition);
 }
 
 TEST_F(SimulatedServerTest, Listeners_HearEachChangeOnTheirQueueAfterItHappened) {
@@ -208,42 +183,23 @@ TEST_F(SimulatedServerTest, Aggregate_GetsTapStreamAfterTheDelayAndSubdeviceInpu
     const auto inputs = inputStreams(aggregate);
     ASSERT_EQ(inputs.size(), 1U);
     EXPECT_EQ(readIDs(aggregate, kAudioDevicePropertyStreams, kAudioObjectPropertyScopeOutput).size(), 1U);
-    const auto format = valueOf<AudioStreamBasicDescription>(inputs[0], kAudioStreamPropertyVirtualFormat).value_or(
-        AudioStreamBasicDescription{});
-    EXPECT_EQ(format.mFormatID, kAudioFormatLinearPCM);
-    EXPECT_EQ(format.mChannelsPerFrame, 2U);
-    EXPECT_EQ(format.mBitsPerChannel, 32U);
-    EXPECT_NE(format.mFormatFlags & kAudioFormatFlagIsFloat, 0U);
-    EXPECT_EQ(format.mSampleRate, 48000.0);
     EXPECT_EQ(inputStreams(withInput).size(), 2U);
     EXPECT_EQ(server->tapCount(), 1U);
     EXPECT_EQ(server->aggregateDeviceCount(), 2U);
 }
 
-TEST_F(SimulatedServerTest, StreamFaults_WithholdStreamsOrHideFormatsOrBreakTheShape) {
+// Streams withheld and wrong shapes are met by the route controller's tests, through the
+// answers the controller gives; a format that is not yet readable is met only here.
+TEST_F(SimulatedServerTest, FormatFault_HidesTheTapFormatUntilItsDelayHasPassed) {
     std::string tapUID;
     tapProcess(music(), &tapUID);
-    server->setAggregateBehaviour({.streamDelaySeconds = std::numeric_limits<double>::infinity()});
-    const AudioObjectID never = aggregateOn("headset", tapUID);
     server->setAggregateBehaviour({.streamDelaySeconds = 0.0, .formatUnknownSeconds = 0.5});
-    const AudioObjectID unknownFormat = aggregateOn("headset", tapUID);
-    server->setAggregateBehaviour({.streamDelaySeconds = 0.0, .shapeFault = StreamShapeFault::sixteenBitTap});
-    const AudioObjectID sixteenBit = aggregateOn("headset", tapUID);
-    server->setAggregateBehaviour({.streamDelaySeconds = 0.0, .shapeFault = StreamShapeFault::extraInputStream});
-    const AudioObjectID twoInputs = aggregateOn("headset", tapUID);
-    time.advance(0.1);
-    EXPECT_TRUE(inputStreams(never).empty());
-    const auto inputs = inputStreams(unknownFormat);
+    const auto inputs = inputStreams(aggregateOn("headset", tapUID));
     ASSERT_EQ(inputs.size(), 1U);
     AudioStreamBasicDescription format{};
     EXPECT_EQ(readValue(inputs[0], kAudioStreamPropertyVirtualFormat, format), kAudioHardwareUnknownPropertyError);
     time.advance(0.5);
     EXPECT_EQ(readValue(inputs[0], kAudioStreamPropertyVirtualFormat, format), kAudioHardwareNoError);
-    ASSERT_EQ(inputStreams(sixteenBit).size(), 1U);
-    ASSERT_EQ(readValue(inputStreams(sixteenBit)[0], kAudioStreamPropertyVirtualFormat, format), kAudioHardwareNoError);
-    EXPECT_EQ(format.mBitsPerChannel, 16U);
-    EXPECT_EQ(format.mFormatFlags & kAudioFormatFlagIsFloat, 0U);
-    EXPECT_EQ(inputStreams(twoInputs).size(), 2U);
 }
 
 TEST_F(SimulatedServerTest, IOProc_CalledOncePerBufferPeriodWithStreamShapedBuffers) {
@@ -339,57 +295,36 @@ TEST_F(SimulatedServerTest, InjectedFailure_AnswersTheNextMatchingCallsOnly) {
     server->injectFailure({.call = Call::createAggregateDevice, .status = kAudioHardwareUnspecifiedError, .count = 0});
     std::string tapUID;
     tapProcess(music(), &tapUID);
-    CFDictionaryRef description = routeDescription("test.failing", "headset", tapUID);
-    AudioObjectID aggregate = 0;
-    EXPECT_EQ(AudioHardwareCreateAggregateDevice(description, &aggregate), kAudioHardwareUnspecifiedError);
-    EXPECT_EQ(AudioHardwareCreateAggregateDevice(description, &aggregate), kAudioHardwareUnspecifiedError);
+    EXPECT_EQ(aggregateOn("headset", tapUID), 0U);
+    EXPECT_EQ(aggregateOn("headset", tapUID), 0U);
     server->clearInjectedFailures();
-    EXPECT_EQ(AudioHardwareCreateAggregateDevice(description, &aggregate), kAudioHardwareNoError);
-    CFRelease(description);
+    EXPECT_NE(aggregateOn("headset", tapUID), 0U);
 }
 
 TEST_F(SimulatedServerTest, MalformedAggregateDescription_IsRefused) {
     std::string tapUID;
     tapProcess(music(), &tapUID);
-    for (auto [subdevice, tap] : {std::pair<std::string, std::string>{"nowhere", tapUID}, {"headset", "NOT-A-TAP"}}) {
-        CFDictionaryRef description = routeDescription("test.bad", subdevice, tap);
-        AudioObjectID aggregate = 0;
-        EXPECT_EQ(AudioHardwareCreateAggregateDevice(description, &aggregate), kAudioHardwareIllegalOperationError);
-        CFRelease(description);
-    }
-    const SInt32 seven = 7;
-    CFDictionaryRef wrongType = dictionaryOf({{"uid", CFNumberCreate(kCFAllocatorDefault, kCFNumberSInt32Type, &seven)}});
     AudioObjectID aggregate = 0;
-    EXPECT_EQ(AudioHardwareCreateAggregateDevice(wrongType, &aggregate), kAudio_ParamError);
+    for (auto [subdevice, tap] : {std::pair<std::string, std::string>{"nowhere", tapUID}, {"headset", "NOT-A-TAP"}}) {
+        const PropertyList description = routeDescription("test.bad", subdevice, tap);
+        EXPECT_EQ(AudioHardwareCreateAggregateDevice(asDictionary(description), &aggregate),
+                  kAudioHardwareIllegalOperationError);
+    }
+    EXPECT_EQ(AudioHardwareCreateAggregateDevice(asDictionary(dictionary({{"uid", integer(7)}})), &aggregate),
+              kAudio_ParamError);
     EXPECT_EQ(server->aggregateDeviceCount(), 0U);
-    CFRelease(wrongType);
 }
 
-TEST_F(SimulatedServerTest, DefaultInputWrite_ChangesOnlyToValidDevices) {
+TEST_F(SimulatedServerTest, DefaultInputWrite_RefusesAnOutputOnlyDeviceAndAShortValue) {
     const auto address = kGlobal(kAudioHardwarePropertyDefaultInputDevice);
     auto write = [&](UInt32 size, const void* value) {
         return AudioObjectSetPropertyData(kAudioObjectSystemObject, &address, 0, nullptr, size, value);
     };
-    const AudioObjectID headset = idOf("headset");
+    // A valid choice is made through the audio layer's own test of setting the default input.
     const AudioObjectID speakers = idOf("speakers");
     const UInt16 shortValue = 1;
-    EXPECT_EQ(write(sizeof(headset), &headset), kAudioHardwareNoError);
-    EXPECT_EQ(valueOf<AudioObjectID>(kAudioObjectSystemObject, kAudioHardwarePropertyDefaultInputDevice), headset);
     EXPECT_EQ(write(sizeof(speakers), &speakers), kAudioHardwareIllegalOperationError);
     EXPECT_EQ(write(sizeof(shortValue), &shortValue), kAudioHardwareBadPropertySizeError);
-}
-
-TEST_F(SimulatedServerTest, SleepAndWake_ReachWorkspaceObserversUntilRemoved) {
-    std::vector<std::string> heard;
-    const auto sleepToken = server->addWorkspaceObserver(WorkspaceNotification::willSleep, [&] { heard.push_back("sleep"); });
-    const auto wakeToken = server->addWorkspaceObserver(WorkspaceNotification::didWake, [&] { heard.push_back("wake"); });
-    server->sleep();
-    server->wake();
-    server->removeWorkspaceObserver(sleepToken);
-    server->removeWorkspaceObserver(wakeToken);
-    server->sleep();
-    EXPECT_EQ(heard, (std::vector<std::string>{"sleep", "wake"}));
-    EXPECT_EQ(server->workspaceObserverCount(), 0U);
 }
 
 }  // namespace

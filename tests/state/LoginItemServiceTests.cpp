@@ -1,19 +1,17 @@
+// The login item's states as the platform reports them, and the changes asked of the
+// platform: only those that change something. The entry on disk is the platform's own test.
 #include "state/LoginItemService.h"
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "tests/platform/foundation/TemporaryFolder.h"
-
 namespace tonvale {
 namespace {
 
-namespace fs = std::filesystem;
-using foundation::testing::readFile;
-using foundation::testing::writeFile;
 using servicemanagement::SMAppServiceStatus;
 
 // A platform login item with the raw status the test sets, recording each change asked of it.
@@ -64,28 +62,6 @@ TEST(LoginItemServiceTest, MapsRawStatesAndChangesOnlyWhatNeedsChanging) {
     platform->failure = foundation::FileError::fromCode(foundation::FileError::Operation::write, "/a/tonvale.desktop", EACCES);
     EXPECT_EQ(service.setEnabled(false), LoginItemError{"Could not write /a/tonvale.desktop: Permission denied"});
     EXPECT_NE(LoginItemStatus::failed("a"), LoginItemStatus::failed("b"));
-}
-
-TEST(LoginItemServiceTest, OnTheAutostartEntryEnablingLeavesTheUsersSwitchAloneAndReplacesAStaleEntry) {
-    const foundation::testing::TemporaryFolder temporary;
-    const fs::path program = temporary.path() / "tonvale";
-    writeFile(program, "");
-    const auto platform = std::make_shared<servicemanagement::SMAppService>(temporary.path() / "autostart", program);
-    LoginItemService service(platform);
-    ASSERT_EQ(service.setEnabled(true), std::nullopt);
-    EXPECT_EQ(service.status(), LoginItemStatus::enabled());
-
-    const std::string switchedOff = "[Desktop Entry]\nExec=" + program.string() + "\nHidden=true\n";
-    writeFile(platform->entryPath(), switchedOff);
-    ASSERT_EQ(service.setEnabled(true), std::nullopt);
-    EXPECT_EQ(service.status(), LoginItemStatus::requiresApproval());
-    EXPECT_EQ(readFile(platform->entryPath()), switchedOff);
-
-    writeFile(platform->entryPath(), "[Desktop Entry]\nExec=/nonexistent/tonvale\n");
-    ASSERT_EQ(service.setEnabled(true), std::nullopt);
-    EXPECT_EQ(service.status(), LoginItemStatus::enabled());
-    ASSERT_EQ(service.setEnabled(false), std::nullopt);
-    EXPECT_EQ(service.status(), LoginItemStatus::disabled());
 }
 
 }  // namespace

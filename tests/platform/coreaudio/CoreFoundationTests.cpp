@@ -1,3 +1,5 @@
+// The Core Foundation values the audio layer reads: numbers that keep integers and reals
+// apart, and maps that keep their order and own what they hold.
 #include "platform/coreaudio/CoreFoundation.h"
 
 #include <gtest/gtest.h>
@@ -52,16 +54,6 @@ TEST_F(CoreFoundationTest, Dictionary_KeepsInsertionOrderAndReplacesInPlace) {
         CFRelease(values[i]);
     }
     CFRelease(map);
-}
-
-TEST_F(CoreFoundationTest, Strings_RoundTripUTF8AndCountUTF16Units) {
-    CFStringRef text = CFStringCreateWithCString(kCFAllocatorDefault, "Caf\xC3\xA9 \xF0\x9F\x8E\xB5", kCFStringEncodingUTF8);
-    EXPECT_EQ(CFStringGetLength(text), 7);
-    char buffer[16] = {};
-    EXPECT_TRUE(CFStringGetCString(text, buffer, sizeof(buffer), kCFStringEncodingUTF8));
-    EXPECT_STREQ(buffer, "Caf\xC3\xA9 \xF0\x9F\x8E\xB5");
-    EXPECT_FALSE(CFStringGetCString(text, buffer, 4, kCFStringEncodingUTF8));
-    CFRelease(text);
 }
 
 }  // namespace

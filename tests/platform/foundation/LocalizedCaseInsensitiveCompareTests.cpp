@@ -1,3 +1,5 @@
+// Names compare as the user's locale sorts them, ignoring case only: accents, alphabets,
+// ill-formed text, the locale taken from the environment, and callers on several threads.
 #include "platform/foundation/LocalizedCaseInsensitiveCompare.h"
 
 #include <gtest/gtest.h>
@@ -8,30 +10,14 @@
 #include <thread>
 #include <vector>
 
+#include "tests/platform/foundation/TemporaryFolder.h"
+
 namespace foundation {
 namespace {
 
 constexpr std::weak_ordering kLess = std::weak_ordering::less;
 constexpr std::weak_ordering kEquivalent = std::weak_ordering::equivalent;
 constexpr std::weak_ordering kGreater = std::weak_ordering::greater;
-
-// Sets an environment variable for one test and restores what was there before.
-class ScopedVariable {
-public:
-    ScopedVariable(const char* name, const char* value) : name_(name) {
-        if (const char* previous = std::getenv(name)) {
-            previous_ = previous;
-        }
-        ::setenv(name, value, 1);
-    }
-    ~ScopedVariable() { previous_ ? ::setenv(name_, previous_->c_str(), 1) : ::unsetenv(name_); }
-    ScopedVariable(const ScopedVariable&) = delete;
-    ScopedVariable& operator=(const ScopedVariable&) = delete;
-
-private:
-    const char* name_;
-    std::optional<std::string> previous_;
-};
 
 class LocalizedCaseInsensitiveCompareTest : public ::testing::Test {};
 
@@ -86,9 +72,9 @@ TEST_F(LocalizedCaseInsensitiveCompareTest, UserLocale_FollowsPosixPrecedenceAnd
         EXPECT_EQ(collationLocaleName(posix), collation) << posix;
     }
 
-    const ScopedVariable lcAll("LC_ALL", "sv_SE.UTF-8");
-    const ScopedVariable lcCollate("LC_COLLATE", "de_DE.UTF-8");
-    const ScopedVariable lang("LANG", "fr_FR.UTF-8");
+    const testing::ScopedEnvironmentVariable lcAll("LC_ALL", "sv_SE.UTF-8");
+    const testing::ScopedEnvironmentVariable lcCollate("LC_COLLATE", "de_DE.UTF-8");
+    const testing::ScopedEnvironmentVariable lang("LANG", "fr_FR.UTF-8");
     EXPECT_EQ(userCollationLocaleName(), "sv_SE");
     ::setenv("LC_ALL", "", 1);
     EXPECT_EQ(userCollationLocaleName(), "de_DE");

@@ -1,3 +1,5 @@
+// The login item as an autostart entry: written, read back and removed as the desktop reads
+// it, with the path and the system's reason when it cannot be.
 #include "platform/servicemanagement/SMAppService.h"
 
 #include <gtest/gtest.h>
@@ -44,6 +46,10 @@ TEST_F(SMAppServiceTest, RegisterWritesAnEnabledEntryStartingTheProgramAndUnregi
     EXPECT_FALSE(fs::exists(item_.entryPath()));
     EXPECT_EQ(item_.status(), Status::notRegistered);
     EXPECT_EQ(item_.unregisterAndReturnError(), std::nullopt);
+
+    writeFile(item_.entryPath(), "[Desktop Entry]\nExec=/nonexistent/tonvale\n");
+    ASSERT_EQ(item_.registerAndReturnError(), std::nullopt);
+    EXPECT_EQ(item_.status(), Status::enabled) << "an entry for a program that is gone is replaced";
 }
 
 TEST_F(SMAppServiceTest, Status_ReadsTheEntryAsTheDesktopWould) {
