@@ -1,0 +1,66 @@
+// Draws the lower part of the mixer popover (SettingsArea): the disclosure row, the settings
+// area while it is expanded, a divider and the links row, and turns their controls into the
+// actions on the app state controller, the workspace and the application. Whether the area
+// is expanded belongs to this widget alone and starts collapsed.
+// Main thread only; owned by the popover widget.
+#pragma once
+
+#include <QWidget>
+
+#include <functional>
+#include <optional>
+
+#include "ui/ProductLinks.h"
+#include "ui/SettingsArea.h"
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QPushButton;
+
+namespace tonvale {
+
+class AppStateController;
+class SymbolLabel;
+
+class SettingsAreaWidget final : public QWidget {
+public:
+    SettingsAreaWidget(AppStateController& model, ProductLinks links, QWidget* parent = nullptr);
+
+    // Shows the controller's state as it is now.
+    void redraw();
+
+    [[nodiscard]] bool isExpanded() const { return isExpanded_; }
+    [[nodiscard]] QPushButton& disclosureButton() const { return *disclosure_; }
+    [[nodiscard]] QWidget& area() const { return *area_; }
+    [[nodiscard]] QCheckBox& launchAtLoginToggle() const { return *launchAtLogin_; }
+    [[nodiscard]] QWidget& loginItemLine() const { return *loginItemLine_; }
+    [[nodiscard]] QLabel& loginItemMessage() const { return *loginItemMessage_; }
+    [[nodiscard]] QPushButton& openLoginItemsButton() const { return *openLoginItems_; }
+    [[nodiscard]] QComboBox& keepRecentPicker() const { return *keepRecent_; }
+    [[nodiscard]] QWidget& accessPanel() const { return *accessPanel_; }
+    [[nodiscard]] QWidget& privacyLine() const;
+    // The button with that title; nullptr when there is none.
+    [[nodiscard]] QPushButton* button(const char* title) const;
+
+private:
+    void toggleExpanded();
+    QPushButton* addButton(const char* title, std::function<void()> action);
+
+    AppStateController& model_;
+    const ProductLinks links_;
+    bool isExpanded_ = false;
+    std::optional<SettingsArea> shown_;
+    QPushButton* disclosure_;
+    QLabel* chevron_;
+    QWidget* area_;
+    QCheckBox* launchAtLogin_;
+    QWidget* loginItemLine_;
+    QLabel* loginItemMessage_;
+    QPushButton* openLoginItems_;
+    QComboBox* keepRecent_;
+    QWidget* accessPanel_;
+    SymbolLabel* privacyLine_;
+};
+
+}  // namespace tonvale
