@@ -1,6 +1,7 @@
 // The app state controller as the interface sees it, on fake monitors, store, login item and
-// route engines (which start at once) in virtual time: a desk with speakers, a USB headset
-// with a microphone, a Bluetooth headset and an AirPlay speaker, and apps that play or not.
+// route engines (which start at once), in virtual time unless asked otherwise: a desk with
+// speakers, a USB headset with a microphone, a Bluetooth headset and an AirPlay speaker, and
+// apps that play or not.
 //   MixerTestWorld world;                          // started, the desk delivered
 //   world.play({{"com.example.music", true}});     // then read or drive world.controller
 // Create it on the test's thread; everything runs there as the test advances the clock.
@@ -31,7 +32,8 @@ inline constexpr AudioObjectID kMicrophoneID = 20;
 inline constexpr AudioObjectID kBluetoothID = 21;
 
 struct MixerTestWorld {
-    explicit MixerTestWorld(PersistedStateV1 document = PersistedStateV1::newDocument()) {
+    explicit MixerTestWorld(PersistedStateV1 document = PersistedStateV1::newDocument(), bool isVirtualTime = true)
+        : time(isVirtualTime ? std::make_unique<dispatch::VirtualTime>() : nullptr) {
         store->loadResult = std::move(document);
         controller = AppStateController::create(
             {store, {"com.zelkor.tonvale", 0, nullptr}, devices, apps,
@@ -69,7 +71,7 @@ struct MixerTestWorld {
                                     true, true, true, 48000.0});
         snapshot.defaultInputID = defaultInputID;
         devices->deliver(snapshot);
-        time.runUntilIdle();
+        settle();
     }
     // One process per app, named as its bundle identifier: {app, playing}.
     void play(std::initializer_list<std::pair<const char*, bool>> list) {
@@ -80,13 +82,19 @@ struct MixerTestWorld {
             ++objectID;
         }
         apps->deliver(snapshot);
-        time.runUntilIdle();
+        settle();
+    }
+    // Runs what is due now, in virtual time.
+    void settle() const {
+        if (time) {
+            time->runUntilIdle();
+        }
     }
     [[nodiscard]] const AppAudioConfiguration& stored(const std::string& bundleID) const {
         return controller->persistedState().appProfiles.at(bundleID).defaultConfiguration;
     }
 
-    dispatch::VirtualTime time;
+    const std::unique_ptr<dispatch::VirtualTime> time;
     // Whether engines answer their starts and stops at once; otherwise the test answers
     // through their records.
     bool answersAtOnce = true;

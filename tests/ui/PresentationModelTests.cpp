@@ -130,11 +130,11 @@ TEST_F(MixerPopoverViewTest, RoutingBadge_ShowsWhileSomeRouteIsActive) {
     EXPECT_FALSE(MixerPopoverView(controller).isRoutingBadgeShown()) << "neutral apps take the native path";
     world.answersAtOnce = false;
     controller.setConfiguration({0.5F}, kMusicApp, true);
-    world.time.runUntilIdle();
+    world.time->runUntilIdle();
     EXPECT_EQ(controller.routeStatuses().at(kMusic).phase, Phase::starting);
     EXPECT_FALSE(MixerPopoverView(controller).isRoutingBadgeShown());
     world.engines.back()->answerNext();
-    world.time.runUntilIdle();
+    world.time->runUntilIdle();
     EXPECT_TRUE(MixerPopoverView(controller).isRoutingBadgeShown());
     world.answersAtOnce = true;
     EXPECT_EQ(MixerPopoverView::routingBadge(), (Label{"Routing", "checkmark.circle.fill", Color::systemGreen}));
@@ -211,7 +211,7 @@ TEST_F(SettingsAreaTest, AccessPanel_ReplacesThePrivacyLineWhileCaptureIsRefused
     world.answersAtOnce = false;
     controller.setConfiguration({0.5F}, kMusicApp, true);
     world.engines.back()->answerNext("Tap creation failed: Operation not permitted");
-    world.time.runUntilIdle();
+    world.time->runUntilIdle();
     EXPECT_TRUE(SettingsArea(controller, true).isAccessPanelShown());
     world.answersAtOnce = true;
 }
@@ -268,7 +268,7 @@ TEST_F(SettingsAreaTest, EveryControl_CallsTheControllerOperationItStandsFor) {
     EXPECT_EQ(world.stored(kMusic).volume, 0.0F);
     EXPECT_EQ(saves(), before) << "a drag does not save on every change";
     row().endVolumeDrag(controller);
-    world.time.advance(1.0);
+    world.time->advance(1.0);
     EXPECT_EQ(saves(), before + 1) << "the end of the drag saves once, and the debounced save is gone";
 
     MixerPopoverView::selectInput(controller, kBluetoothID);
@@ -285,7 +285,7 @@ TEST_F(SettingsAreaTest, EveryControl_CallsTheControllerOperationItStandsFor) {
     EXPECT_EQ(world.store->saves.back().preferences.recentAppVisibilitySeconds, 300);
 
     SettingsArea::copyDiagnostics(controller);
-    world.time.runUntilIdle();
+    world.time->runUntilIdle();
     EXPECT_EQ(controller.noticeMessage(), "Metadata diagnostics copied.");
     EXPECT_NE(appkit::Pasteboard::generalPasteboard().string().value_or("").find(kMusic), std::string::npos);
 

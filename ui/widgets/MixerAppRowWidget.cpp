@@ -24,6 +24,7 @@ constexpr int kIconSpacing = 10;
 constexpr int kLineSpacing = 7;
 constexpr int kMuteButtonWidth = 18;
 constexpr int kPercentageWidth = 36;
+constexpr int kShortestName = 40;
 // Where the row's text begins; the dividers between rows start there.
 constexpr int kTextColumn = kHorizontalPadding + AppIcon::kSize + kIconSpacing;
 
@@ -57,12 +58,12 @@ MixerAppRowWidget::MixerAppRowWidget(AppStateController& model, QWidget* parent)
       status_(textLabel(TextStyle::caption2)),
       failure_(textLabel(TextStyle::caption2)),
       divider_(makeDivider(kTextColumn)) {
-    name_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-    name_->setMinimumWidth(40);
+    // A long name gives way (and is cut) before the activity text and the pin do.
+    name_->setMinimumWidth(kShortestName);
     auto* first = line(6);
-    first->addWidget(name_, 1);
+    first->addWidget(name_);
     first->addWidget(activity_);
-    first->addStretch();
+    first->addStretch(1);
     first->addWidget(pin_);
 
     mute_->setFixedWidth(kMuteButtonWidth);
