@@ -40,30 +40,26 @@ void assembleApplication(AppDelegate& delegate, const ApplicationServices& servi
     std::shared_ptr<AudioProcessMonitor> processMonitor = AudioProcessMonitor::create(main);
     std::shared_ptr<LoginItemServicing> loginItemService = services.makeLoginItemService();
     std::shared_ptr<SystemLifecycleMonitor> lifecycleMonitor = SystemLifecycleMonitor::create(main);
-    auto controller = AppStateController::create(
-        {std::move(persistence),
-         {ownBundleID, ownPID, LogicalAppResolver::standardRunningAppLookup},
-         std::move(deviceMonitor),
-         std::move(processMonitor),
-         RouteReconciler::create([] { return RouteController::create(); }, kHealthInterval),
-         std::move(loginItemService),
-         std::move(lifecycleMonitor),
-         AppStateController::kLifecycleRecoveryDelay,
-         setDefaultInputDevice});
+    auto controller =
+        AppStateController::create({std::move(persistence),
+                                    {ownBundleID, ownPID, LogicalAppResolver::standardRunningAppLookup},
+                                    std::move(deviceMonitor),
+                                    std::move(processMonitor),
+                                    RouteReconciler::create([] { return RouteController::create(); }, kHealthInterval),
+                                    std::move(loginItemService),
+                                    std::move(lifecycleMonitor),
+                                    AppStateController::kLifecycleRecoveryDelay,
+                                    setDefaultInputDevice});
     delegate.appStateController = controller;
     delegate.statusItemController = StatusItemController::create(controller);
     controller->start();
 }
 
 void buildInteractiveApplication(AppDelegate& delegate) {
-    assembleApplication(delegate, {[] {
-                                       return std::make_shared<PersistenceStore>(
-                                           foundation::UserDefaults::standardUserDefaults());
-                                   },
-                                   [] {
-                                       return std::make_shared<LoginItemService>(
-                                           servicemanagement::SMAppService::mainAppService());
-                                   }});
+    assembleApplication(
+        delegate,
+        {[] { return std::make_shared<PersistenceStore>(foundation::UserDefaults::standardUserDefaults()); },
+         [] { return std::make_shared<LoginItemService>(servicemanagement::SMAppService::mainAppService()); }});
     const EnvironmentLookup& environment = delegate.environment();
     if (const auto picture = environment ? environment(kPopoverPictureEnvironmentKey) : std::nullopt) {
         takePopoverPicture(delegate, *picture);

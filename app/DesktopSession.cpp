@@ -64,7 +64,9 @@ private:
 
 }  // namespace
 
-bool needsDesktopSession(LaunchMode mode) { return mode == LaunchMode::interactive || mode == LaunchMode::idleBenchmark; }
+bool needsDesktopSession(LaunchMode mode) {
+    return mode == LaunchMode::interactive || mode == LaunchMode::idleBenchmark;
+}
 
 DesktopPlatform chooseDesktopPlatform(LaunchMode mode, const EnvironmentLookup& environment) {
     if (mode == LaunchMode::interactive && isSet(environment, kPopoverPictureEnvironmentKey)) {
@@ -84,7 +86,8 @@ std::unique_ptr<DesktopSession> makeQtDesktopSession(appkit::Application& applic
                                                      const EnvironmentLookup& environment, ConsoleOutput& console) {
     const DesktopPlatform platform = chooseDesktopPlatform(mode, environment);
     if (!platform.hasDisplay) {
-        console.error.write("Tonvale needs a desktop: no display is available (DISPLAY and WAYLAND_DISPLAY are unset)\n");
+        console.error.write(
+            "Tonvale needs a desktop: no display is available (DISPLAY and WAYLAND_DISPLAY are unset)\n");
         console.error.flush();
         return nullptr;
     }

@@ -22,11 +22,9 @@ constexpr double kShortestDurationSeconds = 0.25;
 void startIdleBenchmark(AppDelegate& delegate) {
     const double duration =
         std::max(delegate.commandLine().numberOption("--duration", kDefaultDurationSeconds), kShortestDurationSeconds);
-    assembleApplication(delegate, {[] {
-                                       return std::make_shared<BenchmarkStateStore>(
-                                           BenchmarkStateStore::benchmarkDocument());
-                                   },
-                                   [] { return std::make_shared<BenchmarkLoginItemService>(); }});
+    assembleApplication(delegate,
+                        {[] { return std::make_shared<BenchmarkStateStore>(BenchmarkStateStore::benchmarkDocument()); },
+                         [] { return std::make_shared<BenchmarkLoginItemService>(); }});
     delegate.console().printLine("idle-benchmark active duration=" + shortestDecimalText(duration), true);
     dispatch::DispatchQueue::main()->asyncAfter(duration, [weak = delegate.weak_from_this()] {
         if (const auto self = weak.lock()) {

@@ -26,9 +26,8 @@ bool isSettled(const AppStateController& model) {
     }
     const auto rows = model.rows();
     return std::none_of(rows.begin(), rows.end(), [](const AppRowState& row) {
-        return row.routeStatus &&
-               (row.routeStatus->phase == RouteLifecyclePhase::starting ||
-                row.routeStatus->phase == RouteLifecyclePhase::stopping);
+        return row.routeStatus && (row.routeStatus->phase == RouteLifecyclePhase::starting ||
+                                   row.routeStatus->phase == RouteLifecyclePhase::stopping);
     });
 }
 
@@ -62,6 +61,8 @@ void check(const std::weak_ptr<AppDelegate>& weakDelegate, std::string path, dis
 
 }  // namespace
 
-void takePopoverPicture(AppDelegate& delegate, std::string path) { check(delegate.weak_from_this(), std::move(path), 0.0); }
+void takePopoverPicture(AppDelegate& delegate, std::string path) {
+    check(delegate.weak_from_this(), std::move(path), 0.0);
+}
 
 }  // namespace tonvale

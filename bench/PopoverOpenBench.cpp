@@ -57,16 +57,16 @@ struct Desk {
 
     dispatch::VirtualTime time;
     std::shared_ptr<sim::SimulatedServer> server = sim::SimulatedServer::create(fiftyApps());
-    std::shared_ptr<AppStateController> controller = AppStateController::create(
-        {std::make_shared<BenchmarkStateStore>(BenchmarkStateStore::benchmarkDocument()),
-         {"com.zelkor.tonvale", 0, LogicalAppResolver::standardRunningAppLookup},
-         AudioDeviceMonitor::create(dispatch::DispatchQueue::main()),
-         AudioProcessMonitor::create(dispatch::DispatchQueue::main()),
-         RouteReconciler::create([] { return RouteController::create(); }, 2.0),
-         std::make_shared<BenchmarkLoginItemService>(),
-         SystemLifecycleMonitor::create(dispatch::DispatchQueue::main()),
-         AppStateController::kLifecycleRecoveryDelay,
-         setDefaultInputDevice});
+    std::shared_ptr<AppStateController> controller =
+        AppStateController::create({std::make_shared<BenchmarkStateStore>(BenchmarkStateStore::benchmarkDocument()),
+                                    {"com.zelkor.tonvale", 0, LogicalAppResolver::standardRunningAppLookup},
+                                    AudioDeviceMonitor::create(dispatch::DispatchQueue::main()),
+                                    AudioProcessMonitor::create(dispatch::DispatchQueue::main()),
+                                    RouteReconciler::create([] { return RouteController::create(); }, 2.0),
+                                    std::make_shared<BenchmarkLoginItemService>(),
+                                    SystemLifecycleMonitor::create(dispatch::DispatchQueue::main()),
+                                    AppStateController::kLifecycleRecoveryDelay,
+                                    setDefaultInputDevice});
 };
 
 void click(StatusItemController& item) {

@@ -117,7 +117,8 @@ std::filesystem::path BundleFolder::bundlePath(const std::string& path, const st
     }
     const std::filesystem::path bundle = *root_ / given.lexically_normal();
     const std::string bundleName = name.value_or(bundle.stem().string());
-    writeInfoPlist(bundle, bundleID, bundleName, writeIcon(bundle, bundleID.value_or(bundleName), bundleName, iconPath));
+    const std::string iconFile = writeIcon(bundle, bundleID.value_or(bundleName), bundleName, iconPath);
+    writeInfoPlist(bundle, bundleID, bundleName, iconFile);
     return bundle;
 }
 

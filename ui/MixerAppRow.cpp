@@ -14,7 +14,8 @@ using appkit::Color;
 
 std::vector<MixerAppRow::OutputChoice> makeOutputChoices(const OutputPreference& selected,
                                                          const std::vector<AudioDeviceInfo>& outputDevices) {
-    std::vector<MixerAppRow::OutputChoice> choices{{MixerAppRow::kSystemDefaultTitle, OutputPreference::systemDefault()}};
+    std::vector<MixerAppRow::OutputChoice> choices{
+        {MixerAppRow::kSystemDefaultTitle, OutputPreference::systemDefault()}};
     if (const OutputPreference::Device* device = selected.selectedDevice()) {
         const bool isPresent = std::any_of(outputDevices.begin(), outputDevices.end(),
                                            [device](const AudioDeviceInfo& info) { return info.uid == device->uid; });

@@ -78,7 +78,9 @@ appkit::MutableAttributedString SettingsArea::aboutCredits(const ProductLinks& l
 
 void SettingsArea::setLaunchAtLogin(AppStateController& model, bool isOn) { model.setLaunchAtLogin(isOn); }
 
-void SettingsArea::openLoginItems(AppStateController& model) { model.loginItemService().openSystemSettingsLoginItems(); }
+void SettingsArea::openLoginItems(AppStateController& model) {
+    model.loginItemService().openSystemSettingsLoginItems();
+}
 
 void SettingsArea::chooseKeepRecent(AppStateController& model, std::int64_t seconds) {
     model.setRecentAppVisibilitySeconds(seconds);

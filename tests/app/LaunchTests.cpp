@@ -4,7 +4,6 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <tuple>
 #include <vector>
 
 #include "app/AppDelegate.h"
@@ -73,36 +72,6 @@ TEST(DesktopSessionTest, Platform_TheDesktopsOwnWithADisplayOffscreenForABenchma
         };
         EXPECT_EQ(chooseDesktopPlatform(row.mode, lookup), row.platform)
             << static_cast<int>(row.mode) << " " << row.environment.size();
-    }
-}
-
-// Only the modes with widgets get a session; one that cannot have it ends with status 1.
-TEST(DesktopSessionTest, RunTonvale_MakesTheSessionBeforeTheApplicationRunsOnlyForModesWithWidgets) {
-    struct NoSession final : DesktopSession {};
-    dispatch::VirtualTime time;
-    for (const auto& [argument, hasSession, sessionMode, status] :
-         std::vector<std::tuple<const char*, bool, std::optional<LaunchMode>, int>>{
-             {"--route-test", true, std::nullopt, 0},
-             {"--idle-benchmark", true, LaunchMode::idleBenchmark, 0},
-             {"--verbose", true, LaunchMode::interactive, 0},
-             {"--verbose", false, LaunchMode::interactive, 1}}) {
-        std::optional<LaunchMode> asked;
-        bool wasStarted = false;
-        LaunchModes modes;
-        const auto finish = [&wasStarted](AppDelegate& delegate) {
-            wasStarted = true;
-            delegate.finishCommandLineMode("done", true);
-        };
-        modes.delegate = {finish, finish, finish, finish};
-        modes.desktop = [&, hasSession = hasSession](appkit::Application&, LaunchMode mode, const EnvironmentLookup&,
-                                                      ConsoleOutput&) -> std::unique_ptr<DesktopSession> {
-            asked = mode;
-            return hasSession ? std::make_unique<NoSession>() : nullptr;
-        };
-        testing::RecordingConsole console;
-        EXPECT_EQ(runTonvale(commandLine({argument}), nullptr, modes, console.console()), status) << argument;
-        EXPECT_EQ(asked, sessionMode) << argument;
-        EXPECT_EQ(wasStarted, status == 0) << argument;
     }
 }
 

@@ -60,7 +60,8 @@ TEST(ProgramTest, Modes_PrintTheirLinesOnTheirStreamsAndExitWithTheirStatus) {
         {{"--input-selection-test"}, 0, "input-selection-test passed currentDeviceID=[0-9]+\n", ""},
     };
     for (const auto& mode : cases) {
-        const auto run = runProgram(mode.arguments, {{"XCTestConfigurationFilePath", ""}});
+        // No display: the command-line modes make no desktop session.
+        const auto run = runProgram(mode.arguments, {{"XCTestConfigurationFilePath", ""}, {"DISPLAY", ""}});
         EXPECT_EQ(run.exitStatus, mode.exitStatus) << mode.arguments.front() << ": " << run.error;
         EXPECT_TRUE(std::regex_match(run.output, std::regex(mode.output))) << run.output;
         EXPECT_EQ(run.error, mode.error);
@@ -71,7 +72,8 @@ TEST(ProgramTest, Modes_PrintTheirLinesOnTheirStreamsAndExitWithTheirStatus) {
 // and touches no stored setting; the tray application says why it cannot run; a picture of
 // the popover is drawn offscreen all the same.
 TEST(ProgramTest, WidgetModesWithoutADisplay_RunOffscreenOrSayWhyNot) {
-    const std::filesystem::path folder = std::filesystem::temp_directory_path() / ("tonvale-headless-" + std::to_string(::getpid()));
+    const std::filesystem::path folder =
+        std::filesystem::temp_directory_path() / ("tonvale-headless-" + std::to_string(::getpid()));
     std::filesystem::remove_all(folder);
     std::filesystem::create_directories(folder / "config");
     std::filesystem::create_directories(folder / "runtime");
@@ -90,7 +92,8 @@ TEST(ProgramTest, WidgetModesWithoutADisplay_RunOffscreenOrSayWhyNot) {
 
     const auto interactive = runProgram({}, headless);
     EXPECT_EQ(interactive.exitStatus, 1);
-    EXPECT_EQ(interactive.error, "Tonvale needs a desktop: no display is available (DISPLAY and WAYLAND_DISPLAY are unset)\n");
+    EXPECT_EQ(interactive.error,
+              "Tonvale needs a desktop: no display is available (DISPLAY and WAYLAND_DISPLAY are unset)\n");
 
     std::filesystem::create_directories(folder / "config" / "tonvale");
     std::ofstream(folder / "config" / "tonvale" / "Tonvale.persistedState")

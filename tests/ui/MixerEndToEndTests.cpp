@@ -29,8 +29,8 @@ struct StoppingDelegate final : appkit::ApplicationDelegate {
 // The slider's pixel for a value, along its groove.
 int sliderPixel(const QSlider& slider, int value) {
     const int handle = slider.style()->pixelMetric(QStyle::PM_SliderLength, nullptr, &slider);
-    return handle / 2 + QStyle::sliderPositionFromValue(slider.minimum(), slider.maximum(), value,
-                                                        slider.width() - handle);
+    return handle / 2 +
+           QStyle::sliderPositionFromValue(slider.minimum(), slider.maximum(), value, slider.width() - handle);
 }
 
 TEST(MixerEndToEndTest, SliderPickerAndQuit_AreHeardOnTheDevices) {

@@ -35,18 +35,24 @@ struct MixerTestWorld {
     explicit MixerTestWorld(PersistedStateV1 document = PersistedStateV1::newDocument(), bool isVirtualTime = true)
         : time(isVirtualTime ? std::make_unique<dispatch::VirtualTime>() : nullptr) {
         store->loadResult = std::move(document);
-        controller = AppStateController::create(
-            {store, {"com.zelkor.tonvale", 0, nullptr}, devices, apps,
-             RouteReconciler::create(
-                 [this] {
-                     engines.push_back(std::make_shared<EngineRecord>());
-                     return std::make_shared<FakeRouteEngine>(engines.back(), answersAtOnce);
-                 },
-                 kHealthInterval),
-             loginItems, lifecycle, 0.5, [this](AudioObjectID device) {
-                 inputSelections.push_back(device);
-                 return HALResult<void>();
-             }});
+        controller =
+            AppStateController::create({store,
+                                        {"com.zelkor.tonvale", 0, nullptr},
+                                        devices,
+                                        apps,
+                                        RouteReconciler::create(
+                                            [this] {
+                                                engines.push_back(std::make_shared<EngineRecord>());
+                                                return std::make_shared<FakeRouteEngine>(engines.back(), answersAtOnce);
+                                            },
+                                            kHealthInterval),
+                                        loginItems,
+                                        lifecycle,
+                                        0.5,
+                                        [this](AudioObjectID device) {
+                                            inputSelections.push_back(device);
+                                            return HALResult<void>();
+                                        }});
         controller->start();
         deliverDesk(kMicrophoneID);
     }
@@ -61,14 +67,14 @@ struct MixerTestWorld {
     MixerTestWorld(const MixerTestWorld&) = delete;
     MixerTestWorld& operator=(const MixerTestWorld&) = delete;
 
-    // The desk with the given default input.
-    void deliverDesk(AudioObjectID defaultInputID) {
+    // The desk with the given default input and Bluetooth transport.
+    void deliverDesk(AudioObjectID defaultInputID, std::uint32_t bluetooth = kAudioDeviceTransportTypeBluetooth) {
         AudioDeviceSnapshot snapshot = desk();
         snapshot.devices[1].hasInput = true;
-        snapshot.devices.push_back({kMicrophoneID, "microphone", "Microphone", kAudioDeviceTransportTypeBuiltIn, false,
-                                    true, true, 48000.0});
-        snapshot.devices.push_back({kBluetoothID, "bluetooth", "Bluetooth Headset", kAudioDeviceTransportTypeBluetooth,
-                                    true, true, true, 48000.0});
+        snapshot.devices.push_back(
+            {kMicrophoneID, "microphone", "Microphone", kAudioDeviceTransportTypeBuiltIn, false, true, true, 48000.0});
+        snapshot.devices.push_back(
+            {kBluetoothID, "bluetooth", "Bluetooth Headset", bluetooth, true, true, true, 48000.0});
         snapshot.defaultInputID = defaultInputID;
         devices->deliver(snapshot);
         settle();

@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "platform/appkit/Application.h"
-#include "platform/appkit/Pasteboard.h"
 #include "platform/appkit/Workspace.h"
 #include "tests/ui/MixerTestWorld.h"
 #include "ui/MixerPopoverView.h"
@@ -53,7 +52,6 @@ TEST(MixerAppRowTest, RouteStatus_ReadsAsItsPhaseInItsColour) {
     for (const auto& [status, label] : table) {
         EXPECT_EQ(MixerAppRow(rowWith({}, status), {}).routeStatus(), label) << label.title;
     }
-    EXPECT_EQ(std::string(routeStatusLabel(withPhase(Phase::starting)).title), "Starting\xE2\x80\xA6");
 }
 
 TEST(MixerAppRowTest, FailureLine_OnlyForAFailedRouteWithAMessage) {
@@ -142,29 +140,21 @@ TEST_F(MixerPopoverViewTest, RoutingBadge_ShowsWhileSomeRouteIsActive) {
 
 TEST_F(MixerPopoverViewTest, Inputs_ListedWithTheBluetoothWarningOnlyForABluetoothDefault) {
     const MixerPopoverView view(controller);
-    EXPECT_EQ(view.inputChoices(), (std::vector<MixerPopoverView::InputChoice>{
-                                       {kHeadset, kHeadsetID}, {"Microphone", kMicrophoneID},
-                                       {"Bluetooth Headset", kBluetoothID}}));
+    EXPECT_EQ(view.inputChoices(),
+              (std::vector<MixerPopoverView::InputChoice>{
+                  {kHeadset, kHeadsetID}, {"Microphone", kMicrophoneID}, {"Bluetooth Headset", kBluetoothID}}));
     EXPECT_EQ(view.selectedInput(), kMicrophoneID);
     const Label warning{"A Bluetooth microphone can reduce that device's output quality.", "exclamationmark.triangle",
                         Color::systemOrange};
-    for (const auto& [input, transport, isWarned] :
-         std::vector<std::tuple<AudioObjectID, std::uint32_t, bool>>{
+    for (const auto& [input, bluetooth, isWarned] : std::vector<std::tuple<AudioObjectID, std::uint32_t, bool>>{
              {kBluetoothID, kAudioDeviceTransportTypeBluetooth, true},
              {kBluetoothID, kAudioDeviceTransportTypeBluetoothLE, true},
-             {kHeadsetID, kAudioDeviceTransportTypeUSB, false},
-             {kMicrophoneID, kAudioDeviceTransportTypeBuiltIn, false},
-             {kSpeakersID, kAudioDeviceTransportTypeBluetooth, false}}) {
-        AudioDeviceSnapshot snapshot = desk();
-        snapshot.devices[1].hasInput = true;
-        snapshot.devices.push_back({kBluetoothID, "bt", "BT", kAudioDeviceTransportTypeBluetoothLE, false, true, true});
-        for (AudioDeviceInfo& device : snapshot.devices) {
-            device.transportType = device.objectID == input ? transport : device.transportType;
-        }
-        snapshot.defaultInputID = input;
-        world.devices->deliver(snapshot);
+             {kBluetoothID, kAudioDeviceTransportTypeUSB, false},
+             {kHeadsetID, kAudioDeviceTransportTypeBluetooth, false},
+             {kSpeakersID, kAudioDeviceTransportTypeBluetooth, false}}) {  // no input: not listed
+        world.deliverDesk(input, bluetooth);
         EXPECT_EQ(MixerPopoverView(controller).bluetoothWarning(), isWarned ? std::optional(warning) : std::nullopt)
-            << input << " " << transport;
+            << input << " " << bluetooth;
     }
     world.devices->deliver(AudioDeviceSnapshot{});
     EXPECT_TRUE(MixerPopoverView(controller).inputChoices().empty());
@@ -194,7 +184,8 @@ TEST_F(SettingsAreaTest, LoginItemLine_AskForApprovalOrShowTheFailureOnly) {
     const SettingsArea::LoginItemLine approval{
         {"Approval is required in System Settings.", {}, Color::secondaryLabelColor}, true};
     const SettingsArea::LoginItemLine failure{{"Could not write the entry.", {}, Color::systemRed}, false};
-    for (const auto& [status, line] : std::vector<std::pair<LoginItemStatus, std::optional<SettingsArea::LoginItemLine>>>{
+    for (const auto& [status, line] :
+         std::vector<std::pair<LoginItemStatus, std::optional<SettingsArea::LoginItemLine>>>{
              {LoginItemStatus::requiresApproval(), approval},
              {LoginItemStatus::failed("Could not write the entry."), failure},
              {LoginItemStatus::enabled(), std::nullopt},
@@ -236,9 +227,9 @@ TEST(SettingsAreaCreditsTest, AboutCredits_LinkTheWebsitesHostInTheLinkColourUnd
     EXPECT_EQ(links.websiteHost(), "tonvale.zelkor.com");
     const auto credits = SettingsArea::aboutCredits(links);
     EXPECT_EQ(credits.string(), "Website: tonvale.zelkor.com");
-    EXPECT_EQ(credits.runs(), (std::vector<appkit::AttributedRun>{
-                                  {{0, 9}, {}},
-                                  {{9, 18}, {links.websiteURL, Color::linkColor, appkit::UnderlineStyle::single}}}));
+    EXPECT_EQ(credits.runs(),
+              (std::vector<appkit::AttributedRun>{
+                  {{0, 9}, {}}, {{9, 18}, {links.websiteURL, Color::linkColor, appkit::UnderlineStyle::single}}}));
 }
 
 // Each control's action, and what the controller then holds and saved.
@@ -287,7 +278,6 @@ TEST_F(SettingsAreaTest, EveryControl_CallsTheControllerOperationItStandsFor) {
     SettingsArea::copyDiagnostics(controller);
     world.time->runUntilIdle();
     EXPECT_EQ(controller.noticeMessage(), "Metadata diagnostics copied.");
-    EXPECT_NE(appkit::Pasteboard::generalPasteboard().string().value_or("").find(kMusic), std::string::npos);
 
     const ProductLinks links = ProductLinks::standard();
     SettingsArea::openHelp(links);

@@ -12,8 +12,7 @@ AppIconWidget::AppIconWidget(QWidget* parent) : QLabel(parent) { setFixedSize(Ap
 void AppIconWidget::lookUp(const AppIcon& icon) {
     const auto url = icon.applicationURL();
     const auto image = url ? appkit::iconForFile(*url) : std::nullopt;
-    showsPlaceholder_ = !image.has_value();
-    if (showsPlaceholder_) {
+    if (!image) {
         const Label placeholder = AppIcon::placeholder();
         setPixmap(symbolIcon(placeholder.symbolName, placeholder.color).pixmap(AppIcon::kSize, AppIcon::kSize));
         return;

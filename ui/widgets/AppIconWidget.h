@@ -15,10 +15,6 @@ public:
     explicit AppIconWidget(QWidget* parent = nullptr);
 
     void lookUp(const AppIcon& icon);
-    [[nodiscard]] bool showsPlaceholder() const { return showsPlaceholder_; }
-
-private:
-    bool showsPlaceholder_ = true;
 };
 
 }  // namespace tonvale

@@ -35,15 +35,12 @@ public:
     // The line under the row, drawn for every row but the last.
     void setDividerShown(bool isShown);
 
-    [[nodiscard]] const MixerAppRow& row() const { return *row_; }
     [[nodiscard]] QToolButton& pinButton() const { return *pin_; }
     [[nodiscard]] QToolButton& muteButton() const { return *mute_; }
     [[nodiscard]] QSlider& slider() const { return *slider_; }
     [[nodiscard]] QComboBox& outputPicker() const { return *output_; }
     [[nodiscard]] QLabel& percentage() const { return *percentage_; }
     [[nodiscard]] QLabel& routeStatus() const { return *status_; }
-    [[nodiscard]] QLabel& failureLine() const { return *failure_; }
-    [[nodiscard]] const AppIconWidget& icon() const { return *icon_; }
 
 private:
     void volumeMoved(int value);

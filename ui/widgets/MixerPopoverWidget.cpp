@@ -57,8 +57,8 @@ MixerPopoverWidget::MixerPopoverWidget(std::shared_ptr<AppStateController> model
     auto* placeholderLayout = new QVBoxLayout(placeholder_);
     placeholderLayout->setAlignment(Qt::AlignCenter);
     auto* placeholderSymbol = new QLabel;
-    placeholderSymbol->setPixmap(symbolPixmap(
-        {{}, MixerPopoverView::kNoAppsSymbol, appkit::Color::secondaryLabelColor}, kPlaceholderSymbolSize));
+    placeholderSymbol->setPixmap(symbolPixmap({{}, MixerPopoverView::kNoAppsSymbol, appkit::Color::secondaryLabelColor},
+                                              kPlaceholderSymbolSize));
     placeholderSymbol->setAlignment(Qt::AlignCenter);
     auto* placeholderTitle = styledLabel(MixerPopoverView::kNoAppsTitle, TextStyle::headline);
     auto* placeholderDescription =
@@ -114,17 +114,17 @@ QWidget* MixerPopoverWidget::makeHeader() {
     layout->addWidget(routingBadge_);
 
     const Label supportLabel = MixerPopoverView::supportButton();
-    support_ = new QPushButton(qText(supportLabel.title));
-    support_->setIcon(symbolIcon(supportLabel.symbolName, supportLabel.color));
-    support_->setFont(fontFor(TextStyle::caption, QFont::Medium));
-    QPalette tint = support_->palette();
+    auto* support = new QPushButton(qText(supportLabel.title));
+    support->setIcon(symbolIcon(supportLabel.symbolName, supportLabel.color));
+    support->setFont(fontFor(TextStyle::caption, QFont::Medium));
+    QPalette tint = support->palette();
     tint.setColor(QPalette::ButtonText, colorFor(supportLabel.color));
-    support_->setPalette(tint);
-    support_->setToolTip(qText(supportLabel.helpText));
-    support_->setAccessibleName(qText(supportLabel.helpText));
-    support_->setAccessibleDescription(MixerPopoverView::kSupportAccessibilityHint);
-    connect(support_, &QPushButton::clicked, this, [this] { MixerPopoverView::openSupportPage(links_); });
-    layout->addWidget(support_);
+    support->setPalette(tint);
+    support->setToolTip(qText(supportLabel.helpText));
+    support->setAccessibleName(qText(supportLabel.helpText));
+    support->setAccessibleDescription(MixerPopoverView::kSupportAccessibilityHint);
+    connect(support, &QPushButton::clicked, this, [this] { MixerPopoverView::openSupportPage(links_); });
+    layout->addWidget(support);
     return header;
 }
 
@@ -198,16 +198,6 @@ MixerAppRowWidget* MixerPopoverWidget::rowWidget(const std::string& bundleID) co
     return found == rows_.end() ? nullptr : found->second;
 }
 
-std::vector<std::string> MixerPopoverWidget::listedBundleIDs() const {
-    std::vector<std::string> listed;
-    for (int index = 0; index < rowsLayout_->count(); ++index) {
-        if (auto* row = dynamic_cast<MixerAppRowWidget*>(rowsLayout_->itemAt(index)->widget())) {
-            listed.push_back(row->row().bundleID());
-        }
-    }
-    return listed;
-}
-
 void MixerPopoverWidget::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     // Every opening looks the icons up again, so an app installed meanwhile shows its own.
@@ -242,9 +232,8 @@ void MixerPopoverWidget::redraw() {
         }
     }
     const auto& inputs = view.inputChoices();
-    const auto selected = std::find_if(inputs.begin(), inputs.end(), [&view](const auto& choice) {
-        return choice.deviceID == view.selectedInput();
-    });
+    const auto selected = std::find_if(inputs.begin(), inputs.end(),
+                                       [&view](const auto& choice) { return choice.deviceID == view.selectedInput(); });
     inputPicker_->setCurrentIndex(selected == inputs.end() ? -1 : static_cast<int>(selected - inputs.begin()));
 
     const auto warning = view.bluetoothWarning();

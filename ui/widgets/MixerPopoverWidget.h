@@ -37,8 +37,8 @@ public:
     static constexpr int kListMinimumHeight = 170;
     static constexpr int kListMaximumHeight = 360;
 
-    explicit MixerPopoverWidget(std::shared_ptr<AppStateController> model, ProductLinks links = ProductLinks::standard(),
-                                QWidget* parent = nullptr);
+    explicit MixerPopoverWidget(std::shared_ptr<AppStateController> model,
+                                ProductLinks links = ProductLinks::standard(), QWidget* parent = nullptr);
 
     // Shows the controller's state as it is now.
     void redraw();
@@ -47,17 +47,11 @@ public:
 
     // The row of the app, if it is listed.
     [[nodiscard]] MixerAppRowWidget* rowWidget(const std::string& bundleID) const;
-    [[nodiscard]] std::vector<std::string> listedBundleIDs() const;
     [[nodiscard]] QWidget& placeholder() const { return *placeholder_; }
     [[nodiscard]] QScrollArea& list() const { return *list_; }
-    [[nodiscard]] SymbolLabel& routingBadge() const { return *routingBadge_; }
-    [[nodiscard]] QLabel& outputName() const { return *outputName_; }
     [[nodiscard]] QComboBox& inputPicker() const { return *inputPicker_; }
-    [[nodiscard]] QLabel& noInputDevices() const { return *noInputDevices_; }
     [[nodiscard]] QWidget& bluetoothWarning() const;
-    [[nodiscard]] QPushButton& supportButton() const { return *support_; }
     [[nodiscard]] QWidget& banner() const { return *banner_; }
-    [[nodiscard]] QLabel& bannerSymbol() const { return *bannerSymbol_; }
     [[nodiscard]] QLabel& bannerText() const { return *bannerText_; }
     [[nodiscard]] QToolButton& closeBannerButton() const { return *closeBanner_; }
     [[nodiscard]] SettingsAreaWidget& settings() const { return *settings_; }
@@ -80,7 +74,6 @@ private:
     int redrawCount_ = 0;
 
     SymbolLabel* routingBadge_ = nullptr;
-    QPushButton* support_ = nullptr;
     QLabel* outputName_ = nullptr;
     QComboBox* inputPicker_ = nullptr;
     QLabel* noInputDevices_ = nullptr;

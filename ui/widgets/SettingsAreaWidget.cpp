@@ -87,7 +87,8 @@ SettingsAreaWidget::SettingsAreaWidget(AppStateController& model, ProductLinks l
     keepRecent_->setFixedWidth(SettingsArea::kKeepRecentPickerWidth);
     keepRecent_->setAccessibleName(SettingsArea::kKeepRecentTitle);
     connect(keepRecent_, &QComboBox::activated, this, [this](int index) {
-        SettingsArea::chooseKeepRecent(model_, SettingsArea::keepRecentChoices().at(static_cast<std::size_t>(index)).seconds);
+        SettingsArea::chooseKeepRecent(model_,
+                                       SettingsArea::keepRecentChoices().at(static_cast<std::size_t>(index)).seconds);
     });
     auto* keepRecentRow = row(6);
     keepRecentRow->addWidget(new QLabel(SettingsArea::kKeepRecentTitle));
@@ -139,8 +140,8 @@ SettingsAreaWidget::SettingsAreaWidget(AppStateController& model, ProductLinks l
     outer->addWidget(makeDivider());
     outer->addWidget(linksRow);
 
-    remedies->addWidget(addButton(SettingsArea::kOpenSystemSettingsTitle,
-                                  [this] { SettingsArea::openSystemAudioSettings(model_); }));
+    remedies->addWidget(
+        addButton(SettingsArea::kOpenSystemSettingsTitle, [this] { SettingsArea::openSystemAudioSettings(model_); }));
     remedies->addWidget(addButton(SettingsArea::kRetryRoutesTitle, [this] { SettingsArea::retryRoutes(model_); }));
     remedies->addStretch();
     diagnosticsRow->addWidget(
@@ -170,8 +171,6 @@ QPushButton* SettingsAreaWidget::addButton(const char* title, std::function<void
     connect(button, &QPushButton::clicked, this, [action = std::move(action)] { action(); });
     return button;
 }
-
-QWidget& SettingsAreaWidget::privacyLine() const { return *privacyLine_; }
 
 QPushButton* SettingsAreaWidget::button(const char* title) const {
     for (QPushButton* button : findChildren<QPushButton*>()) {

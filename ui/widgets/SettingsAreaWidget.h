@@ -30,16 +30,9 @@ public:
     // Shows the controller's state as it is now.
     void redraw();
 
-    [[nodiscard]] bool isExpanded() const { return isExpanded_; }
     [[nodiscard]] QPushButton& disclosureButton() const { return *disclosure_; }
-    [[nodiscard]] QWidget& area() const { return *area_; }
-    [[nodiscard]] QCheckBox& launchAtLoginToggle() const { return *launchAtLogin_; }
     [[nodiscard]] QWidget& loginItemLine() const { return *loginItemLine_; }
-    [[nodiscard]] QLabel& loginItemMessage() const { return *loginItemMessage_; }
     [[nodiscard]] QPushButton& openLoginItemsButton() const { return *openLoginItems_; }
-    [[nodiscard]] QComboBox& keepRecentPicker() const { return *keepRecent_; }
-    [[nodiscard]] QWidget& accessPanel() const { return *accessPanel_; }
-    [[nodiscard]] QWidget& privacyLine() const;
     // The button with that title; nullptr when there is none.
     [[nodiscard]] QPushButton* button(const char* title) const;
 

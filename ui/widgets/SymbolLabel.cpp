@@ -30,10 +30,6 @@ void SymbolLabel::setLabel(const Label& label) {
     setToolTip(qText(label.helpText));
 }
 
-void SymbolLabel::setTextSelectable(bool isSelectable) {
-    text_->setTextInteractionFlags(isSelectable ? Qt::TextSelectableByMouse : Qt::NoTextInteraction);
-}
-
 void SymbolLabel::setWordWrap(bool wraps) { text_->setWordWrap(wraps); }
 
 }  // namespace tonvale

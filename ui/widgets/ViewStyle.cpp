@@ -77,6 +77,7 @@ void showText(QLabel& text, const Label& label) {
 
 QWidget* makeDivider(int leadingIndent) {
     auto* divider = new QWidget;
+    divider->setObjectName(QStringLiteral("divider"));
     auto* layout = new QHBoxLayout(divider);
     layout->setContentsMargins(leadingIndent, 0, 0, 0);
     auto* line = new QFrame;

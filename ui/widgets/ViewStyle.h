@@ -38,7 +38,7 @@ void showSymbolButton(QToolButton& button, const Label& label);
 // A text in the label's colour (the symbol is drawn by SymbolLabel).
 void showText(QLabel& text, const Label& label);
 
-// A horizontal line across the parent, starting leadingIndent points in.
+// A horizontal line across the parent, starting leadingIndent points in; named "divider".
 [[nodiscard]] QWidget* makeDivider(int leadingIndent = 0);
 
 }  // namespace tonvale
