@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "state/AppStateController.h"
+
 namespace tonvale {
 
 namespace {
@@ -50,7 +52,12 @@ void AppDelegate::applicationDidFinishLaunching() {
     }
 }
 
-void AppDelegate::applicationWillTerminate() {}
+void AppDelegate::applicationWillTerminate() {
+    // Saves the settings and stops every route, so every app plays normally again.
+    if (appStateController) {
+        appStateController->stop();
+    }
+}
 
 void AppDelegate::finishCommandLineMode(std::string_view message, bool success) {
     // A mode ends once: a late finish (a completion that outlived the end) says nothing.

@@ -1,6 +1,7 @@
 // The application delegate: picks the delegate-launched mode once the
 // application has finished launching, owns the objects that mode builds, and
-// ends command-line modes through the normal termination sequence.
+// ends command-line modes through the normal termination sequence, which stops the
+// application's model when there is one.
 //
 // Lives on the main thread for the life of the process; shared so that
 // completions of the modes can hold it weakly.
@@ -22,6 +23,8 @@
 namespace tonvale {
 
 class AppDelegate;
+class AppStateController;
+class StatusItemController;
 
 // Looks up a variable of the process environment; nothing when it is unset.
 using EnvironmentLookup = std::function<std::optional<std::string>(const std::string& name)>;
@@ -52,6 +55,7 @@ public:
     void finishCommandLineMode(std::string_view message, bool success);
 
     [[nodiscard]] const CommandLine& commandLine() const { return commandLine_; }
+    [[nodiscard]] const EnvironmentLookup& environment() const { return environment_; }
     [[nodiscard]] ConsoleOutput& console() { return console_; }
     [[nodiscard]] appkit::Application& application() { return application_; }
     // The mode the launch callback chose, once it ran.
@@ -61,6 +65,10 @@ public:
     // order. The delegate is their only owner: releasing one tears its route down.
     std::shared_ptr<RouteController> routeTestController;
     std::vector<std::shared_ptr<RouteController>> benchmarkControllers;
+    // The application's model and its status item, built by the interactive application
+    // and the idle benchmark; the model is stopped when the application terminates.
+    std::shared_ptr<AppStateController> appStateController;
+    std::shared_ptr<StatusItemController> statusItemController;
 
 private:
     void startMode(const std::function<void(AppDelegate&)>& mode, std::string_view name);

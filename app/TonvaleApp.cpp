@@ -35,6 +35,16 @@ int runTonvale(const CommandLine& commandLine, const EnvironmentLookup& environm
         return *status;
     }
     appkit::Application application;
+    // The session must exist before the delegate, whose widgets it outlives.
+    std::unique_ptr<DesktopSession> desktop;
+    const bool hasTestConfiguration = environment && environment(kTestConfigurationEnvironmentKey).has_value();
+    const LaunchMode mode = delegateLaunchMode(commandLine, hasTestConfiguration);
+    if (modes.desktop && needsDesktopSession(mode)) {
+        desktop = modes.desktop(application, mode, environment, console);
+        if (!desktop) {
+            return 1;
+        }
+    }
     const auto delegate =
         std::make_shared<AppDelegate>(application, commandLine, environment, modes.delegate, console);
     application.setDelegate(delegate.get());

@@ -11,6 +11,7 @@
 #include "app/AppDelegate.h"
 #include "app/CommandLine.h"
 #include "app/ConsoleOutput.h"
+#include "app/DesktopSession.h"
 
 namespace tonvale {
 
@@ -23,6 +24,8 @@ struct InitializerLaunchModes {
 struct LaunchModes {
     InitializerLaunchModes initializer;
     DelegateLaunchModes delegate;
+    // Made before the application runs when the mode has widgets; none leaves the plain run loop.
+    DesktopSessionFactory desktop;
 };
 
 // The modes this build has.
@@ -35,8 +38,9 @@ struct LaunchModes {
                                                     const InitializerLaunchModes& modes,
                                                     ConsoleOutput console);
 
-// The whole process: the initializer, then the application and its delegate
-// until termination. Answers the exit status.
+// The whole process: the initializer, then the application (on the desktop's session when
+// the mode has widgets) and its delegate until termination. Answers the exit status; 1 when
+// a mode with widgets cannot have its session.
 [[nodiscard]] int runTonvale(const CommandLine& commandLine, const EnvironmentLookup& environment,
                              const LaunchModes& modes, ConsoleOutput console);
 

@@ -1,5 +1,6 @@
 // The temporary folder that holds the simulated applications' bundles
-// (Name.app/Contents/Info.plist), created at world load and removed with it.
+// (Name.app/Contents/Info.plist, and the icon it declares in Contents/Resources), created at
+// world load and removed with it.
 //
 // Owned by the simulated server; one per server.
 // Thread-safety: not thread-safe; used during construction only, then read-only.
@@ -19,9 +20,11 @@ public:
     BundleFolder& operator=(const BundleFolder&) = delete;
 
     // The absolute path of a bundle: absolute paths stay as they are; a relative
-    // one is created under this folder (with its Info.plist) on first use.
+    // one is created under this folder on first use, with its Info.plist and its icon: a
+    // copy of iconPath, or a drawing of the name's initial on a colour of the identifier.
     [[nodiscard]] std::filesystem::path bundlePath(const std::string& path, const std::optional<std::string>& bundleID,
-                                                   const std::optional<std::string>& name);
+                                                   const std::optional<std::string>& name,
+                                                   const std::optional<std::string>& iconPath);
     [[nodiscard]] const std::optional<std::filesystem::path>& root() const { return root_; }
 
 private:

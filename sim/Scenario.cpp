@@ -294,6 +294,13 @@ ScenarioProcess processOf(const json& value, const std::string& where) {
                 throw Problem{path(at, "bundle") + " must stay inside the bundle folder"};
             }
         }
+        application.iconPath = optionalString(*app, "icon", at);
+        if (application.iconPath) {
+            std::error_code error;
+            if (!std::filesystem::is_regular_file(*application.iconPath, error)) {
+                throw Problem{path(at, "icon") + " names a file that does not exist: " + *application.iconPath};
+            }
+        }
         process.application = application;
     }
     process.source = sourceOf(value, "source", where);

@@ -68,6 +68,9 @@ struct ScenarioApplication {
     // Relative paths are created under the server's temporary bundle folder;
     // absolute paths must exist.
     std::optional<std::string> bundlePath;
+    // An image file (SVG or PNG) that a created bundle declares as its icon; without one it
+    // gets a drawing of its own (its name's initial on a colour of its identifier).
+    std::optional<std::string> iconPath;
     bool operator==(const ScenarioApplication&) const = default;
 };
 

@@ -124,7 +124,7 @@ void buildWorld(World& world, const Scenario& scenario, double readBackSeconds,
         process.source = entry.source;
         if (entry.application && entry.application->bundlePath) {
             process.bundleURL = bundles.bundlePath(*entry.application->bundlePath, entry.application->bundleID,
-                                                   entry.application->localizedName);
+                                                   entry.application->localizedName, entry.application->iconPath);
         }
         world.processes.push_back(std::move(process));
     }

@@ -101,6 +101,9 @@ public:
     void setLastError(std::optional<std::string> message);
     void setNoticeMessage(std::optional<std::string> message);
     void setLoginItemStatus(LoginItemStatus status);
+    // The login item behind loginItemStatus: the popover re-reads its status when it opens,
+    // and the settings area opens the desktop's list of login items through it.
+    [[nodiscard]] LoginItemServicing& loginItemService() const noexcept { return *loginItemService_; }
 
     // Derived on every read from the published fields.
     // Favourites, then customised, then playing, then recent apps; by name within each.

@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "app/AppDelegate.h"
+#include "app/BenchmarkStateStore.h"
+#include "app/DesktopSession.h"
 #include "app/LaunchMode.h"
 #include "app/TonvaleApp.h"
 #include "platform/appkit/Application.h"
@@ -42,6 +44,42 @@ TEST(LaunchModeTest, FirstMatchingRowWins) {
         EXPECT_EQ(delegateLaunchMode(commandLine(row.arguments), row.hasTestConfiguration), row.delegateMode)
             << row.arguments.front();
     }
+}
+
+TEST(DesktopSessionTest, Platform_TheDesktopsOwnWithADisplayOffscreenForABenchmarkOrAPictureWithout) {
+    using Environment = std::map<std::string, std::string>;
+    const DesktopPlatform desktop{std::nullopt, true};
+    const DesktopPlatform offscreen{"offscreen", true};
+    const DesktopPlatform none{std::nullopt, false};
+    const struct {
+        LaunchMode mode;
+        Environment environment;
+        DesktopPlatform platform;
+    } cases[] = {
+        {LaunchMode::interactive, {{"DISPLAY", ":0"}}, desktop},
+        {LaunchMode::interactive, {{"WAYLAND_DISPLAY", "wayland-0"}}, desktop},
+        {LaunchMode::interactive, {{"QT_QPA_PLATFORM", "vnc"}}, desktop},
+        {LaunchMode::interactive, {{"DISPLAY", ""}}, none},
+        {LaunchMode::interactive, {{"DISPLAY", ":0"}, {"TONVALE_POPOVER_PICTURE", "/tmp/p.png"}}, offscreen},
+        {LaunchMode::idleBenchmark, {{"DISPLAY", ":0"}}, desktop},
+        {LaunchMode::idleBenchmark, {}, offscreen},
+        {LaunchMode::idleBenchmark, {{"TONVALE_POPOVER_PICTURE", "/tmp/p.png"}}, offscreen},
+    };
+    for (const auto& row : cases) {
+        const EnvironmentLookup lookup = [&row](const std::string& name) -> std::optional<std::string> {
+            const auto found = row.environment.find(name);
+            return found == row.environment.end() ? std::nullopt : std::optional(found->second);
+        };
+        EXPECT_EQ(chooseDesktopPlatform(row.mode, lookup), row.platform)
+            << static_cast<int>(row.mode) << " " << row.environment.size();
+    }
+}
+
+// The benchmark's settings: nothing of the user's, and the launch-at-login question answered.
+TEST(DesktopSessionTest, BenchmarkDocument_HasNoProfilesAndTheQuestionAnswered) {
+    PersistedStateV1 expected;
+    expected.preferences = {false, true, 30};
+    EXPECT_EQ(BenchmarkStateStore::benchmarkDocument(), expected);
 }
 
 TEST(InitializerTest, InitializerModes_RunAloneFlushOutputBeforeErrorAndExitWithTheirResult) {

@@ -2,8 +2,11 @@
 // default scenario: what each mode prints on which stream, and its exit status.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <regex>
 #include <sstream>
 
@@ -57,11 +60,54 @@ TEST(ProgramTest, Modes_PrintTheirLinesOnTheirStreamsAndExitWithTheirStatus) {
         {{"--input-selection-test"}, 0, "input-selection-test passed currentDeviceID=[0-9]+\n", ""},
     };
     for (const auto& mode : cases) {
-        const auto run = runProgram(mode.arguments, {{"XCTestConfigurationFilePath", ""}});
+        // No display: the command-line modes make no desktop session.
+        const auto run = runProgram(mode.arguments, {{"XCTestConfigurationFilePath", ""}, {"DISPLAY", ""}});
         EXPECT_EQ(run.exitStatus, mode.exitStatus) << mode.arguments.front() << ": " << run.error;
         EXPECT_TRUE(std::regex_match(run.output, std::regex(mode.output))) << run.output;
         EXPECT_EQ(run.error, mode.error);
     }
+}
+
+// The modes with widgets, on a machine without a display: the idle benchmark runs offscreen
+// and touches no stored setting; the tray application says why it cannot run; a picture of
+// the popover is drawn offscreen all the same.
+TEST(ProgramTest, WidgetModesWithoutADisplay_RunOffscreenOrSayWhyNot) {
+    const std::filesystem::path folder =
+        std::filesystem::temp_directory_path() / ("tonvale-headless-" + std::to_string(::getpid()));
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder / "config");
+    std::filesystem::create_directories(folder / "runtime");
+    std::filesystem::permissions(folder / "runtime", std::filesystem::perms::owner_all);
+    std::map<std::string, std::string> headless{{"DISPLAY", ""},
+                                                {"WAYLAND_DISPLAY", ""},
+                                                {"QT_QPA_PLATFORM", ""},
+                                                {"XDG_CONFIG_HOME", (folder / "config").string()},
+                                                {"XDG_RUNTIME_DIR", (folder / "runtime").string()}};
+
+    const auto benchmark = runProgram({"--idle-benchmark", "--duration", "0.1"}, headless);
+    EXPECT_EQ(benchmark.exitStatus, 0) << benchmark.error;
+    EXPECT_EQ(benchmark.output, "idle-benchmark active duration=0.25\nidle-benchmark stopped\n");
+    EXPECT_EQ(benchmark.error, "");
+    EXPECT_TRUE(std::filesystem::is_empty(folder / "config")) << "no settings and no login item written";
+
+    const auto interactive = runProgram({}, headless);
+    EXPECT_EQ(interactive.exitStatus, 1);
+    EXPECT_EQ(interactive.error,
+              "Tonvale needs a desktop: no display is available (DISPLAY and WAYLAND_DISPLAY are unset)\n");
+
+    std::filesystem::create_directories(folder / "config" / "tonvale");
+    std::ofstream(folder / "config" / "tonvale" / "Tonvale.persistedState")
+        << R"({"appProfiles":{},"favoriteBundleIDs":[],"preferences":{"hasCompletedLaunchAtLoginConsent":true,)"
+        << R"("launchAtLogin":false,"recentAppVisibilitySeconds":30},"schemaVersion":1})";
+    headless["TONVALE_POPOVER_PICTURE"] = (folder / "popover.png").string();
+    const auto picture = runProgram({}, headless);
+    EXPECT_EQ(picture.exitStatus, 0) << picture.error;
+    EXPECT_EQ(picture.output, (folder / "popover.png").string() + "\n");
+    std::ifstream png(folder / "popover.png", std::ios::binary);
+    std::string signature(8, '\0');
+    png.read(signature.data(), 8);
+    EXPECT_EQ(signature, "\x89PNG\r\n\x1a\n");
+    std::filesystem::remove_all(folder);
 }
 
 }  // namespace

@@ -4,11 +4,15 @@
 #include "platform/appkit/Workspace.h"
 
 #include "platform/dispatch/Dispatch.h"
+#include "platform/foundation/Bundle.h"
 #include "sim/SimulatedServer.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
 
 namespace {
 
@@ -31,6 +35,43 @@ TEST_F(WorkspaceTest, ProcessesWithoutApplications_AreNotRunningApplicationsAndB
     server.reset();
     EXPECT_TRUE(workspace.runningApplications().empty());
     EXPECT_FALSE(std::filesystem::exists(*bundle));
+}
+
+std::string contentsOf(const std::filesystem::path& path) {
+    std::stringstream text;
+    text << std::ifstream(path).rdbuf();
+    return text.str();
+}
+
+// Each created bundle declares an icon in its resources: the desk's apps a drawing of their
+// own, an app whose scenario names an image that image.
+TEST(WorkspaceIconTest, CreatedBundles_DeclareADistinctDrawingOrTheNamedImage) {
+    dispatch::VirtualTime time;
+    sim::Scenario scenario = sim::Scenario::embeddedDefault();
+    const std::filesystem::path named = std::filesystem::temp_directory_path() / "tonvale-workspace-test-icon.png";
+    std::ofstream(named) << "not really a PNG";
+    for (sim::ScenarioProcess& process : scenario.processes) {
+        if (process.pid == 2401) {  // the game
+            process.application->iconPath = named.string();
+        }
+    }
+    const auto server = sim::SimulatedServer::create(scenario);
+    const auto iconOf = [](const char* bundleID) {
+        const auto url = appkit::Workspace::sharedWorkspace().URLForApplicationWithBundleIdentifier(bundleID);
+        const auto bundle = foundation::Bundle::at(url.value());
+        return url.value() / "Contents" / "Resources" / bundle.value().infoValue("CFBundleIconFile").value();
+    };
+    std::set<std::string> drawings;
+    for (const auto& [bundleID, initial] : {std::pair{"com.example.browser", ">L<"}, {"com.example.music", ">M<"},
+                                            {"com.example.meeting", ">P<"}}) {
+        const std::string drawing = contentsOf(iconOf(bundleID));
+        EXPECT_NE(drawing.find(initial), std::string::npos) << drawing;
+        drawings.insert(drawing);
+    }
+    EXPECT_EQ(drawings.size(), 3U);
+    EXPECT_EQ(iconOf("com.example.game").filename(), "AppIcon.png");
+    EXPECT_EQ(contentsOf(iconOf("com.example.game")), "not really a PNG");
+    std::filesystem::remove(named);
 }
 
 }  // namespace

@@ -31,9 +31,10 @@ struct FakeLoginItemService final : LoginItemServicing {
         currentStatus = error ? currentStatus : enabled ? LoginItemStatus::enabled() : LoginItemStatus::disabled();
         return error;
     }
-    void openSystemSettingsLoginItems() override {}
+    void openSystemSettingsLoginItems() override { ++settingsOpenings; }
 
     LoginItemStatus currentStatus = LoginItemStatus::disabled();
+    int settingsOpenings = 0;
     std::optional<LoginItemError> error;
 };
 

@@ -86,8 +86,15 @@ void QtMainQueueDriver::arm(dispatch::Seconds due) {
 }
 
 void QtMainQueueDriver::fire() {
+    // Armed while the items run: one of them may run a nested event loop (a modal alert),
+    // and the items due after it must still run inside that loop. A drain that returns
+    // first takes the wake-up back.
+    armedDue_ = dispatch::now();
+    timer_.start(0);
+    const auto next = dispatch::MainRunLoop::drain();
+    timer_.stop();
     armedDue_.reset();
-    if (const auto next = dispatch::MainRunLoop::drain()) {
+    if (next) {
         arm(*next);
     }
 }

@@ -4,7 +4,8 @@
 // pending, so an idle application costs no wake-ups.
 //
 // Wake-ups from other threads reach the GUI thread through an eventfd watched by the
-// event loop; the deadline itself crosses in an atomic.
+// event loop; the deadline itself crosses in an atomic. A main-queue item may run a nested
+// event loop (a modal alert): the items due after it keep running inside that loop.
 // Owned by whoever installs it (QtEventLoop, or a test) with MainRunLoop::setDriver.
 // Thread-safety: wake() from any thread; everything else on the GUI thread, which
 // must be the thread that created it.

@@ -95,6 +95,31 @@ TEST_F(QtMainQueueDriverTest, WorkFromAnotherThread_RunsOnTheMainQueueInTheGuiTh
     EXPECT_FALSE(driver_.armedDeadline().has_value());
 }
 
+// A modal alert runs its own loop inside a main-queue item; the items due with it and after
+// it run meanwhile.
+TEST_F(QtMainQueueDriverTest, ItemRunningANestedLoop_DoesNotHoldTheItemsDueWithItBack) {
+    std::vector<std::string> log;
+    QEventLoop nested;
+    DispatchQueue::main()->async([&] {
+        QTimer::singleShot(5000, &nested, &QEventLoop::quit);
+        nested.exec();
+        log.push_back("nested loop ended");
+        run_.quit();
+    });
+    DispatchQueue::main()->async([&] {
+        log.push_back("item due with it");
+        DispatchQueue::main()->asyncAfter(0.01, [&] {
+            log.push_back("item due later");
+            nested.quit();
+        });
+    });
+
+    ASSERT_TRUE(run_.exec());
+
+    EXPECT_EQ(log, (std::vector<std::string>{"item due with it", "item due later", "nested loop ended"}));
+    EXPECT_FALSE(driver_.armedDeadline().has_value());
+}
+
 // Ends the run from the launch callback: by terminate with a status, or by a signal.
 class EndingDelegate final : public ApplicationDelegate {
 public:

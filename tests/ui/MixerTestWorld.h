@@ -1,0 +1,120 @@
+// The app state controller as the interface sees it, on fake monitors, store, login item and
+// route engines (which start at once), in virtual time unless asked otherwise: a desk with
+// speakers, a USB headset with a microphone, a Bluetooth headset and an AirPlay speaker, and
+// apps that play or not.
+//   MixerTestWorld world;                          // started, the desk delivered
+//   world.play({{"com.example.music", true}});     // then read or drive world.controller
+// Create it on the test's thread; everything runs there as the test advances the clock.
+#pragma once
+
+#include <initializer_list>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/dispatch/Dispatch.h"
+#include "state/AppStateController.h"
+#include "tests/reconcile/ReconcilerTestWorld.h"
+#include "tests/support/FakeStateServices.h"
+
+namespace tonvale::testing {
+
+template <typename Monitoring>
+struct FakeUiMonitor final : Monitoring {
+    void start(typename Monitoring::Handler handler) override { handler_ = std::move(handler); }
+    void stop() override {}
+    void deliver(const auto& value) const { handler_(value); }
+    typename Monitoring::Handler handler_;
+};
+
+inline constexpr AudioObjectID kMicrophoneID = 20;
+inline constexpr AudioObjectID kBluetoothID = 21;
+
+struct MixerTestWorld {
+    explicit MixerTestWorld(PersistedStateV1 document = PersistedStateV1::newDocument(), bool isVirtualTime = true)
+        : time(isVirtualTime ? std::make_unique<dispatch::VirtualTime>() : nullptr) {
+        store->loadResult = std::move(document);
+        controller =
+            AppStateController::create({store,
+                                        {"com.zelkor.tonvale", 0, nullptr},
+                                        devices,
+                                        apps,
+                                        RouteReconciler::create(
+                                            [this] {
+                                                engines.push_back(std::make_shared<EngineRecord>());
+                                                return std::make_shared<FakeRouteEngine>(engines.back(), answersAtOnce);
+                                            },
+                                            kHealthInterval),
+                                        loginItems,
+                                        lifecycle,
+                                        0.5,
+                                        [this](AudioObjectID device) {
+                                            inputSelections.push_back(device);
+                                            return HALResult<void>();
+                                        }});
+        controller->start();
+        deliverDesk(kMicrophoneID);
+    }
+
+    ~MixerTestWorld() {
+        controller.reset();
+        // Answers never given still hold their engines.
+        for (const auto& record : engines) {
+            record->pending.clear();
+        }
+    }
+    MixerTestWorld(const MixerTestWorld&) = delete;
+    MixerTestWorld& operator=(const MixerTestWorld&) = delete;
+
+    // The desk with the given default input and Bluetooth transport.
+    void deliverDesk(AudioObjectID defaultInputID, std::uint32_t bluetooth = kAudioDeviceTransportTypeBluetooth) {
+        AudioDeviceSnapshot snapshot = desk();
+        snapshot.devices[1].hasInput = true;
+        snapshot.devices.push_back(
+            {kMicrophoneID, "microphone", "Microphone", kAudioDeviceTransportTypeBuiltIn, false, true, true, 48000.0});
+        snapshot.devices.push_back(
+            {kBluetoothID, "bluetooth", "Bluetooth Headset", bluetooth, true, true, true, 48000.0});
+        snapshot.defaultInputID = defaultInputID;
+        devices->deliver(snapshot);
+        settle();
+    }
+    // One process per app, named as its bundle identifier: {app, playing}.
+    void play(std::initializer_list<std::pair<const char*, bool>> list) {
+        AudioProcessSnapshot snapshot;
+        AudioObjectID objectID = 100;
+        for (const auto& [app, isPlaying] : list) {
+            snapshot.processes.push_back({objectID, static_cast<std::int32_t>(objectID), app, app, true, isPlaying});
+            ++objectID;
+        }
+        apps->deliver(snapshot);
+        settle();
+    }
+    // Runs what is due now, in virtual time.
+    void settle() const {
+        if (time) {
+            time->runUntilIdle();
+        }
+    }
+    [[nodiscard]] const AppAudioConfiguration& stored(const std::string& bundleID) const {
+        return controller->persistedState().appProfiles.at(bundleID).defaultConfiguration;
+    }
+
+    const std::unique_ptr<dispatch::VirtualTime> time;
+    // Whether engines answer their starts and stops at once; otherwise the test answers
+    // through their records.
+    bool answersAtOnce = true;
+    std::vector<std::shared_ptr<EngineRecord>> engines;
+    std::shared_ptr<InMemoryStateStore> store = std::make_shared<InMemoryStateStore>();
+    std::shared_ptr<FakeLoginItemService> loginItems = std::make_shared<FakeLoginItemService>();
+    std::shared_ptr<FakeUiMonitor<AudioDeviceMonitoring>> devices =
+        std::make_shared<FakeUiMonitor<AudioDeviceMonitoring>>();
+    std::shared_ptr<FakeUiMonitor<AudioProcessMonitoring>> apps =
+        std::make_shared<FakeUiMonitor<AudioProcessMonitoring>>();
+    std::shared_ptr<FakeUiMonitor<SystemLifecycleMonitoring>> lifecycle =
+        std::make_shared<FakeUiMonitor<SystemLifecycleMonitoring>>();
+    std::vector<AudioObjectID> inputSelections;
+    std::shared_ptr<AppStateController> controller;
+};
+
+}  // namespace tonvale::testing

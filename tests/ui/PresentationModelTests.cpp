@@ -1,0 +1,295 @@
+// The interface's presentation models: every text, symbol and colour the rows, the popover
+// and the settings area show, and the controller operation behind each control.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/appkit/Application.h"
+#include "platform/appkit/Workspace.h"
+#include "tests/ui/MixerTestWorld.h"
+#include "ui/MixerPopoverView.h"
+#include "ui/SettingsArea.h"
+
+namespace tonvale::testing {
+namespace {
+
+using appkit::Color;
+using Phase = RouteLifecyclePhase;
+
+const AppIdentity kMusicApp{kMusic, kMusic};
+
+AppRowState rowWith(AppAudioConfiguration configuration, std::optional<RouteStatus> status = std::nullopt) {
+    return {kMusicApp, std::move(configuration), false, false, false, false, std::move(status)};
+}
+
+std::vector<std::string> titles(const MixerAppRow& row) {
+    std::vector<std::string> result;
+    for (const MixerAppRow::OutputChoice& choice : row.outputChoices()) {
+        result.push_back(choice.title);
+    }
+    return result;
+}
+
+TEST(MixerAppRowTest, RouteStatus_ReadsAsItsPhaseInItsColour) {
+    const auto withPhase = [](Phase phase) {
+        RouteStatus status = RouteStatus::bypassed({});
+        status.phase = phase;
+        return std::optional(status);
+    };
+    const std::vector<std::pair<std::optional<RouteStatus>, Label>> table{
+        {std::nullopt, {"System Default", {}, Color::secondaryLabelColor}},
+        {withPhase(Phase::bypassed), {"Native path", {}, Color::secondaryLabelColor}},
+        {withPhase(Phase::waitingForProcess), {"Waiting for audio", {}, Color::secondaryLabelColor}},
+        {withPhase(Phase::starting), {"Starting\u2026", {}, Color::secondaryLabelColor}},
+        {withPhase(Phase::active), {"Active", {}, Color::systemGreen}},
+        {withPhase(Phase::fallbackDefault), {"Using System Default", {}, Color::systemOrange}},
+        {withPhase(Phase::waitingForPreferredDevice), {"Using System Default", {}, Color::systemOrange}},
+        {withPhase(Phase::failedRecoverable), {"Unavailable", {}, Color::systemRed}},
+        {withPhase(Phase::stopping), {"Stopping\u2026", {}, Color::secondaryLabelColor}},
+    };
+    for (const auto& [status, label] : table) {
+        EXPECT_EQ(MixerAppRow(rowWith({}, status), {}).routeStatus(), label) << label.title;
+    }
+}
+
+TEST(MixerAppRowTest, FailureLine_OnlyForAFailedRouteWithAMessage) {
+    const auto failed = RouteStatus::failedRecoverable({}, std::nullopt, "Tap creation failed (-54).");
+    RouteStatus failedWithoutMessage = failed;
+    failedWithoutMessage.message.reset();
+    RouteStatus activeWithMessage = RouteStatus::active({}, kSpeakers);
+    activeWithMessage.message = "note";
+    EXPECT_EQ(MixerAppRow(rowWith({}, failed), {}).failureLine(),
+              "Route unavailable; normal playback was restored. Tap creation failed (-54).");
+    EXPECT_EQ(MixerAppRow(rowWith({}, failedWithoutMessage), {}).failureLine(), std::nullopt);
+    EXPECT_EQ(MixerAppRow(rowWith({}, activeWithMessage), {}).failureLine(), std::nullopt);
+    EXPECT_EQ(MixerAppRow(rowWith({}), {}).failureLine(), std::nullopt);
+}
+
+TEST(MixerAppRowTest, ActivityPinMuteAndPercentage_FollowTheSnapshot) {
+    struct Case {
+        bool isPlaying, isRecent, isFavorite, isMuted;
+        float volume;
+        Label activity, pin, mute;
+        const char* percentage;
+    };
+    const Label playing{"Playing", {}, Color::systemGreen};
+    const Label recent{"Recent", {}, Color::secondaryLabelColor};
+    const Label idle{"Not playing", {}, Color::secondaryLabelColor};
+    const Label pinned{{}, "pin.fill", Color::controlAccentColor, "Unpin app"};
+    const Label unpinned{{}, "pin", Color::secondaryLabelColor, "Pin app"};
+    const Label muted{{}, "speaker.slash.fill", Color::systemRed, "Unmute"};
+    const Label audible{{}, "speaker.wave.2", Color::secondaryLabelColor, "Mute"};
+    for (const Case& c : std::vector<Case>{{true, true, true, true, 0.004F, playing, pinned, muted, "0%"},
+                                           {false, true, false, false, 0.5F, recent, unpinned, audible, "50%"},
+                                           {false, false, false, false, 0.996F, idle, unpinned, audible, "100%"},
+                                           {false, false, true, false, 1.0F, idle, pinned, audible, "100%"},
+                                           {false, false, false, false, 0.125F, idle, unpinned, audible, "13%"}}) {
+        AppRowState state = rowWith({c.volume, c.isMuted});
+        state.isRunningOutput = c.isPlaying;
+        state.isRecent = c.isRecent;
+        state.isFavorite = c.isFavorite;
+        const MixerAppRow row(state, {});
+        EXPECT_EQ(row.activity(), c.activity);
+        EXPECT_EQ(row.pinButton(), c.pin);
+        EXPECT_EQ(row.muteButton(), c.mute);
+        EXPECT_EQ(row.percentage(), c.percentage) << c.volume;
+    }
+    EXPECT_EQ(MixerAppRow(rowWith({}), {}).volumeAccessibilityLabel(), "com.example.music volume");
+}
+
+TEST(MixerAppRowTest, OutputChoices_ShowAnAbsentStoredDeviceDirectlyAfterSystemDefault) {
+    const std::vector<AudioDeviceInfo> outputs = desk().outputDevices();
+    const auto headset = OutputPreference::device(kHeadset, "Headset");
+    const auto gone = OutputPreference::device("gone", "Old Dock");
+
+    const MixerAppRow present(rowWith({1.0F, false, headset}), outputs);
+    EXPECT_EQ(titles(present),
+              (std::vector<std::string>{"System Default", "speakers \u00B7 Built-in", "headset \u00B7 USB"}));
+    EXPECT_EQ(present.selectedOutputIndex(), 2U) << "the stored device, renamed since it was chosen";
+    EXPECT_EQ(present.outputChoices()[2].preference, OutputPreference::device(kHeadset, kHeadset));
+
+    const MixerAppRow absent(rowWith({1.0F, false, gone}), outputs);
+    EXPECT_EQ(titles(absent), (std::vector<std::string>{"System Default", "Old Dock (Unavailable)",
+                                                        "speakers \u00B7 Built-in", "headset \u00B7 USB"}));
+    EXPECT_EQ(absent.selectedOutputIndex(), 1U);
+    EXPECT_EQ(MixerAppRow(rowWith({}), outputs).selectedOutputIndex(), 0U);
+}
+
+class MixerPopoverViewTest : public ::testing::Test {
+protected:
+    MixerTestWorld world;
+    AppStateController& controller = *world.controller;
+};
+
+TEST_F(MixerPopoverViewTest, RoutingBadge_ShowsWhileSomeRouteIsActive) {
+    world.play({{kMusic, true}, {kChat, true}});
+    EXPECT_FALSE(MixerPopoverView(controller).isRoutingBadgeShown()) << "neutral apps take the native path";
+    world.answersAtOnce = false;
+    controller.setConfiguration({0.5F}, kMusicApp, true);
+    world.time->runUntilIdle();
+    EXPECT_EQ(controller.routeStatuses().at(kMusic).phase, Phase::starting);
+    EXPECT_FALSE(MixerPopoverView(controller).isRoutingBadgeShown());
+    world.engines.back()->answerNext();
+    world.time->runUntilIdle();
+    EXPECT_TRUE(MixerPopoverView(controller).isRoutingBadgeShown());
+    world.answersAtOnce = true;
+    EXPECT_EQ(MixerPopoverView::routingBadge(), (Label{"Routing", "checkmark.circle.fill", Color::systemGreen}));
+}
+
+TEST_F(MixerPopoverViewTest, Inputs_ListedWithTheBluetoothWarningOnlyForABluetoothDefault) {
+    const MixerPopoverView view(controller);
+    EXPECT_EQ(view.inputChoices(),
+              (std::vector<MixerPopoverView::InputChoice>{
+                  {kHeadset, kHeadsetID}, {"Microphone", kMicrophoneID}, {"Bluetooth Headset", kBluetoothID}}));
+    EXPECT_EQ(view.selectedInput(), kMicrophoneID);
+    const Label warning{"A Bluetooth microphone can reduce that device's output quality.", "exclamationmark.triangle",
+                        Color::systemOrange};
+    for (const auto& [input, bluetooth, isWarned] : std::vector<std::tuple<AudioObjectID, std::uint32_t, bool>>{
+             {kBluetoothID, kAudioDeviceTransportTypeBluetooth, true},
+             {kBluetoothID, kAudioDeviceTransportTypeBluetoothLE, true},
+             {kBluetoothID, kAudioDeviceTransportTypeUSB, false},
+             {kHeadsetID, kAudioDeviceTransportTypeBluetooth, false},
+             {kSpeakersID, kAudioDeviceTransportTypeBluetooth, false}}) {  // no input: not listed
+        world.deliverDesk(input, bluetooth);
+        EXPECT_EQ(MixerPopoverView(controller).bluetoothWarning(), isWarned ? std::optional(warning) : std::nullopt)
+            << input << " " << bluetooth;
+    }
+    world.devices->deliver(AudioDeviceSnapshot{});
+    EXPECT_TRUE(MixerPopoverView(controller).inputChoices().empty());
+    EXPECT_EQ(MixerPopoverView(controller).outputName(), "Unavailable");
+}
+
+TEST_F(MixerPopoverViewTest, Banner_ShowsTheErrorBeforeTheNoticeAndClosingClearsBoth) {
+    const Label error{"Saving failed.", "exclamationmark.triangle.fill", Color::systemRed};
+    const Label notice{"Default input changed.", "checkmark.circle", Color::secondaryLabelColor};
+    for (const auto& [lastError, noticeMessage, banner] :
+         std::vector<std::tuple<const char*, const char*, std::optional<Label>>>{
+             {nullptr, nullptr, std::nullopt},
+             {"Saving failed.", nullptr, error},
+             {nullptr, "Default input changed.", notice},
+             {"Saving failed.", "Default input changed.", error}}) {
+        controller.setLastError(lastError ? std::optional<std::string>(lastError) : std::nullopt);
+        controller.setNoticeMessage(noticeMessage ? std::optional<std::string>(noticeMessage) : std::nullopt);
+        EXPECT_EQ(MixerPopoverView(controller).banner(), banner);
+        MixerPopoverView::closeBanner(controller);
+        EXPECT_EQ(MixerPopoverView(controller).banner(), std::nullopt);
+    }
+}
+
+class SettingsAreaTest : public MixerPopoverViewTest {};
+
+TEST_F(SettingsAreaTest, LoginItemLine_AskForApprovalOrShowTheFailureOnly) {
+    const SettingsArea::LoginItemLine approval{
+        {"Approval is required in System Settings.", {}, Color::secondaryLabelColor}, true};
+    const SettingsArea::LoginItemLine failure{{"Could not write the entry.", {}, Color::systemRed}, false};
+    for (const auto& [status, line] :
+         std::vector<std::pair<LoginItemStatus, std::optional<SettingsArea::LoginItemLine>>>{
+             {LoginItemStatus::requiresApproval(), approval},
+             {LoginItemStatus::failed("Could not write the entry."), failure},
+             {LoginItemStatus::enabled(), std::nullopt},
+             {LoginItemStatus::disabled(), std::nullopt},
+             {LoginItemStatus::unavailable(), std::nullopt}}) {
+        controller.setLoginItemStatus(status);
+        EXPECT_EQ(SettingsArea(controller, true).loginItemLine(), line);
+    }
+}
+
+TEST_F(SettingsAreaTest, AccessPanel_ReplacesThePrivacyLineWhileCaptureIsRefused) {
+    world.play({{kMusic, true}});
+    EXPECT_FALSE(SettingsArea(controller, true).isAccessPanelShown());
+    world.answersAtOnce = false;
+    controller.setConfiguration({0.5F}, kMusicApp, true);
+    world.engines.back()->answerNext("Tap creation failed: Operation not permitted");
+    world.time->runUntilIdle();
+    EXPECT_TRUE(SettingsArea(controller, true).isAccessPanelShown());
+    world.answersAtOnce = true;
+}
+
+TEST_F(SettingsAreaTest, DisclosureAndKeepRecent_FollowTheFlagAndTheStoredDuration) {
+    const SettingsArea collapsed(controller, false);
+    const SettingsArea expanded(controller, true);
+    EXPECT_EQ(collapsed.chevronRotationDegrees(), 0);
+    EXPECT_EQ(collapsed.disclosureAccessibilityLabel(), "Expand Settings");
+    EXPECT_EQ(expanded.chevronRotationDegrees(), 90);
+    EXPECT_EQ(expanded.disclosureAccessibilityLabel(), "Collapse Settings");
+    for (const auto& [seconds, index] : std::vector<std::pair<std::int64_t, std::optional<std::size_t>>>{
+             {30, 0}, {60, 1}, {300, 2}, {45, std::nullopt}, {86400, std::nullopt}}) {
+        SettingsArea::chooseKeepRecent(controller, seconds);
+        EXPECT_EQ(SettingsArea(controller, true).selectedKeepRecentIndex(), index) << seconds;
+    }
+}
+
+TEST(SettingsAreaCreditsTest, AboutCredits_LinkTheWebsitesHostInTheLinkColourUnderlined) {
+    ProductLinks links = ProductLinks::standard();
+    EXPECT_EQ(links.helpURL, "https://tonvale.zelkor.com/help.html") << "outside a bundle, the website's copy";
+    EXPECT_EQ(links.websiteHost(), "tonvale.zelkor.com");
+    const auto credits = SettingsArea::aboutCredits(links);
+    EXPECT_EQ(credits.string(), "Website: tonvale.zelkor.com");
+    EXPECT_EQ(credits.runs(),
+              (std::vector<appkit::AttributedRun>{
+                  {{0, 9}, {}}, {{9, 18}, {links.websiteURL, Color::linkColor, appkit::UnderlineStyle::single}}}));
+}
+
+// Each control's action, and what the controller then holds and saved.
+TEST_F(SettingsAreaTest, EveryControl_CallsTheControllerOperationItStandsFor) {
+    world.play({{kMusic, true}});
+    const auto row = [this] { return MixerPopoverView(controller).rows().at(0); };
+    const auto saves = [this] { return world.store->saves.size(); };
+    const auto opener = std::make_shared<appkit::InMemoryURLOpener>();
+    appkit::Workspace::sharedWorkspace().setURLOpener(opener);
+
+    std::size_t before = saves();
+    row().togglePin(controller);
+    EXPECT_TRUE(controller.persistedState().favoriteBundleIDs.contains(kMusic));
+    row().toggleMute(controller);
+    EXPECT_TRUE(world.stored(kMusic).muted);
+    row().chooseOutput(controller, headsetPreference());
+    EXPECT_EQ(world.stored(kMusic).output, headsetPreference());
+    EXPECT_EQ(saves(), before + 3) << "pin, mute and output save at once";
+
+    before = saves();
+    for (const double value : {0.7, 0.4, 1.5}) {
+        row().moveVolume(controller, value);
+    }
+    EXPECT_EQ(world.stored(kMusic).volume, 1.0F) << "clamped";
+    EXPECT_TRUE(world.stored(kMusic).muted) << "only the volume changes";
+    row().moveVolume(controller, -0.25);
+    EXPECT_EQ(world.stored(kMusic).volume, 0.0F);
+    EXPECT_EQ(saves(), before) << "a drag does not save on every change";
+    row().endVolumeDrag(controller);
+    world.time->advance(1.0);
+    EXPECT_EQ(saves(), before + 1) << "the end of the drag saves once, and the debounced save is gone";
+
+    MixerPopoverView::selectInput(controller, kBluetoothID);
+    EXPECT_EQ(world.inputSelections, std::vector<AudioObjectID>{kBluetoothID});
+    EXPECT_EQ(controller.noticeMessage(), "Default input changed.");
+
+    SettingsArea::setLaunchAtLogin(controller, true);
+    EXPECT_TRUE(controller.persistedState().preferences.launchAtLogin);
+    EXPECT_TRUE(controller.persistedState().preferences.hasCompletedLaunchAtLoginConsent);
+    EXPECT_EQ(controller.loginItemStatus(), LoginItemStatus::enabled());
+    SettingsArea::openLoginItems(controller);
+    EXPECT_EQ(world.loginItems->settingsOpenings, 1);
+    SettingsArea::chooseKeepRecent(controller, 300);
+    EXPECT_EQ(world.store->saves.back().preferences.recentAppVisibilitySeconds, 300);
+
+    SettingsArea::copyDiagnostics(controller);
+    world.time->runUntilIdle();
+    EXPECT_EQ(controller.noticeMessage(), "Metadata diagnostics copied.");
+
+    const ProductLinks links = ProductLinks::standard();
+    SettingsArea::openHelp(links);
+    SettingsArea::openPrivacy(links);
+    MixerPopoverView::openSupportPage(links);
+    EXPECT_EQ(opener->openedURLs(), (std::vector<std::string>{links.helpURL, links.privacyURL, links.supportURL}));
+    appkit::Workspace::sharedWorkspace().setURLOpener(nullptr);
+
+    appkit::Application application;
+    SettingsArea::quit();
+    EXPECT_EQ(application.terminationStatus(), 0);
+}
+
+}  // namespace
+}  // namespace tonvale::testing
