@@ -3,7 +3,7 @@
 // Arguments match whole and case-sensitively; an option's value is the
 // argument right after its first occurrence, whatever it looks like. Numbers
 // parse as whole-string decimal text independent of the user's locale.
-// A plain value: copy freely.
+// A plain value: copy freely; reading it is safe from any thread.
 #pragma once
 
 #include <optional>

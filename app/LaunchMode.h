@@ -3,6 +3,7 @@
 // Two modes run from the application initializer, before the application
 // object starts; the rest are chosen once the application has finished
 // launching. The first matching row of the table wins.
+// Thread-safety: pure functions of their arguments; safe from any thread.
 #pragma once
 
 #include <optional>
