@@ -18,12 +18,11 @@
 namespace tonvale {
 namespace {
 
-// A small desk: speakers, a microphone whose name holds a line feed, and a headset; a
-// player with a helper inside its bundle, a silent chat app and an unnamed process.
+// A small desk: a microphone whose name holds a line feed and a headset; a player with a
+// helper inside its bundle, and an unnamed process.
 sim::Scenario smallDesk() {
     sim::Scenario scenario;
     scenario.devices = {
-        {.uid = "speakers", .name = "Built-in Speakers", .transportType = kAudioDeviceTransportTypeBuiltIn},
         {.uid = "mic",
          .name = "Stage\nMic",
          .transportType = kAudioDeviceTransportTypeUSB,
@@ -34,7 +33,7 @@ sim::Scenario smallDesk() {
          .transportType = kAudioDeviceTransportTypeBluetooth,
          .sampleRate = 44100.0,
          .inputChannels = 1}};
-    scenario.defaultOutputUID = "speakers";
+    scenario.defaultOutputUID = "headset";
     scenario.defaultInputUID = "mic";
     const auto app = [](std::int32_t pid, std::string bundleID, std::string name, std::string path, bool playing) {
         return sim::ScenarioProcess{.pid = pid,
@@ -45,7 +44,6 @@ sim::Scenario smallDesk() {
     scenario.processes = {
         app(501, "com.example.player", "Player", "Player.app", false),
         app(502, "com.example.player.helper", "Player Helper", "Player.app/Contents/Helpers/Player Helper.app", true),
-        app(601, "com.example.chat", "Chat Room", "Chat.app", false),
         {.pid = 311}};
     return scenario;
 }
@@ -83,18 +81,14 @@ TEST_F(DiagnosticsModesTest, DiagnosticsOnce_PrintsEveryLineInOrder) {
     const std::vector<std::string> expected{
         "out write Tonvale version=unknown build=unknown\n",
         "out write macOS=" + foundation::ProcessInfo::processInfo().operatingSystemVersionString() + "\n",
-        "out write defaultOutputID=" + deviceID("speakers") + "\n",
+        "out write defaultOutputID=" + deviceID("headset") + "\n",
         "out write defaultInputID=" + deviceID("mic") + "\n",
         "out write device id=" + deviceID("headset") +
             " uid=headset name=Äther Headset transport=Bluetooth alive=true input=true output=true rate=44100.0\n",
-        "out write device id=" + deviceID("speakers") +
-            " uid=speakers name=Built-in Speakers transport=Built-in alive=true input=false output=true rate=48000.0\n",
         "out write device id=" + deviceID("mic") +
             " uid=mic name=Stage\\nMic transport=USB alive=true input=true output=false rate=unknown\n",
         "out write process objectID=" + processID(502) +
             " pid=502 bundleID=com.example.player.helper name=Player Helper running=true runningOutput=true\n",
-        "out write process objectID=" + processID(601) +
-            " pid=601 bundleID=com.example.chat name=Chat Room running=false runningOutput=false\n",
         "out write process objectID=" + processID(501) +
             " pid=501 bundleID=com.example.player name=Player running=false runningOutput=false\n",
         "out write process objectID=" + processID(311) +
@@ -102,8 +96,6 @@ TEST_F(DiagnosticsModesTest, DiagnosticsOnce_PrintsEveryLineInOrder) {
         "out write logicalApp bundleID=com.example.player name=Player processObjectIDs=[" +
             std::to_string(std::min(player, helper)) + ", " + std::to_string(std::max(player, helper)) +
             "] activeProcessObjectIDs=[" + processID(502) + "]\n",
-        "out write logicalApp bundleID=com.example.chat name=Chat Room processObjectIDs=[" + processID(601) +
-            "] activeProcessObjectIDs=[]\n",
     };
     EXPECT_EQ(recording_.events(), expected);
 }

@@ -1,18 +1,17 @@
+// How the program reads its arguments and environment: options and numbers, the launch mode,
+// the desktop platform, the benchmark's settings and the initializer modes' exit.
 #include <gtest/gtest.h>
 
 #include <map>
-#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "app/AppDelegate.h"
 #include "app/BenchmarkStateStore.h"
 #include "app/DesktopSession.h"
 #include "app/LaunchMode.h"
 #include "app/TonvaleApp.h"
-#include "platform/appkit/Application.h"
-#include "platform/dispatch/Dispatch.h"
+#include "hal/DecimalText.h"
 #include "tests/app/RecordingConsole.h"
 
 namespace tonvale {
@@ -21,6 +20,38 @@ namespace {
 CommandLine commandLine(std::vector<std::string> arguments) {
     arguments.insert(arguments.begin(), "tonvale");
     return CommandLine(std::move(arguments));
+}
+
+TEST(CommandLineTest, OptionValue_FirstOccurrenceWinsAndLastArgumentHasNone) {
+    EXPECT_EQ(commandLine({"--gain", "0.25", "--gain", "0.75"}).optionValue("--gain"), "0.25");
+    // The value is whatever follows, even another option.
+    EXPECT_EQ(commandLine({"--duration", "--gain", "0.3"}).optionValue("--duration"), "--gain");
+    EXPECT_EQ(commandLine({"--route-test", "--gain"}).optionValue("--gain"), std::nullopt);
+    // The program path itself is an argument and can be an option's name.
+    EXPECT_EQ(CommandLine({"--gain"}).optionValue("--gain"), std::nullopt);
+}
+
+TEST(DecimalNumberParsingTest, AcceptsWholeDecimalTextOnly) {
+    EXPECT_EQ(parseDecimalNumber("+2.5"), 2.5);
+    EXPECT_EQ(parseDecimalNumber(".5"), 0.5);
+    EXPECT_EQ(parseDecimalNumber("1E-2"), 0.01);
+    for (const char* text : {"", " 0.5", "0.5 ", "0.5s", "0,5", "+", "++1", "0x10", "nan", "inf", "-inf",
+                             "infinity", "1e999", "e5", "1e", "."}) {
+        EXPECT_EQ(parseDecimalNumber(text), std::nullopt) << "'" << text << "'";
+    }
+    EXPECT_EQ(parseDecimalInteger("+3"), 3);
+    EXPECT_EQ(parseDecimalInteger("-3"), -3);
+    for (const char* text : {"", " 8", "8.0", "1e2", "--3", "99999999999999999999999"}) {
+        EXPECT_EQ(parseDecimalInteger(text), std::nullopt) << "'" << text << "'";
+    }
+}
+
+TEST(DecimalTextTest, PrintsShortestFormWithPointOnWholeNumbers) {
+    EXPECT_EQ(shortestDecimalText(0.1), "0.1");
+    EXPECT_EQ(shortestDecimalText(2), "2.0");
+    EXPECT_EQ(shortestDecimalText(1e15), "1000000000000000.0");
+    EXPECT_EQ(shortestDecimalText(1e16), "1e+16");
+    EXPECT_EQ(shortestDecimalText(0.00001), "1e-05");
 }
 
 TEST(LaunchModeTest, FirstMatchingRowWins) {
@@ -89,11 +120,6 @@ TEST(InitializerTest, InitializerModes_RunAloneFlushOutputBeforeErrorAndExitWith
         std::optional<int> status;
         std::vector<std::string> events;
     } cases[] = {
-        {{"--input-selection-test", "--diagnostics-once"},
-         false,
-         1,
-         {"out write diagnosticsOnce\n", "err write failed\n", "out flush", "err flush"}},
-        {{"--input-selection-test"}, true, 0, {"out write inputSelectionTest\n", "out flush", "err flush"}},
         {{"--input-selection-test"},
          false,
          1,
@@ -116,68 +142,6 @@ TEST(InitializerTest, InitializerModes_RunAloneFlushOutputBeforeErrorAndExitWith
                   row.status);
         EXPECT_EQ(console.events(), row.events) << row.arguments.front();
     }
-}
-
-// Drives an application and its delegate in virtual time and records which delegate
-// mode started.
-class AppDelegateTest : public ::testing::Test {
-protected:
-    // Without modes given, each delegate mode only records that it started.
-    std::shared_ptr<AppDelegate> makeDelegate(std::vector<std::string> arguments,
-                                              std::optional<DelegateLaunchModes> given = std::nullopt) {
-        DelegateLaunchModes modes;
-        for (auto [slot, name] : {std::pair{&modes.routeTest, "routeTest"},
-                                  {&modes.routeBenchmark, "routeBenchmark"},
-                                  {&modes.idleBenchmark, "idleBenchmark"},
-                                  {&modes.interactive, "interactive"}}) {
-            *slot = [this, name = name](AppDelegate&) { started.emplace_back(name); };
-        }
-        EnvironmentLookup lookup = [this](const std::string& name) -> std::optional<std::string> {
-            const auto found = environment.find(name);
-            return found == environment.end() ? std::nullopt : std::optional(found->second);
-        };
-        auto delegate = std::make_shared<AppDelegate>(application, commandLine(std::move(arguments)), lookup,
-                                                      given ? std::move(*given) : std::move(modes), console.console());
-        application.setDelegate(delegate.get());
-        return delegate;
-    }
-
-    dispatch::VirtualTime time;
-    appkit::Application application;
-    testing::RecordingConsole console;
-    std::map<std::string, std::string> environment;
-    std::vector<std::string> started;
-};
-
-TEST_F(AppDelegateTest, Launch_SetsAccessoryPolicyAndStartsTheChosenModeOrNothingForATestHost) {
-    const auto delegate = makeDelegate({"--route-benchmark", "--idle-benchmark"});
-    EXPECT_EQ(application.activationPolicy(), std::nullopt);
-    application.finishLaunching();
-    EXPECT_EQ(application.activationPolicy(), appkit::ActivationPolicy::accessory);
-    EXPECT_EQ(started, std::vector<std::string>{"routeBenchmark"});
-
-    environment[kTestConfigurationEnvironmentKey] = "";
-    const auto host = makeDelegate({});
-    application.finishLaunching();
-    EXPECT_EQ(host->launchedMode(), LaunchMode::testHost);
-    EXPECT_EQ(started.size(), 1U);
-    EXPECT_TRUE(console.events().empty());
-    EXPECT_EQ(application.terminationStatus(), std::nullopt);
-}
-
-// A success goes to standard output the same way; the route modes' tests show it.
-TEST_F(AppDelegateTest, FinishFailure_WritesToErrorAndExitsOneOnlyOnce) {
-    DelegateLaunchModes modes;
-    modes.routeBenchmark = [](AppDelegate& delegate) {
-        delegate.finishCommandLineMode("route-benchmark requires --bundle-id and --device-uid", false);
-        // A second finish after termination prints nothing and keeps the exit status.
-        delegate.finishCommandLineMode("late", true);
-    };
-    const auto delegate = makeDelegate({"--route-benchmark"}, std::move(modes));
-    application.finishLaunching();
-    EXPECT_EQ(application.terminationStatus(), 1);
-    EXPECT_EQ(console.events(), (std::vector<std::string>{
-                                    "err write route-benchmark requires --bundle-id and --device-uid\n", "err flush"}));
 }
 
 }  // namespace

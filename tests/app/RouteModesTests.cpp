@@ -95,13 +95,16 @@ protected:
         std::shared_ptr<AppDelegate> delegate;
     };
 
-    // Launches a fresh session with the arguments.
-    void launch(std::vector<std::string> arguments) {
+    // Launches a fresh session with the arguments, under a test runner when asked.
+    void launch(std::vector<std::string> arguments, bool isTestHost = false) {
         arguments.insert(arguments.begin(), "tonvale");
         session = std::make_unique<Session>();
         session->delegate = std::make_shared<AppDelegate>(
             session->application, CommandLine(std::move(arguments)),
-            [](const std::string&) -> std::optional<std::string> { return std::nullopt; },
+            [isTestHost](const std::string& name) -> std::optional<std::string> {
+                return isTestHost && name == kTestConfigurationEnvironmentKey ? std::optional<std::string>("")
+                                                                               : std::nullopt;
+            },
             DelegateLaunchModes{startRouteTest, startRouteBenchmark, {}, {}}, session->console.console());
         session->application.setDelegate(session->delegate.get());
         session->application.finishLaunching();
@@ -201,8 +204,20 @@ TEST_F(RouteModesTest, Failures_EndEitherModeWithTheirLineOnStandardErrorAndLeav
         }
         launch(arguments);
         EXPECT_EQ(runToEnd(), 1);
+        // A late finish, from a completion that outlived the end, says nothing.
+        session->delegate->finishCommandLineMode("late", true);
+        EXPECT_EQ(session->application.terminationStatus(), 1);
         EXPECT_EQ(events(), (std::vector<std::string>{"err write " + failure.line, "err flush"}));
     }
+}
+
+// Under a test runner and without a route mode the program starts nothing, prints nothing and keeps running.
+TEST_F(RouteModesTest, TestHost_StartsNothing) {
+    launch({"--verbose"}, true);
+    EXPECT_EQ(session->application.activationPolicy(), appkit::ActivationPolicy::accessory);
+    time.advance(1.0);
+    EXPECT_TRUE(events().empty());
+    EXPECT_EQ(session->application.terminationStatus(), std::nullopt);
 }
 
 TEST_F(RouteModesTest, RouteTestWithSweep_PrintsItsLinesAndPlaysEachGainInTurn) {
@@ -233,17 +248,9 @@ TEST_F(RouteModesTest, RouteTestWithSweep_PrintsItsLinesAndPlaysEachGainInTurn) 
     EXPECT_NEAR(musicLevel(kSpeakers, 3.05, 3.25), 1.0, 0.01) << "the music is back on its usual output";
 }
 
-TEST_F(RouteModesTest, UnusualGainsAndDurations_PrintAsGivenAndPlayClampedOrDefaultOrShortest) {
-    launch({"--route-test", "--bundle-id", "com.example.music", "--device-uid", kHeadset, "--gain", "2", "--duration",
-            "inf"});
-    runUntilActive();
-    EXPECT_EQ(events().front(), "out write route-test active bundleID=com.example.music deviceUID=headset gain=2.0");
-    EXPECT_EQ(runToEnd(), 0);
-    EXPECT_NEAR(dispatch::now() - activeAt, 5.0, 0.02) << "a duration that is not finite takes the default";
-    time.advance(2 * kBufferPeriod);
-    EXPECT_NEAR(musicLevel(kHeadset, 0.1, 0.9), 1.0, 0.01);
-
-    // The end comes at 0.25 s, no later than the first sweep step.
+// A gain that is no number takes the default; the end comes at 0.25 s, with the first sweep
+// step, and the released route takes no later step.
+TEST_F(RouteModesTest, ShortSweepWithAnUnreadableGain_EndsAtAQuarterSecondWithoutTheLastStep) {
     launch({"--route-test", "--bundle-id", "com.example.music", "--device-uid", kHeadset, "--duration", "0.1",
             "--sweep-gain", "--gain", "nan"});
     runUntilActive();

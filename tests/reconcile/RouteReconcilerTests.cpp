@@ -168,19 +168,6 @@ TEST(RouteHealthTest, TwoUnchangedChecksThenCallbacks_KeepTheRoute) {
     EXPECT_EQ(world.engine(0).snapshotRequests, 13);
 }
 
-TEST(RouteHealthTest, EngineNoLongerActive_FailsAtTheFirstCheck) {
-    ReconcilerWorld world;
-    world.routeMusic();
-    world.engine(0).answerNext();
-    world.engine(0).reportsActive = false;
-    world.time.advance(kHealthInterval);
-    world.engine(0).answerNext();
-    world.settle();
-    EXPECT_EQ(world.status(kMusic), RouteStatus::failedRecoverable(kSystemDefault, kSpeakers,
-                                                                    RouteStatus::kEngineStoppedMessage));
-    EXPECT_EQ(world.time.pendingCount(), 0U);
-}
-
 TEST(RouteHealthTest, OnlyActiveRoutesAreChecked_AndANewTimerWaitsAFullInterval) {
     ReconcilerWorld world;
     world.routeMusic();
