@@ -1,3 +1,5 @@
+// The route renderer on a hand-made device: which devices it refuses and why, its procedure's
+// life, the gain ramp, and what each cycle plays for any shape of buffer list.
 #include "engine/AudioRouteRenderer.h"
 
 #include <gtest/gtest.h>
