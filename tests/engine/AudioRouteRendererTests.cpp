@@ -1,3 +1,5 @@
+// The route renderer on a hand-made device: which devices it refuses and why, its procedure's
+// life, the gain ramp, and what each cycle plays for any shape of buffer list.
 #include "engine/AudioRouteRenderer.h"
 
 #include <gtest/gtest.h>
@@ -69,31 +71,23 @@ TEST_F(AudioRouteRendererTest, UnusableDevices_AreRefusedWithTheirCodeAndMessage
     const struct {
         AggregateShape shape;
         OSStatus createStatus;
-        OSStatus startStatus;
         std::int64_t code;
         std::string message;
     } cases[] = {
-        {{{stereo, stereo}, {stereo, stereo, stereo}}, 0, 0, 1, countText("2 input/3 output")},
-        {{{stereo}, {}}, 0, 0, 1, countText("1 input/0 output")},
-        {{{stereo}, {stereo}, false, true}, 0, 0, 1, shapeText},
-        {{{stereo}, {stereo}, true, false}, 0, 0, 1, shapeText},
-        {{{reshaped(16, false)}, {stereo}}, 0, 0, 2, floatText},
-        {{{reshaped(64, true)}, {stereo}}, 0, 0, 2, floatText},
-        {{{stereo}, {reshaped(32, false)}}, 0, 0, 2, floatText},
-        {{{reshaped(32, true, 1, 44100.0)}, {stereo}}, 0, 0, 3, layoutText("44100 Hz/1 ch")},
-        {{{stereo}, {reshaped(32, true, 6)}}, 0, 0, 3, layoutText("48000 Hz/2 ch", "48000 Hz/6 ch")},
-        {{{stereo}, {stereoFloatFormat(48000.0, true)}}, 0, 0, 3, layoutText("48000 Hz/2 ch")},
-        {{}, kAudio_ParamError, 0, -50, "AudioDeviceCreateIOProcID failed (-50)."},
-        {{},
-         0,
-         kAudioHardwareIllegalOperationError,
-         kAudioHardwareIllegalOperationError,
-         "AudioDeviceStart failed (1852797029)."},
+        {{{stereo, stereo}, {stereo, stereo, stereo}}, 0, 1, countText("2 input/3 output")},
+        {{{stereo}, {}}, 0, 1, countText("1 input/0 output")},
+        {{{stereo}, {stereo}, false, true}, 0, 1, shapeText},
+        {{{stereo}, {stereo}, true, false}, 0, 1, shapeText},
+        {{{reshaped(64, true)}, {stereo}}, 0, 2, floatText},
+        {{{stereo}, {reshaped(32, false)}}, 0, 2, floatText},
+        {{{reshaped(32, true, 1, 44100.0)}, {stereo}}, 0, 3, layoutText("44100 Hz/1 ch")},
+        {{{stereo}, {reshaped(32, true, 6)}}, 0, 3, layoutText("48000 Hz/2 ch", "48000 Hz/6 ch")},
+        {{{stereo}, {stereoFloatFormat(48000.0, true)}}, 0, 3, layoutText("48000 Hz/2 ch")},
+        {{}, kAudio_ParamError, -50, "AudioDeviceCreateIOProcID failed (-50)."},
     };
     for (const auto& refusal : cases) {
         AudioRouteRenderer& refused = renderer(refusal.shape, false);
         device_->createStatus = refusal.createStatus;
-        device_->startStatus = refusal.startStatus;
         EXPECT_FALSE(refused.startAndReturnError(nullptr));
         AudioRouteRendererError error;
         EXPECT_FALSE(refused.startAndReturnError(&error));

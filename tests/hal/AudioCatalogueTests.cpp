@@ -1,3 +1,6 @@
+// The device and process catalogues on the simulated server: their order, what an unreadable
+// property costs, the default input's change, and the memory a broken list answer may take.
+// Each record's fields as printed are pinned by the program's diagnostics tests.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -31,16 +34,12 @@ sim::Scenario desk() {
     return scenario;
 }
 
-TEST(AudioDeviceCatalogueTest, Devices_SortByNameCaseInsensitivelyAndStablyWithEveryAttribute) {
+TEST(AudioDeviceCatalogueTest, Devices_SortByNameCaseInsensitivelyAndStably) {
     {
         SimulatedWorld world(desk());
         const auto devices = enumerateDevices().value();
         EXPECT_EQ(fieldsOf(devices, &AudioDeviceInfo::name),
                   (std::vector<std::string>{"A", "a", "b", "Microphone", "Second Microphone"}));
-        EXPECT_EQ(devices.at(2), (AudioDeviceInfo{world.deviceID("usb-b"), "usb-b", "b", kAudioDeviceTransportTypeUSB,
-                                                  true, false, true, 44100.0}));
-        EXPECT_EQ(devices.at(3), (AudioDeviceInfo{world.deviceID("mic"), "mic", "Microphone",
-                                                  kAudioDeviceTransportTypeBuiltIn, false, true, true, 48000.0}));
     }
     sim::Scenario reversed;
     reversed.devices = {outputDevice("1", "b"), outputDevice("2", "a"), outputDevice("3", "A")};
@@ -63,9 +62,6 @@ TEST(AudioDeviceCatalogueTest, UnreadableProperties_SkipTheDeviceOrGiveTheirDefa
     EXPECT_EQ(fieldsOf(devices, &AudioDeviceInfo::name), (std::vector<std::string>{"a", "b", "Second Microphone"}));
     EXPECT_EQ(devices.at(1), (AudioDeviceInfo{device, "usb-b", "b", 0, false, false, false, std::nullopt}));
     EXPECT_EQ(devices.at(1).transportTypeName(), "0x00000000");
-
-    world.failRead(kAudioHardwarePropertyDevices, kAudioObjectSystemObject, -50, sim::Call::getPropertyDataSize);
-    EXPECT_EQ(enumerateDevices().error().description(), "Size Core Audio property 'dev#' failed: 0xFFFFFFCE (-50)");
 }
 
 TEST(AudioDeviceCatalogueTest, SetDefaultInputDevice_ChangesTheInputOnlyOrDescribesTheRefusal) {
@@ -98,8 +94,6 @@ TEST(AudioProcessCatalogueTest, Processes_PlayingFirstThenByNameWithIdentityAndN
     const auto processes = enumerateProcesses().value();
     EXPECT_EQ(fieldsOf(processes, &AudioProcessInfo::pid),
               (std::vector<std::int32_t>{13, 11, 10, 12, 31, ::getpid(), 30, 311}));
-    EXPECT_EQ(processes.at(0),
-              (AudioProcessInfo{world.processObjectID(13), 13, "com.example.m", "mandolin", true, true}));
     EXPECT_EQ(fieldsOf(processes, &AudioProcessInfo::bundleID),
               (std::vector<std::string>{"com.example.m", "com.example.z", "com.example.a", "com.example.b", "", "",
                                         "com.example.helper", ""}));
@@ -117,11 +111,6 @@ TEST(AudioProcessCatalogueTest, UnreadableProperties_DropTheProcessOrReadFalse) 
     world.failRead(kAudioProcessPropertyIsRunningOutput, world.processObjectID(41));
     EXPECT_EQ(enumerateProcesses().value(),
               (std::vector{AudioProcessInfo{world.processObjectID(41), 41, "com.example.kept", "Kept", false, false}}));
-
-    world.failRead(kAudioHardwarePropertyProcessObjectList, kAudioObjectSystemObject, kAudioHardwareNotRunningError,
-                   sim::Call::getPropertyDataSize);
-    EXPECT_EQ(enumerateProcesses().error().description(),
-              "Size Core Audio property 'prs#' failed: 'stop' (1937010544)");
 }
 
 // A broken answer lists 16,384 objects, none of them readable: both catalogues come back

@@ -1,3 +1,5 @@
+// The process monitor on the simulated desk: registrations follow the process list, a running
+// flag's flip refreshes after its delay, and a failed list read keeps what is registered.
 #include "observe/AudioProcessMonitor.h"
 
 #include <gtest/gtest.h>
@@ -47,8 +49,8 @@ TEST_F(AudioProcessMonitorTest, ProcessArrivingAndLeaving_GainsAndLosesBothRegis
     startAndSettle();
     EXPECT_EQ(deliveries_.last().processes, enumerateProcesses().value());
     EXPECT_EQ(world_.held(), 1 + 2 * deliveries_.last().processes.size()) << "the list's and two per process";
-    EXPECT_EQ(callsOn(kPlayerPID), kBothAdded);
-    const AudioObjectID chat = processID(kChatPID);
+    EXPECT_EQ(callsOn(kMusicPid), kBothAdded);
+    const AudioObjectID chat = processID(kChatPid);
     const std::size_t before = world_.held();
     world_.recorder->clear();
 
@@ -60,10 +62,10 @@ TEST_F(AudioProcessMonitorTest, ProcessArrivingAndLeaving_GainsAndLosesBothRegis
     EXPECT_EQ(world_.held(), before + 2);
 
     world_.recorder->clear();
-    ASSERT_TRUE(world_.server->quitProcess(kChatPID));
+    ASSERT_TRUE(world_.server->quitProcess(kChatPid));
     time_.advance(0.1);
     ASSERT_EQ(deliveries_.count(), 3u);
-    EXPECT_EQ(lastOf(kChatPID), nullptr);
+    EXPECT_EQ(lastOf(kChatPid), nullptr);
     Calls chatCalls;
     for (const ListenerCall& call : world_.recorder->calls()) {
         EXPECT_EQ(call.object, chat) << "processes in both lists keep their registrations";
@@ -74,8 +76,8 @@ TEST_F(AudioProcessMonitorTest, ProcessArrivingAndLeaving_GainsAndLosesBothRegis
 
 TEST_F(AudioProcessMonitorTest, RunningOutputFlip_RefreshesOnce50msLaterWithTheNewFlag) {
     startAndSettle();
-    ASSERT_FALSE(lastOf(kChatPID)->isRunningOutput);
-    ASSERT_TRUE(world_.server->startAudio(kChatPID));
+    ASSERT_FALSE(lastOf(kChatPid)->isRunningOutput);
+    ASSERT_TRUE(world_.server->startAudio(kChatPid));
     const dispatch::Seconds flipped = time_.now();
     time_.advance(0.049);
     EXPECT_EQ(deliveries_.count(), 1u);
@@ -83,7 +85,7 @@ TEST_F(AudioProcessMonitorTest, RunningOutputFlip_RefreshesOnce50msLaterWithTheN
     time_.advance(0.5);
     ASSERT_EQ(deliveries_.count(), 2u);
     EXPECT_NEAR(deliveries_.received.back().time - flipped, AudioProcessMonitor::kRefreshDelay, 0.002);
-    EXPECT_TRUE(lastOf(kChatPID)->isRunningOutput);
+    EXPECT_TRUE(lastOf(kChatPid)->isRunningOutput);
 }
 
 TEST_F(AudioProcessMonitorTest, FailingListRead_KeepsTheRegistrationsAndDeliversNothing) {
@@ -98,7 +100,7 @@ TEST_F(AudioProcessMonitorTest, FailingListRead_KeepsTheRegistrationsAndDelivers
     EXPECT_EQ(deliveries_.count(), 1u);
     EXPECT_TRUE(world_.recorder->calls().empty());
 
-    ASSERT_TRUE(world_.server->stopAudio(kPlayerPID));
+    ASSERT_TRUE(world_.server->stopAudio(kMusicPid));
     time_.advance(0.5);
     ASSERT_EQ(deliveries_.count(), 2u) << "the next change retries";
     EXPECT_NE(lastOf(kLatePID), nullptr);

@@ -38,7 +38,7 @@ struct ProcessMonitorTraits {
     using Value = AudioProcessSnapshot;
     static constexpr std::size_t kDeliveriesOnStart = 1;
     static void change(sim::SimulatedServer& server, int step) {
-        static_cast<void>(step % 2 == 0 ? server.startAudio(kChatPID) : server.stopAudio(kChatPID));
+        static_cast<void>(step % 2 == 0 ? server.startAudio(kChatPid) : server.stopAudio(kChatPid));
     }
     static void withholdFirstDelivery(sim::SimulatedServer& server) {
         server.injectFailure({.call = sim::Call::getPropertyDataSize,

@@ -14,33 +14,28 @@
 
 #include "platform/dispatch/Dispatch.h"
 #include "sim/SimulatedServer.h"
+#include "tests/engine/RouteTestWorld.h"
 #include "tests/observe/ListenerCallRecorder.h"
 
 namespace tonvale::testing {
 
-inline constexpr std::int32_t kPlayerPID = 501;
-inline constexpr std::int32_t kChatPID = 502;
 // Listed by the server only once launched.
 inline constexpr std::int32_t kLatePID = 503;
 
-inline sim::Scenario smallDesk() {
-    sim::Scenario scenario;
-    scenario.devices = {
-        {.uid = "speakers", .name = "Speakers"},
-        {.uid = "headset", .name = "Headset", .transportType = kAudioDeviceTransportTypeUSB, .inputChannels = 1},
-        {.uid = "microphone", .name = "Microphone", .outputChannels = 0, .inputChannels = 1},
-        {.uid = "spare", .name = "Spare", .isPlugged = false}};
-    scenario.defaultOutputUID = "speakers";
+// The route tests' desk with an input-only microphone (the default input), a spare output
+// not plugged in yet and a process listed only once launched.
+inline sim::Scenario monitorDesk() {
+    sim::Scenario scenario = routeDesk();
+    scenario.devices.push_back({.uid = "microphone", .name = "Microphone", .outputChannels = 0, .inputChannels = 1});
+    scenario.devices.push_back({.uid = "spare", .name = "Spare", .isPlugged = false});
     scenario.defaultInputUID = "microphone";
-    scenario.processes = {{.pid = kPlayerPID, .bundleID = "com.example.player", .isPlaying = true},
-                          {.pid = kChatPID, .bundleID = "com.example.chat"},
-                          {.pid = kLatePID, .bundleID = "com.example.late", .isLaunched = false}};
+    scenario.processes.push_back({.pid = kLatePID, .bundleID = "com.example.late", .isLaunched = false});
     return scenario;
 }
 
 // The simulated desk, reached through a recorder of listener calls.
 struct MonitorTestWorld {
-    explicit MonitorTestWorld(const sim::Scenario& scenario = smallDesk())
+    explicit MonitorTestWorld(const sim::Scenario& scenario = monitorDesk())
         : server(sim::SimulatedServer::create(scenario)),
           recorder(std::make_shared<ListenerCallRecorder>(server)),
           baseListenerCount(server->listenerCount()) {

@@ -1,3 +1,5 @@
+// The lifecycle monitor: sleep, wake and restarts in order, and the restart listener's
+// registration again after a burst of restarts, never after a stop.
 #include "observe/SystemLifecycleMonitor.h"
 
 #include <gtest/gtest.h>

@@ -1,13 +1,23 @@
-// The buffers an IO cycle hands out and the timeline a device's playback lands on.
+// The buffers an IO cycle hands out, the timeline a device's playback lands on, and the
+// recording of it.
 #include "sim/DeviceIO.h"
 #include "sim/PlayedTimeline.h"
+#include "sim/SimulatedServer.h"
+
+#include "platform/dispatch/Dispatch.h"
+#include "tests/sim/SimTestWorld.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <filesystem>
+#include <sndfile.h>
 #include <vector>
 
 namespace sim {
 namespace {
+
+using namespace sim::testing;
 
 class PlaybackBuffersTest : public ::testing::Test {
 protected:
@@ -75,14 +85,8 @@ TEST_F(PlaybackBuffersTest, Timeline_KeepsOnlyTheRetainedStretchForReadBack) {
     EXPECT_EQ(timeline.read(400, 500).rms(), 0.5);
 }
 
-TEST_F(PlaybackBuffersTest, ToneAmplitude_MeasuresOneFrequencyAmongOthers) {
-    PlayedAudio audio{48000.0, 1, std::vector<float>(48000, 0.0F)};
-    AudioSource::sine(440.0, -12.0).renderAdding(0, 48000.0, audio.samples.data(), 48000, 1);
-    AudioSource::sine(660.0, -6.0).renderAdding(0, 48000.0, audio.samples.data(), 48000, 1);
-    EXPECT_NEAR(audio.toneAmplitude(440.0), AudioSource::sine(440.0, -12.0).amplitude(), 1e-3);
-    EXPECT_NEAR(audio.toneAmplitude(660.0), AudioSource::sine(660.0, -6.0).amplitude(), 1e-3);
-    EXPECT_LT(audio.toneAmplitude(1000.0), 1e-3);
-    // A block rendered in two halves equals the block rendered at once.
+// How one tone is measured among others is met wherever two apps play on one device.
+TEST_F(PlaybackBuffersTest, Noise_RenderedInTwoHalvesEqualsTheBlockAtOnce) {
     std::vector<float> halves(200, 0.0F);
     std::vector<float> whole(200, 0.0F);
     const AudioSource noise = AudioSource::noise(-20.0);
@@ -90,6 +94,40 @@ TEST_F(PlaybackBuffersTest, ToneAmplitude_MeasuresOneFrequencyAmongOthers) {
     noise.renderAdding(1100, 48000.0, halves.data() + 100, 100, 1);
     noise.renderAdding(1000, 48000.0, whole.data(), 200, 1);
     EXPECT_EQ(halves, whole);
+}
+
+// Recording writes, per physical output that played, what it played from the server's start.
+TEST(SimulatedServerRecordingTest, PlayingDevices_WriteFloatWavFromTheStart) {
+    const auto folder = std::filesystem::temp_directory_path() /
+                        ("tonvale-sim-record-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
+                         std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
+    {
+        dispatch::VirtualTime time;
+        Scenario scenario = routeDesk();
+        scenario.devices[0].uid = "Speakers:Main/1";
+        scenario.defaultOutputUID = "Speakers:Main/1";
+        scenario.aggregates.clear();
+        auto server = SimulatedServer::create(scenario, {.readBackSeconds = 0.25, .recordingFolder = folder});
+        time.advance(1.0);
+        server.reset();
+    }
+    const auto file = folder / "Speakers_Main_1.wav";
+    ASSERT_TRUE(std::filesystem::exists(file));
+    EXPECT_FALSE(std::filesystem::exists(folder / "headset.wav"));
+    SF_INFO info{};
+    SNDFILE* sound = sf_open(file.c_str(), SFM_READ, &info);
+    ASSERT_NE(sound, nullptr);
+    EXPECT_EQ(info.samplerate, 48000);
+    EXPECT_EQ(info.channels, 2);
+    EXPECT_EQ(info.format, SF_FORMAT_WAV | SF_FORMAT_FLOAT);
+    EXPECT_NEAR(static_cast<double>(info.frames), 48000.0, 512.0);
+    PlayedAudio audio{48000.0, 2, std::vector<float>(static_cast<std::size_t>(info.frames) * 2)};
+    sf_readf_float(sound, audio.samples.data(), info.frames);
+    sf_close(sound);
+    // The tone runs from the first frame: the first cycle is not lost to silence.
+    EXPECT_NE(audio.samples[2], 0.0F);
+    EXPECT_NEAR(audio.toneAmplitude(kMusicFrequency), kMusicAmplitude, 0.01);
+    std::filesystem::remove_all(folder);
 }
 
 }  // namespace

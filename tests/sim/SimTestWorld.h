@@ -1,10 +1,11 @@
-// Small worlds and IO procedures shared by the simulated server's tests; property reads go
-// through the audio layer's own readers and descriptions are built as property lists.
+// IO procedures and calls shared by the simulated server's tests, on the route tests' desk;
+// property reads go through the audio layer's own readers and descriptions are built as
+// property lists.
 #pragma once
 
 #include "hal/AudioPropertyReaders.h"
 #include "platform/coreaudio/CoreAudio.h"
-#include "sim/Scenario.h"
+#include "tests/engine/RouteTestWorld.h"
 #include "tests/hal/PropertyLists.h"
 
 #include <algorithm>
@@ -18,27 +19,7 @@
 
 namespace sim::testing {
 
-inline constexpr std::int32_t kMusicPid = 100;
-inline constexpr std::int32_t kQuietPid = 200;
-inline constexpr double kMusicFrequency = 440.0;
-inline constexpr double kMusicLevel = -12.0;
-
-// Speakers (default output), a USB headset with a microphone, a built-in
-// microphone; a music player playing 440 Hz at -12 dBFS, a quiet application.
-inline Scenario smallDesk() {
-    Scenario scenario;
-    scenario.devices = {{.uid = "speakers", .name = "Speakers"},
-                        {.uid = "headset", .name = "Headset", .transportType = kAudioDeviceTransportTypeUSB,
-                         .inputChannels = 1, .inputSource = AudioSource::sine(1000.0, -30.0)},
-                        {.uid = "microphone", .name = "Microphone", .outputChannels = 0, .inputChannels = 1}};
-    scenario.defaultOutputUID = "speakers";
-    scenario.defaultInputUID = "microphone";
-    scenario.processes = {{.pid = kMusicPid, .bundleID = "com.example.music",
-                           .application = ScenarioApplication{"com.example.music", "Melody", "Melody.app"},
-                           .source = AudioSource::sine(kMusicFrequency, kMusicLevel), .isPlaying = true},
-                          {.pid = kQuietPid}};
-    return scenario;
-}
+using namespace tonvale::testing;
 
 // What an IO procedure saw; the procedure copies its first input buffer to its
 // first output buffer when copiesInput is set.
