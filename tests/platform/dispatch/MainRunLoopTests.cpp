@@ -1,3 +1,4 @@
+// The main run loop: run and stop, syncs from other threads, drivers, and runs in virtual time.
 #include "platform/dispatch/MainRunLoop.h"
 
 #include "platform/dispatch/DispatchQueue.h"
@@ -21,8 +22,9 @@ public:
     std::vector<Seconds> dues;
 };
 
-// Real threads: the main queue is drained by the test's (the process's main)
-// thread. Every test leaves the main queue empty for the next.
+// Real threads: the main queue is drained by the test's (the process's main) thread; every
+// test leaves it empty for the next. Waking a driver for new work and answering the next
+// deadline are proven with the toolkit's driver in the appkit Qt tests.
 class MainRunLoopTest : public ::testing::Test {
 protected:
     void TearDown() override {
@@ -59,28 +61,6 @@ TEST_F(MainRunLoopTest, SyncFromAWorkerThread_RunsOnTheMainQueueWhileRunDrainsIt
     MainRunLoop::run();
     worker.join();
     EXPECT_THAT(log_, ElementsAre("synced on main"));
-}
-
-TEST_F(MainRunLoopTest, Driver_IsWokenForNewWorkAndDrainAnswersTheNextDeadline) {
-    RecordingDriver driver;
-    MainRunLoop::setDriver(&driver);
-    const Seconds before = now();
-    main_->async([this] { log_.push_back("due now"); });
-    main_->asyncAfter(0.02, [this] {
-        log_.push_back("later");
-        MainRunLoop::stop();
-    });
-    ASSERT_EQ(driver.dues.size(), 1U);
-    EXPECT_GE(driver.dues[0], before);
-    EXPECT_LE(driver.dues[0], now());
-
-    auto next = MainRunLoop::drain();
-
-    EXPECT_THAT(log_, ElementsAre("due now"));
-    ASSERT_TRUE(next.has_value());
-    EXPECT_GE(*next, before + 0.02);
-    MainRunLoop::run();
-    EXPECT_THAT(log_, ElementsAre("due now", "later"));
 }
 
 TEST_F(MainRunLoopTest, InstallingADriver_WakesItForWorkAlreadyWaiting) {

