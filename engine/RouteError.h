@@ -22,9 +22,6 @@ public:
     [[nodiscard]] std::string description() const;
 
     [[nodiscard]] const AudioHALError* halError() const { return std::get_if<AudioHALError>(&error_); }
-    [[nodiscard]] const AudioRouteRendererError* rendererError() const {
-        return std::get_if<AudioRouteRendererError>(&error_);
-    }
 
     bool operator==(const RouteError&) const = default;
 

@@ -140,7 +140,6 @@ OSStatus AggregateDevices::create(CFDictionaryRef description, AudioObjectID& ou
         const double delay = std::max(0.0, behaviour.streamDelaySeconds);
         device->inputStreamsAt = behaviour.isInputWithheld ? kNever : current + delay;
         device->outputStreamsAt = behaviour.isOutputWithheld ? kNever : current + delay;
-        device->formatUnknownSeconds = std::max(0.0, behaviour.formatUnknownSeconds);
         if (std::isfinite(delay) && delay > 0.0 && !(behaviour.isInputWithheld && behaviour.isOutputWithheld)) {
             appearsAfter = delay;
         }

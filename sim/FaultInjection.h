@@ -47,8 +47,6 @@ struct AggregateBehaviour {
     double streamDelaySeconds = 0.005;
     bool isInputWithheld = false;
     bool isOutputWithheld = false;
-    // Seconds after the streams appear during which their formats answer 'who?'.
-    double formatUnknownSeconds = 0.0;
     StreamShapeFault shapeFault = StreamShapeFault::none;
     bool operator==(const AggregateBehaviour&) const = default;
 };

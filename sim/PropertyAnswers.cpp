@@ -151,17 +151,11 @@ PropertyAnswer readDevice(World& world, Device& device, const AudioObjectPropert
     }
 }
 
-PropertyAnswer readStream(const Device& device, const Stream& stream, const AudioObjectPropertyAddress& address,
-                  dispatch::Seconds current) {
+PropertyAnswer readStream(const Stream& stream, const AudioObjectPropertyAddress& address) {
     switch (address.mSelector) {
     case kAudioStreamPropertyVirtualFormat:
-    case kAudioStreamPropertyPhysicalFormat: {
-        const dispatch::Seconds appeared = stream.isInput ? device.inputStreamsAt : device.outputStreamsAt;
-        if (current < appeared + device.formatUnknownSeconds) {
-            return fail(kAudioHardwareUnknownPropertyError);
-        }
+    case kAudioStreamPropertyPhysicalFormat:
         return {kAudioHardwareNoError, stream.format};
-    }
     case kAudioStreamPropertyDirection:
         return {kAudioHardwareNoError, UInt32{stream.isInput ? 1U : 0U}};
     case kAudioObjectPropertyClass:
@@ -226,7 +220,7 @@ PropertyAnswer answerProperty(World& world, AudioObjectID object,
         return readTap(*tap, address);
     }
     if (auto [device, stream] = world.stream(object); stream != nullptr) {
-        return readStream(*device, *stream, address, current);
+        return readStream(*stream, address);
     }
     return fail(kAudioHardwareBadObjectError);
 }

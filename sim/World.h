@@ -73,8 +73,6 @@ struct Device {
     std::vector<AudioObjectID> tapIDs;
     dispatch::Seconds inputStreamsAt = 0.0;
     dispatch::Seconds outputStreamsAt = 0.0;
-    // Seconds after the streams appear during which their formats answer 'who?'.
-    double formatUnknownSeconds = 0.0;
 
     std::vector<Stream> inputStreams;
     std::vector<Stream> outputStreams;
