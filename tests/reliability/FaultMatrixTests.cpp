@@ -100,8 +100,10 @@ void addTableRow(const std::string& row) {
     }
     const bool isNew = !std::filesystem::exists(path) || std::filesystem::file_size(path) == 0;
     std::ofstream out(path, std::ios::app);
-    out << (isNew ? "| Fault | What the user sees | What is heard | Time to recovery |\n|---|---|---|---|\n" : "") << row
-        << '\n';
+    if (isNew) {
+        out << "| Fault | What the user sees | What is heard | Time to recovery |\n|---|---|---|---|\n";
+    }
+    out << row << '\n';
 }
 
 std::string decimal(double value, int digits) {

@@ -222,7 +222,8 @@ void SoakTest::settle(dispatch::Seconds seconds) {
 
 bool SoakTest::isSettled() const {
     return std::ranges::none_of(world.controller->routeStatuses(), [](const auto& entry) {
-        return entry.second.phase == RouteLifecyclePhase::starting || entry.second.phase == RouteLifecyclePhase::stopping;
+        const RouteLifecyclePhase phase = entry.second.phase;
+        return phase == RouteLifecyclePhase::starting || phase == RouteLifecyclePhase::stopping;
     });
 }
 
@@ -240,8 +241,9 @@ std::vector<std::string> SoakTest::heardOn(const std::vector<AudioDeviceInfo>& d
 void SoakTest::checkEveryAppIsHeardAsItShouldBe() {
     const std::vector<AudioDeviceInfo> devices = enumerateDevices().valueOr({});
     const AudioObjectID defaultID = readDefaultOutputDevice().valueOr(kAudioObjectUnknown);
-    const auto normal = std::find_if(devices.begin(), devices.end(),
-                                     [defaultID](const AudioDeviceInfo& device) { return device.objectID == defaultID; });
+    const auto normal = std::find_if(devices.begin(), devices.end(), [defaultID](const AudioDeviceInfo& device) {
+        return device.objectID == defaultID;
+    });
     std::set<std::int32_t> playing;
     for (const AudioProcessInfo& process : enumerateProcesses().valueOr({})) {
         if (process.isRunningOutput) {

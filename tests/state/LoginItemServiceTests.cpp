@@ -59,7 +59,8 @@ TEST(LoginItemServiceTest, MapsRawStatesAndChangesOnlyWhatNeedsChanging) {
         }
     }
     platform->rawStatus = 1;
-    platform->failure = foundation::FileError::fromCode(foundation::FileError::Operation::write, "/a/tonvale.desktop", EACCES);
+    platform->failure =
+        foundation::FileError::fromCode(foundation::FileError::Operation::write, "/a/tonvale.desktop", EACCES);
     EXPECT_EQ(service.setEnabled(false), LoginItemError{"Could not write /a/tonvale.desktop: Permission denied"});
 }
 

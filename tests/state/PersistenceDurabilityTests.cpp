@@ -96,7 +96,8 @@ TEST_F(PersistenceDurabilityTest, AWriterKilledAtAnyMomentLeavesTheLastOrTheNext
             alignas(inotify_event) std::array<char, 4096> buffer{};
             for (ssize_t length; (length = ::read(watch, buffer.data(), buffer.size())) > 0;) {
                 for (ssize_t offset = 0; offset < length; --events) {
-                    offset += static_cast<ssize_t>(sizeof(inotify_event) + reinterpret_cast<inotify_event*>(&buffer[offset])->len);
+                    const auto* event = reinterpret_cast<inotify_event*>(&buffer[offset]);
+                    offset += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
                 }
             }
         }
