@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <limits>
@@ -91,30 +92,19 @@ struct FaultCase {
 
 void PrintTo(const FaultCase& fault, std::ostream* out) { *out << fault.fault; }
 
-// The matrix as measured, written at the end of the run when asked for.
-class MatrixTable : public ::testing::Environment {
-public:
-    static MatrixTable& shared() {
-        static auto* table = new MatrixTable;
-        return *table;
+// Adds a row of the measured matrix to the file TONVALE_RELIABILITY_TABLE names, if any.
+void addTableRow(const std::string& row) {
+    const char* path = std::getenv("TONVALE_RELIABILITY_TABLE");
+    if (path == nullptr || *path == '\0') {
+        return;
     }
-    void add(std::string row) { rows_.push_back(std::move(row)); }
-    void TearDown() override {
-        const char* path = std::getenv("TONVALE_RELIABILITY_TABLE");
-        if (path == nullptr || *path == '\0' || rows_.empty()) {
-            return;
-        }
-        std::ofstream out(path);
+    const bool isNew = !std::filesystem::exists(path) || std::filesystem::file_size(path) == 0;
+    std::ofstream out(path, std::ios::app);
+    if (isNew) {
         out << "| Fault | What the user sees | What is heard | Time to recovery |\n|---|---|---|---|\n";
-        for (const std::string& row : rows_) {
-            out << row << '\n';
-        }
     }
-
-private:
-    std::vector<std::string> rows_;
-};
-const auto* const kTableRegistration = ::testing::AddGlobalTestEnvironment(&MatrixTable::shared());
+    out << row << '\n';
+}
 
 std::string decimal(double value, int digits) {
     char text[32];
@@ -201,8 +191,7 @@ TEST_P(FaultMatrixTest, AppIsHeardAgainWithAReasonAndNothingOfOursIsLeft) {
         }
     }
     const std::string recovered = fault.isKnownLimitation ? "never (known limitation)" : decimal(recovery, 3) + " s";
-    MatrixTable::shared().add("| " + std::string(fault.fault) + " | " + sees + " | " + heard + " | " + recovered +
-                              " |");
+    addTableRow("| " + std::string(fault.fault) + " | " + sees + " | " + heard + " | " + recovered + " |");
 }
 
 const Heard kRoutedToHeadset{kHeadset, kHalf};

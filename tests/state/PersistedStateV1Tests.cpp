@@ -1,3 +1,5 @@
+// Normalising the document: clamped values, profiles refiled under their own identifier, and
+// texts made valid so that no two entries collide once written.
 #include "state/PersistedStateV1.h"
 
 #include <gtest/gtest.h>
@@ -25,7 +27,7 @@ protected:
     }
 };
 
-TEST_F(PersistedStateV1Test, Normalize_ClampsVisibilitySecondsToThirtyThroughOneDay) {
+TEST_F(PersistedStateV1Test, Normalize_ClampsVisibilityAndVolumesAndReadsNotANumberAsSilence) {
     constexpr std::int64_t kMin = std::numeric_limits<std::int64_t>::min();
     constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
     PersistedStateV1 state;
@@ -34,16 +36,12 @@ TEST_F(PersistedStateV1Test, Normalize_ClampsVisibilitySecondsToThirtyThroughOne
         state.preferences.recentAppVisibilitySeconds = stored;
         EXPECT_EQ(normalized(state).preferences.recentAppVisibilitySeconds, expected) << stored;
     }
-}
-
-TEST_F(PersistedStateV1Test, Normalize_ClampsVolumesAndReadsNotANumberAsSilence) {
     constexpr float kInfinity = std::numeric_limits<float>::infinity();
     for (const auto& [stored, expected] : std::vector<std::pair<float, float>>{
              {1.7F, 1.0F}, {-0.2F, 0.0F}, {0.25F, 0.25F}, {kInfinity, 1.0F}, {-kInfinity, 0.0F},
              {std::numeric_limits<float>::quiet_NaN(), 0.0F}, {-0.0F, 0.0F}}) {
-        PersistedStateV1 state;
-        state.appProfiles.emplace("com.example.a", profile("com.example.a", "A", stored));
-        const float volume = normalized(state).appProfiles.at("com.example.a").defaultConfiguration.volume;
+        state.appProfiles.insert_or_assign("a", profile("a", "A", stored));
+        const float volume = normalized(state).appProfiles.at("a").defaultConfiguration.volume;
         EXPECT_EQ(volume, expected) << stored;
         EXPECT_FALSE(std::signbit(volume)) << stored;
     }
@@ -65,20 +63,6 @@ TEST_F(PersistedStateV1Test, Normalize_RefilesProfilesUnderTheirOwnIDAndDropsNam
     EXPECT_EQ(result.appProfiles.at("com.example.a").displayName, "Real");
     EXPECT_EQ(result.appProfiles.at("com.example.keyless").displayName, "Keyless");
     EXPECT_EQ(result.appProfiles.at("com.example.z").displayName, "Last misfiled");
-}
-
-TEST_F(PersistedStateV1Test, Normalize_DropsTheEmptyFavoriteAndLeavesTheRestAlone) {
-    PersistedStateV1 state;
-    state.schemaVersion = 7;
-    state.favoriteBundleIDs = {"", "com.example.pinned"};
-    state.appProfiles.emplace("com.example.tuned", profile("com.example.tuned", "Tuned", 0.5F));
-    state.future = FutureCompatibleState{{{"k", "v"}}};
-
-    PersistedStateV1 expected = state;
-    expected.favoriteBundleIDs = {"com.example.pinned"};
-    const PersistedStateV1 result = normalized(state);
-    EXPECT_EQ(result, expected) << "version, future, and favourites without profiles stay";
-    EXPECT_EQ(normalized(result), result) << "normalising twice changes nothing more";
 }
 
 TEST_F(PersistedStateV1Test, Normalize_MakesTextsValidSoKeysEqualOnceWrittenCollapseInMemory) {

@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <random>
@@ -24,12 +25,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-#if defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-#define TONVALE_SANITIZED_PROCESSES 1
-#endif
-#endif
-#if defined(TONVALE_SANITIZED_PROCESSES) || defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#if defined(TONVALE_SANITIZED)
 constexpr int kKillCount = 40;  // sanitizer runtimes make every save slow
 constexpr int kRacingSaves = 25;
 #else
@@ -38,13 +34,14 @@ constexpr int kRacingSaves = 150;
 #endif
 constexpr int kStallMilliseconds = 30000;  // a deadline for failing, never a pacing delay
 
-// How many bytes equal to `mark` a read of what is waiting on `fd` (or the next to come)
-// brings; -1 once the other end is closed.
-int readMarks(int fd, char mark) {
+// What a read of what is waiting on `fd` (or the next to come) brings; nothing once the
+// other end is closed.
+std::string readSome(int fd) {
     std::array<char, 256> bytes{};
     const ssize_t count = ::read(fd, bytes.data(), bytes.size());
-    return count <= 0 ? -1 : static_cast<int>(std::count(bytes.begin(), bytes.begin() + count, mark));
+    return count <= 0 ? std::string() : std::string(bytes.data(), static_cast<std::size_t>(count));
 }
+int saveMarks(const std::string& progress) { return static_cast<int>(std::ranges::count(progress, 's')); }
 
 class PersistenceDurabilityTest : public ::testing::Test {
 protected:
@@ -92,26 +89,24 @@ TEST_F(PersistenceDurabilityTest, AWriterKilledAtAnyMomentLeavesTheLastOrTheNext
             std::array<pollfd, 2> waiting{pollfd{watch, POLLIN, 0}, pollfd{progress[0], POLLIN, 0}};
             ASSERT_GT(::poll(waiting.data(), waiting.size(), kStallMilliseconds), 0) << "the writer stalled";
             if (waiting[1].revents != 0) {
-                const int marks = readMarks(progress[0], 's');
-                ASSERT_GE(marks, 0) << "the writer ended by itself";
-                saves += marks;
+                const std::string seen = readSome(progress[0]);
+                ASSERT_FALSE(seen.empty()) << "the writer ended by itself";
+                saves += saveMarks(seen);
             }
             alignas(inotify_event) std::array<char, 4096> buffer{};
             for (ssize_t length; (length = ::read(watch, buffer.data(), buffer.size())) > 0;) {
                 for (ssize_t offset = 0; offset < length; --events) {
-                    offset += static_cast<ssize_t>(sizeof(inotify_event) + reinterpret_cast<inotify_event*>(&buffer[offset])->len);
+                    const auto* event = reinterpret_cast<inotify_event*>(&buffer[offset]);
+                    offset += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
                 }
             }
         }
         std::fputs("kill\n", server);
         std::fflush(server);
-        // The "k" comes after every "s" of the killed child; counting both in one pass.
-        for (std::string seen; seen.find('k') == std::string::npos;) {
-            std::array<char, 256> bytes{};
-            const ssize_t count = ::read(progress[0], bytes.data(), bytes.size());
-            ASSERT_GT(count, 0) << "the writer ended by itself";
-            seen.assign(bytes.data(), static_cast<std::size_t>(count));
-            saves += static_cast<int>(std::count(seen.begin(), seen.end(), 's'));
+        // The "k" comes after every "s" of the killed child.
+        for (std::string seen; seen.find('k') == std::string::npos; saves += saveMarks(seen)) {
+            seen = readSome(progress[0]);
+            ASSERT_FALSE(seen.empty()) << "the writer ended by itself";
         }
 
         const auto [writtenBy, sequence] = stored();
@@ -140,9 +135,9 @@ TEST_F(PersistenceDurabilityTest, TwoWritersSavingAtOnceNeverLeaveATornDocument)
         for (std::size_t index = 0; index < writers.size(); ++index) {
             pollfd waiting{isRunning[index] ? ::fileno(writers[index]) : -1, POLLIN, 0};
             if (::poll(&waiting, 1, 0) > 0) {
-                const int marks = readMarks(waiting.fd, 's');
-                isRunning[index] = marks >= 0;
-                saves[index] += std::max(marks, 0);
+                const std::string seen = readSome(waiting.fd);
+                isRunning[index] = !seen.empty();
+                saves[index] += saveMarks(seen);
             }
         }
     }

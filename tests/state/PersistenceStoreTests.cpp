@@ -1,3 +1,5 @@
+// The settings store on real files: what a load reads and never writes, what a save writes,
+// copies kept aside, the legacy document carried forward, and files that are not what they seem.
 #include "state/PersistenceStore.h"
 
 #include <gtest/gtest.h>

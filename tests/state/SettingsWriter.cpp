@@ -1,13 +1,9 @@
 // Saves the durability tests' documents through a real PersistenceStore, writing "s" to a
 // progress descriptor after each save (exit status 2 when a save fails):
-//   state_settings_writer <folder> <writer> <first sequence> <count>
-//       saves writtenDocument(writer, first) and the count - 1 after it, progress on
-//       standard output;
-//   state_settings_writer <folder> <writer> --serve <progress descriptor>
-//       "start <first>" on standard input forks a child saving from <first> on until
-//       "kill" kills it with SIGKILL, after which "k" is written. Forking this small
-//       single-threaded process costs a fraction of starting a program, so a test can
-//       kill hundreds of writers in a few seconds.
+//   state_settings_writer <folder> <writer> <first sequence> <count>   progress on standard output
+//   state_settings_writer <folder> <writer> --serve <progress fd>
+// serves "start <first>" on standard input by forking a child that saves from <first> on, and
+// "kill" by killing it with SIGKILL and writing "k": a fork costs far less than a program start.
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>

@@ -1,11 +1,7 @@
 // The whole application model, headless, on the simulated server in virtual time: the app
-// state controller with the real device, process and lifecycle monitors, the real route
-// reconciler making a route controller per route, an in-memory store and a fake login
-// item, assembled as the application assembles them. Measures what the devices played:
-//   ApplicationModelWorld world;  // the route desk: the music player plays on the speakers
-//   world.start();                // then drive world.controller, world.server, world.advance
-//   EXPECT_NEAR(world.gainHeardOver(kSpeakers), 1.0, 0.01);
-//   world.stop();                 // and nothing of ours may be left behind
+// state controller with the real monitors and reconciler, assembled as the application does,
+// over an in-memory store and a fake login item. start(), drive controller and server,
+// advance(), measure what the devices played; stop() expects nothing of ours left.
 // Create it on the test's thread; everything runs there as the test advances the clock.
 #pragma once
 
@@ -13,6 +9,7 @@
 
 #include <algorithm>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "engine/RouteAggregateDescription.h"
@@ -39,10 +36,8 @@ struct ApplicationModelWorld {
     static constexpr dispatch::Seconds kBufferPeriod = 512.0 / 48000.0;
 
     // Devices with outputs are observed, so what they play can be read back.
-    explicit ApplicationModelWorld(const sim::Scenario& scenario = routeDesk(),
-                                   PersistedStateV1 document = PersistedStateV1::newDocument())
+    explicit ApplicationModelWorld(const sim::Scenario& scenario = routeDesk())
         : server(sim::SimulatedServer::create(scenario)) {
-        store->loadResult = std::move(document);
         for (const sim::ScenarioDevice& device : scenario.devices) {
             EXPECT_TRUE(device.outputChannels == 0 || server->startObserving(device.uid)) << device.uid;
         }
@@ -53,7 +48,6 @@ struct ApplicationModelWorld {
              RouteReconciler::create([this] { return ++engineStarts, RouteController::create(); }, 2.0), loginItems,
              SystemLifecycleMonitor::create(main), AppStateController::kLifecycleRecoveryDelay, setDefaultInputDevice});
     }
-    ~ApplicationModelWorld() { controller.reset(); }
 
     // Starts the controller; the first snapshots arrive and routes start.
     void start() {
@@ -69,13 +63,9 @@ struct ApplicationModelWorld {
     }
     void advance(dispatch::Seconds seconds) { time.advance(seconds); }
 
-    // The music player's tone on a device between two past times, as a gain of its own level.
-    [[nodiscard]] double gainHeard(const std::string& uid, dispatch::Seconds from, dispatch::Seconds to) const {
-        return gainHeard(uid, from, to, Tone{});
-    }
-    // Any app's tone the same way.
+    // An app's tone on a device between two past times, as a gain of its own level.
     [[nodiscard]] double gainHeard(const std::string& uid, dispatch::Seconds from, dispatch::Seconds to,
-                                   Tone tone) const {
+                                   Tone tone = {}) const {
         return server->played(uid, from, to).toneAmplitude(tone.frequency) / tone.amplitude;
     }
     // The same over the next stretch of time, which this plays through.
@@ -97,9 +87,9 @@ struct ApplicationModelWorld {
         const auto active = static_cast<std::size_t>(
             std::count_if(controller->routeStatuses().begin(), controller->routeStatuses().end(),
                           [](const auto& entry) { return entry.second.phase == RouteLifecyclePhase::active; }));
-        EXPECT_EQ(server->tapCount(), active) << "taps beyond the active routes";
-        EXPECT_EQ(server->aggregateDeviceCount(), active) << "aggregate devices beyond the active routes";
-        EXPECT_EQ(server->ioProcCount(), active) << "IO procedures beyond the active routes";
+        EXPECT_EQ(std::tuple(server->tapCount(), server->aggregateDeviceCount(), server->ioProcCount()),
+                  std::tuple(active, active, active))
+            << "taps, aggregate devices and IO procedures beyond the active routes";
     }
     // The UIDs of our routes' private aggregate devices, which the device snapshots leave out.
     [[nodiscard]] static std::vector<std::string> routeAggregateUIDs() {
