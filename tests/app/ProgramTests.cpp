@@ -8,7 +8,6 @@
 #include <fstream>
 #include <map>
 #include <regex>
-#include <sstream>
 
 #include "tests/app/ProgramRun.h"
 
@@ -22,8 +21,7 @@ TEST(ProgramTest, Modes_PrintTheirLinesOnTheirStreamsAndExitWithTheirStatus) {
         std::string output;
         std::string error;
     } cases[] = {
-        // Without the required options a route mode fails at once, whatever else is given; the
-        // browser's sound comes from its helpers.
+        // A route mode without its options fails at once; the browser's sound comes from its helpers.
         {{"--route-test", "--gain", "nan", "--duration", "-inf", "\xff\xfe", ""},
          1,
          "",
@@ -53,9 +51,7 @@ TEST(ProgramTest, Modes_PrintTheirLinesOnTheirStreamsAndExitWithTheirStatus) {
     }
 }
 
-// The modes with widgets, on a machine without a display: the idle benchmark runs offscreen
-// and touches no stored setting; the tray application says why it cannot run; a picture of
-// the popover is drawn offscreen all the same.
+// Without a display the idle benchmark and the popover's picture run offscreen; the tray application says why not.
 TEST(ProgramTest, WidgetModesWithoutADisplay_RunOffscreenOrSayWhyNot) {
     const std::filesystem::path folder =
         std::filesystem::temp_directory_path() / ("tonvale-headless-" + std::to_string(::getpid()));

@@ -1,10 +1,6 @@
-// The app state controller as the interface sees it, on fake monitors, store, login item and
-// route engines (which start at once), in virtual time unless asked otherwise: a desk with
-// speakers, a USB headset with a microphone, a Bluetooth headset and an AirPlay speaker, and
-// apps that play or not.
-//   MixerTestWorld world;                          // started, the desk delivered
-//   world.play({{"com.example.music", true}});     // then read or drive world.controller
-// Create it on the test's thread; everything runs there as the test advances the clock.
+// The app state controller as the interface sees it, started on fake monitors, store, login item
+// and route engines, with a desk of speakers, USB and Bluetooth headsets and a microphone delivered.
+// Virtual time unless asked otherwise; create it on the test's thread, where everything then runs.
 #pragma once
 
 #include <initializer_list>
