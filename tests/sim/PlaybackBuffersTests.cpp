@@ -85,17 +85,6 @@ TEST_F(PlaybackBuffersTest, Timeline_KeepsOnlyTheRetainedStretchForReadBack) {
     EXPECT_EQ(timeline.read(400, 500).rms(), 0.5);
 }
 
-// How one tone is measured among others is met wherever two apps play on one device.
-TEST_F(PlaybackBuffersTest, Noise_RenderedInTwoHalvesEqualsTheBlockAtOnce) {
-    std::vector<float> halves(200, 0.0F);
-    std::vector<float> whole(200, 0.0F);
-    const AudioSource noise = AudioSource::noise(-20.0);
-    noise.renderAdding(1000, 48000.0, halves.data(), 100, 1);
-    noise.renderAdding(1100, 48000.0, halves.data() + 100, 100, 1);
-    noise.renderAdding(1000, 48000.0, whole.data(), 200, 1);
-    EXPECT_EQ(halves, whole);
-}
-
 // Recording writes, per physical output that played, what it played from the server's start.
 TEST(SimulatedServerRecordingTest, PlayingDevices_WriteFloatWavFromTheStart) {
     const auto folder = std::filesystem::temp_directory_path() /

