@@ -4,10 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <string>
 
-#include "hal/AudioDeviceCatalogue.h"
 #include "tests/observe/MonitorTestWorld.h"
 
 namespace tonvale {
