@@ -177,5 +177,18 @@ TEST_F(AudioRouteRendererTest, BufferLists_PlayOnlyWhatBothSidesHoldAndStaySilen
     EXPECT_EQ(renderer_->callbackCount(), 11U) << "a cycle without output is not counted";
 }
 
+TEST_F(AudioRouteRendererTest, SeparateChannelBuffers_GetTheSameGainPerFrameDuringARamp) {
+    const auto separate = stereoFloatFormat(48000.0, true);
+    renderer({{separate}, {separate}}).setTargetGain(0.0F);
+    RenderBuffers input({mono(512), mono(512)}, 1.0F);
+    RenderBuffers output({mono(512), mono(512)});
+    ASSERT_EQ(device_->runCycle(input.list(), output.list()), kAudioHardwareNoError);
+    for (std::size_t frame = 0; frame < 512; ++frame) {
+        ASSERT_EQ(output.sample(0, frame), output.sample(1, frame)) << "frame " << frame;
+    }
+    EXPECT_EQ(output.sample(0, 167), 0.5F);
+    EXPECT_EQ(output.sample(1, 335), 0.0F);
+}
+
 }  // namespace
 }  // namespace tonvale
