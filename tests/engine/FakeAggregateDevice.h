@@ -1,8 +1,6 @@
-// A hand-made audio server holding one aggregate device whose streams, formats and IO
-// statuses a test sets at will, including answers the simulated server never gives
-// (unreadable formats, failing IO calls). It keeps the installed IO procedure so the test
-// can run IO cycles itself; everything else is refused. Installed for the life of the
-// object; test thread only.
+// A hand-made audio server with one aggregate device of any streams and formats, readable or
+// not, that keeps the installed IO procedure so the test runs IO cycles itself; everything
+// else is refused. Installed for the life of the object; test thread only.
 #pragma once
 
 #include <memory>

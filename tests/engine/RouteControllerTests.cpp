@@ -4,9 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <functional>
-#include <limits>
 #include <optional>
 #include <string>
 #include <vector>
@@ -33,8 +31,7 @@ protected:
 
     [[nodiscard]] std::vector<AudioObjectID> music() const { return {server->processObjectID(kMusicPid).value()}; }
 
-    // Starts and lets virtual time run until the answer arrives (two seconds at most):
-    // "active", or the error's description.
+    // Starts and answers, within two seconds of virtual time, "active" or the error's description.
     std::string start(std::vector<AudioObjectID> processes, const std::string& uid, float gain) {
         std::optional<std::string> answer;
         controller->start(std::move(processes), uid, gain, [&answer](RouteStartResult result) {
@@ -59,8 +56,7 @@ protected:
         return snapshot.value_or(AudioRouteSnapshot{});
     }
 
-    // The music's level on the device over the next stretch, relative to the source, read
-    // two buffer periods later, once every device has played the whole stretch.
+    // The music's level on the device over the next stretch, relative to the source.
     double musicLevel(const char* uid, double settle = 0.05, double seconds = 0.5) {
         time.advance(settle);
         const dispatch::Seconds from = dispatch::now();
@@ -93,7 +89,6 @@ TEST_F(RouteControllerTest, FailedStarts_AnswerWhyAndLeaveTheMusicOnItsOwnOutput
     } cases[] = {
         {[] {}, false, kHeadset, "Select at least one Core Audio process."},
         {[] {}, true, "", "Select a destination output."},
-        {[] {}, true, kAirPlay, "The selected destination is not an available output."},
         {[this] {
              server->injectFailure(
                  {sim::Call::getPropertyData, kAudioHardwareBadObjectError, 1, std::nullopt, kAudioTapPropertyUID});
@@ -103,13 +98,8 @@ TEST_F(RouteControllerTest, FailedStarts_AnswerWhyAndLeaveTheMusicOnItsOwnOutput
              server->injectFailure({sim::Call::createAggregateDevice, kAudioHardwareUnspecifiedError});
          },
          true, kHeadset, hal("Create private aggregate device", kAudioHardwareUnspecifiedError)},
-        {[this] { server->setAggregateBehaviour({.isOutputWithheld = true}); }, true, kHeadset,
-         "Wait for aggregate tap/output streams (timed out after 1 second) returned no value"},
-        {[this] {
-             server->setAggregateBehaviour({});
-             server->injectFailure({sim::Call::deviceStart, kAudioHardwareIllegalOperationError});
-         },
-         true, kHeadset, "AudioDeviceStart failed (1852797029)."},
+        {[this] { server->injectFailure({sim::Call::deviceStart, kAudioHardwareIllegalOperationError}); }, true,
+         kHeadset, "AudioDeviceStart failed (1852797029)."},
         // The destination goes after the tap was made: the tap goes with the failure.
         {[this] { ASSERT_TRUE(server->unplugDevice(kHeadset)); }, true, kHeadset,
          "The selected output is no longer available."},
@@ -123,42 +113,6 @@ TEST_F(RouteControllerTest, FailedStarts_AnswerWhyAndLeaveTheMusicOnItsOwnOutput
     expectMusicOnlyOn(kSpeakers, 1.0);
 }
 
-TEST_F(RouteControllerTest, StreamsThatNeverAppear_FailAfterOneSecondWithLaterWorkKeptInOrder) {
-    server->setAggregateBehaviour({.streamDelaySeconds = std::numeric_limits<double>::infinity()});
-    std::vector<std::string> answers;
-    const dispatch::Seconds started = dispatch::now();
-    controller->start(music(), kHeadset, 0.5F, [&](RouteStartResult result) {
-        answers.push_back(result.isSuccess() ? "success" : result.error().description());
-        EXPECT_NEAR(dispatch::now() - started, 1.0, 0.001);
-    });
-    controller->setGain(0.25F);
-    controller->snapshot(
-        [&answers](AudioRouteSnapshot snapshot) { answers.push_back(snapshot.isActive ? "active" : "idle"); });
-    time.advance(0.95);
-    EXPECT_TRUE(answers.empty()) << "the wait holds every later operation";
-    time.advance(0.1);
-    EXPECT_EQ(answers,
-              (std::vector<std::string>{
-                  "Wait for aggregate tap/output streams (timed out after 1 second) returned no value", "idle"}));
-}
-
-TEST_F(RouteControllerTest, TwoStartsInARow_RebuildTheRouteAndAnswerInOrder) {
-    std::vector<std::string> answers;
-    for (const auto& [uid, name] : {std::pair{kHeadset, "first"}, std::pair{kMultiOutput, "second"}}) {
-        controller->start(music(), uid, 0.25F, [&answers, name = name](RouteStartResult result) {
-            answers.push_back(result.isSuccess() ? name : result.error().description());
-        });
-    }
-    time.advance(0.2);
-    EXPECT_EQ(answers, (std::vector<std::string>{"first", "second"}));
-    EXPECT_EQ(std::vector({server->tapCount(), server->aggregateDeviceCount(), server->ioProcCount()}),
-              std::vector<std::size_t>(3, 1U));
-    EXPECT_EQ(snapshotNow().destinationUID, std::optional<std::string>(kMultiOutput));
-    for (const char* member : {kSpeakers, kHeadset}) {
-        EXPECT_NEAR(musicLevel(member), 0.25, 0.003) << "a multi-output destination plays on " << member;
-    }
-}
-
 TEST_F(RouteControllerTest, Snapshot_ReportsIdleAndActiveRoutesAndStopEndsThem) {
     EXPECT_EQ(snapshotNow(), AudioRouteSnapshot{});
     ASSERT_EQ(start(music(), kHeadset, 0.5F), "active");
@@ -168,9 +122,6 @@ TEST_F(RouteControllerTest, Snapshot_ReportsIdleAndActiveRoutesAndStopEndsThem) 
     EXPECT_EQ(active.processIDs, music());
     EXPECT_EQ(active.destinationUID, std::optional<std::string>(kHeadset));
     EXPECT_GE(active.callbackCount, 45U);
-    EXPECT_EQ(active.unequalFrameCallbackCount, 0U);
-    EXPECT_EQ(std::pair(active.lastInputFrameCount, active.lastOutputFrameCount), std::pair(512U, 512U));
-    EXPECT_LE(AudioGetCurrentHostTime() - active.lastCallbackHostTime, 12'000'000U);
 
     bool isStopped = false;
     controller->stop([&isStopped] { isStopped = true; });
@@ -212,8 +163,7 @@ TEST_F(RouteControllerTest, ReleasedController_StopsBeforeTheReleaseReturnsAndAn
     expectNothingLeft();
     expectMusicOnlyOn(kSpeakers, 1.0);
 
-    // Released before its start ran, or while the start waits for its streams: a queued
-    // snapshot is dropped, a queued stop still answers.
+    // Released before its start ran, or while it waits for its streams: only a queued stop answers.
     server->setAggregateBehaviour({.streamDelaySeconds = 0.5});
     for (const double waited : {0.0, 0.1}) {
         controller = RouteController::create();

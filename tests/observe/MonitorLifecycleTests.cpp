@@ -1,7 +1,5 @@
-// What every monitor promises about starting, stopping and release, checked on each: one
-// registration however often it starts, nothing held or delivered once stopped, a
-// synchronous stop on release wherever the last reference goes, and all of it while the
-// world changes on another thread.
+// What every monitor promises, checked on each: one registration however often it starts,
+// nothing held or delivered once stopped, a synchronous stop on release, also on real threads.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -61,23 +59,7 @@ class MonitorLifecycleTest
 using Monitors = ::testing::Types<DeviceMonitorTraits, ProcessMonitorTraits, LifecycleMonitorTraits>;
 TYPED_TEST_SUITE(MonitorLifecycleTest, Monitors);
 
-TYPED_TEST(MonitorLifecycleTest, StartedTwice_HoldsOneRegistrationAndOnlyTheNewerHandlerHears) {
-    this->startAndSettle();
-    const std::size_t heldOnce = this->world_.held();
-    ASSERT_GT(heldOnce, 0U);
-    Deliveries<typename TypeParam::Value> newer(this->deliveryQueue_);
-    this->monitor_->start(newer.handler());
-    this->time_.advance(0.01);
-    EXPECT_EQ(this->world_.held(), heldOnce);
-    EXPECT_EQ(newer.count(), TypeParam::kDeliveriesOnStart) << "the newer handler gets its own first delivery";
-
-    TypeParam::change(*this->world_.server, 0);
-    this->time_.advance(1.0);
-    EXPECT_EQ(this->deliveries_.count(), TypeParam::kDeliveriesOnStart) << "the replaced handler hears nothing more";
-    EXPECT_EQ(newer.count(), TypeParam::kDeliveriesOnStart + 1);
-}
-
-TYPED_TEST(MonitorLifecycleTest, Stopped_HoldsAndDeliversNothingUntilStartedAnew) {
+TYPED_TEST(MonitorLifecycleTest, StartedTwiceStoppedAndStartedAnew_HoldOneRegistrationForTheCurrentHandler) {
     this->monitor_->start([](const typename TypeParam::Value&) {});
     this->monitor_->stop();
     this->time_.advance(0.01);
@@ -85,19 +67,28 @@ TYPED_TEST(MonitorLifecycleTest, Stopped_HoldsAndDeliversNothingUntilStartedAnew
 
     this->startAndSettle();
     const std::size_t heldOnce = this->world_.held();
+    ASSERT_GT(heldOnce, 0U);
+    Deliveries<typename TypeParam::Value> newer(this->deliveryQueue_);
+    this->monitor_->start(newer.handler());
     TypeParam::change(*this->world_.server, 0);
-    this->time_.advance(0.02);
-    const std::size_t delivered = this->deliveries_.count();
-    this->monitor_->stop();
+    this->time_.advance(1.0);
+    EXPECT_EQ(this->world_.held(), heldOnce);
+    EXPECT_EQ(this->deliveries_.count(), TypeParam::kDeliveriesOnStart) << "the replaced handler hears nothing more";
+    EXPECT_EQ(newer.count(), TypeParam::kDeliveriesOnStart + 1) << "its own first delivery, then the change";
+
     TypeParam::change(*this->world_.server, 1);
+    this->time_.advance(0.02);
+    const std::size_t delivered = newer.count();
+    this->monitor_->stop();
+    TypeParam::change(*this->world_.server, 0);
     this->time_.advance(1.0);
     EXPECT_EQ(this->world_.held(), 0U);
-    EXPECT_EQ(this->deliveries_.count(), delivered) << "neither a refresh pending at the stop nor a later change";
+    EXPECT_EQ(newer.count(), delivered) << "neither a refresh pending at the stop nor a later change";
 
     this->monitor_->start(this->deliveries_.handler());
     this->time_.advance(0.01);
     EXPECT_EQ(this->world_.held(), heldOnce);
-    EXPECT_EQ(this->deliveries_.count(), delivered + TypeParam::kDeliveriesOnStart);
+    EXPECT_EQ(this->deliveries_.count(), 2 * TypeParam::kDeliveriesOnStart);
 }
 
 TYPED_TEST(MonitorLifecycleTest, Released_StopsBeforeTheReleaseReturnsAlsoOnItsOwnQueue) {
@@ -105,8 +96,7 @@ TYPED_TEST(MonitorLifecycleTest, Released_StopsBeforeTheReleaseReturnsAlsoOnItsO
     this->monitor_.reset();
     EXPECT_EQ(this->world_.held(), 0U) << "no time passed: the stop ran synchronously";
 
-    // The last reference kept in the monitor's own handler goes when the stop drops the
-    // handler on the monitor's queue: the teardown runs there, directly.
+    // The last reference, kept in its own handler, goes with the handler on the monitor's queue.
     TypeParam::withholdFirstDelivery(*this->world_.server);
     auto monitor = TypeParam::Monitor::create(this->deliveryQueue_);
     const std::weak_ptr<typename TypeParam::Monitor> weakMonitor = monitor;
@@ -118,8 +108,7 @@ TYPED_TEST(MonitorLifecycleTest, Released_StopsBeforeTheReleaseReturnsAlsoOnItsO
     EXPECT_EQ(this->world_.held(), 0U);
 }
 
-// On real threads: the world changes on another thread while the owner starts, stops and
-// finally releases the monitor. ThreadSanitizer watches the hand-overs.
+// The world changes on another thread while the owner starts, stops and releases the monitor.
 template <typename Traits>
 class MonitorRealThreadTest : public ::testing::Test {};
 TYPED_TEST_SUITE(MonitorRealThreadTest, Monitors);

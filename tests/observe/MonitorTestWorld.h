@@ -1,6 +1,5 @@
-// Test helper for the monitors: a small simulated desk with the recorder of listener calls
-// in front of it, a record of what a monitor delivered, when and on which queue, and the
-// fixture every monitor's virtual-time tests share.
+// Test helper for the monitors: a small simulated desk, a record of what a monitor delivered,
+// when and on which queue, and the fixture every monitor's virtual-time tests share.
 // Create on the test's thread after the dispatch::VirtualTime it runs in, if any.
 // Thread-safety: the world may be changed from any thread; the rest is for the test's.
 #pragma once
@@ -15,7 +14,6 @@
 #include "platform/dispatch/Dispatch.h"
 #include "sim/SimulatedServer.h"
 #include "tests/engine/RouteTestWorld.h"
-#include "tests/observe/ListenerCallRecorder.h"
 
 namespace tonvale::testing {
 
@@ -33,17 +31,10 @@ inline sim::Scenario monitorDesk() {
     return scenario;
 }
 
-// The simulated desk, reached through a recorder of listener calls.
+// The simulated desk and the listeners it held before the code under test ran.
 struct MonitorTestWorld {
     explicit MonitorTestWorld(const sim::Scenario& scenario = monitorDesk())
-        : server(sim::SimulatedServer::create(scenario)),
-          recorder(std::make_shared<ListenerCallRecorder>(server)),
-          baseListenerCount(server->listenerCount()) {
-        AudioHardwareInstallService(recorder);
-    }
-    ~MonitorTestWorld() { AudioHardwareInstallService(server); }
-    MonitorTestWorld(const MonitorTestWorld&) = delete;
-    MonitorTestWorld& operator=(const MonitorTestWorld&) = delete;
+        : server(sim::SimulatedServer::create(scenario)), baseListenerCount(server->listenerCount()) {}
 
     // Listeners and workspace observers of the code under test that the server holds.
     [[nodiscard]] std::size_t held() const {
@@ -51,7 +42,6 @@ struct MonitorTestWorld {
     }
 
     std::shared_ptr<sim::SimulatedServer> server;
-    std::shared_ptr<ListenerCallRecorder> recorder;
     std::size_t baseListenerCount;
 };
 
