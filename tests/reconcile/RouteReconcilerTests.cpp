@@ -1,6 +1,6 @@
 // What the model-based test does not watch: the order of the reconciler's notifications,
-// routes kept across gain changes and merged groups, a change reconciled once after a
-// teardown, snapshots, release, and the health check's timing.
+// routes kept across gain changes, a change reconciled once after a teardown, snapshots,
+// release, and the health check's timing.
 #include "reconcile/RouteReconciler.h"
 
 #include <gtest/gtest.h>
@@ -68,15 +68,6 @@ TEST_F(RouteReconcilerTest, GainChangesAndReorderedProcesses_KeepTheRouteAndItsS
     EXPECT_EQ(world.engines.size(), 1U);
     EXPECT_EQ(world.engine(0).gains, (std::vector<float>{0.5F, 0.25F, 0.0F, 0.0F}));
     EXPECT_EQ(world.changes.size(), changes);
-}
-
-TEST_F(RouteReconcilerTest, GroupsOfOneApp_AreOneRouteOverTheProcessesOfBoth) {
-    reconciler.updateDeviceSnapshot(desk());
-    reconciler.updateProcessGroups({group(kMusic, {{102, true}, {101, false}}), group(kChat, {{200, true}}),
-                                    group(kMusic, {{101, true}, {100, true}})});
-    reconciler.updateProfile(profile(kMusic, 0.5F));
-    ASSERT_EQ(world.engines.size(), 1U);
-    EXPECT_EQ(world.engine(0).processIDs, (std::vector<AudioObjectID>{100, 101, 102}));
 }
 
 TEST_F(RouteReconcilerTest, ProfileChangeDuringATeardown_IsReconciledOnceWhenItHasFinished) {

@@ -10,7 +10,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -28,28 +27,13 @@ struct IOProbe {
     std::atomic<UInt32> inputBuffers{0};
     std::atomic<UInt32> inputBytes{0};
     std::atomic<UInt32> outputBytes{0};
-    // Real-clock times of the first and the latest call, in nanoseconds.
-    std::atomic<std::int64_t> firstCallNanos{0};
-    std::atomic<std::int64_t> lastCallNanos{0};
     bool copiesInput = false;
-    // Set (and waited on) once the calls span at least spanToSignalNanos of real time.
-    std::int64_t spanToSignalNanos = 0;
-    std::atomic<bool> hasSpannedEnough{false};
 };
 
 inline OSStatus probeIOProc(AudioObjectID, const AudioTimeStamp*, const AudioBufferList* input, const AudioTimeStamp*,
                             AudioBufferList* output, const AudioTimeStamp*, void* clientData) {
     auto* probe = static_cast<IOProbe*>(clientData);
-    const std::int64_t nanos = std::chrono::steady_clock::now().time_since_epoch().count();
-    if (probe->calls.fetch_add(1) == 0) {
-        probe->firstCallNanos = nanos;
-    }
-    probe->lastCallNanos = nanos;
-    if (probe->spanToSignalNanos > 0 && !probe->hasSpannedEnough.load() &&
-        nanos - probe->firstCallNanos.load() >= probe->spanToSignalNanos) {
-        probe->hasSpannedEnough = true;
-        probe->hasSpannedEnough.notify_all();
-    }
+    ++probe->calls;
     const bool hasInput = input != nullptr && input->mNumberBuffers > 0;
     const bool hasOutput = output != nullptr && output->mNumberBuffers > 0;
     probe->inputBuffers = input != nullptr ? input->mNumberBuffers : 0;

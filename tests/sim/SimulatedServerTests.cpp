@@ -226,32 +226,6 @@ TEST_F(SimulatedServerTest, IdleServer_RunsNoIOCycle) {
     EXPECT_EQ(time.pendingCount(), 0U);
 }
 
-// The one test on real threads and the real clock: a device's IO thread runs for
-// a second with a started IO procedure.
-TEST(SimulatedServerRealTimeTest, StartedDevice_CallsItsProcedureOncePerBufferPeriod) {
-    auto server = SimulatedServer::create(routeDesk());
-    const AudioObjectID headset = server->deviceID("headset").value_or(0);
-    IOProbe probe;
-    probe.spanToSignalNanos = 1'000'000'000;
-    AudioDeviceIOProcID proc = nullptr;
-    ASSERT_EQ(AudioDeviceCreateIOProcID(headset, &probeIOProc, &probe, &proc), kAudioHardwareNoError);
-    ASSERT_EQ(AudioDeviceStart(headset, proc), kAudioHardwareNoError);
-    // Blocks until the IO thread itself reports a second of calls.
-    probe.hasSpannedEnough.wait(false);
-    ASSERT_EQ(AudioDeviceStop(headset, proc), kAudioHardwareNoError);
-    const auto calls = probe.calls.load();
-    // Measured between the first and the latest call, so that a busy machine's
-    // delay in starting or stopping the thread does not count as missed cycles.
-    const double ran = static_cast<double>(probe.lastCallNanos - probe.firstCallNanos) * 1e-9;
-    EXPECT_GE(ran, 1.0);
-    const double expected = ran * 48000.0 / 512.0 + 1.0;
-    EXPECT_NEAR(static_cast<double>(calls), expected, expected * 0.05);
-    // Once stop has returned no cycle may call in, up to the server's end.
-    EXPECT_EQ(AudioDeviceDestroyIOProcID(headset, proc), kAudioHardwareNoError);
-    server.reset();
-    EXPECT_EQ(probe.calls.load(), calls);
-}
-
 // Control calls from another thread while a route's IO thread runs: no data race
 // (checked under ThreadSanitizer), no call after a stop, nothing left behind.
 TEST(SimulatedServerRealTimeTest, ControlCallsDuringIO_LeaveTheServerConsistent) {

@@ -40,12 +40,5 @@ TEST_F(DispatchGroupTest, Notify_RunsOnceAfterTheLastLeave) {
     EXPECT_EQ(notified_, 1);
 }
 
-using DispatchGroupDeathTest = DispatchGroupTest;
-
-TEST_F(DispatchGroupDeathTest, LeaveWithoutEnter_Aborts) {
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
-    EXPECT_DEATH(group_.leave(), "left more often than entered");
-}
-
 }  // namespace
 }  // namespace dispatch

@@ -103,12 +103,5 @@ TEST(ClockTest, DeadlinesBeyondTheSteadyClock_SaturateInsteadOfWrappingIntoThePa
     EXPECT_LE(soon, std::chrono::seconds(1));
 }
 
-using VirtualTimeDeathTest = VirtualTimeTest;
-
-TEST_F(VirtualTimeDeathTest, SecondVirtualTime_Aborts) {
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
-    EXPECT_DEATH(VirtualTime second, "only one VirtualTime");
-}
-
 }  // namespace
 }  // namespace dispatch

@@ -164,13 +164,6 @@ TEST_F(BundleTest, DeeplyNestedValues_DoNotBreakReading) {
     }
 }
 
-TEST_F(BundleTest, BundleURL_IsPercentEncodedDirectoryURL) {
-    const fs::path path = makeBundle("My Player #2%.app", serialisedPlist(kPlayerEntries));
-    const std::optional<Bundle> bundle = Bundle::at(path);
-    ASSERT_TRUE(bundle.has_value());
-    EXPECT_EQ(bundle->bundleURL(), "file://" + root_.string() + "/My%20Player%20%232%25.app/");
-}
-
 TEST_F(BundleTest, ExecutablePath_RequiresANamedExistingFileInsideMacOS) {
     const fs::path player = makeBundle("Player.app", serialisedPlist(kPlayerEntries));
     EXPECT_EQ(Bundle::at(player)->executablePath(), std::nullopt);
