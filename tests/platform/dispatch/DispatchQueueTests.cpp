@@ -1,8 +1,7 @@
-// Serial queues in virtual time: order, current-queue markers, sync, cancellation and weak owners.
+// Serial queues in virtual time: order, current-queue markers, sync, closures releasing their owner, weak owners.
 #include "platform/dispatch/DispatchQueue.h"
 
 #include "platform/dispatch/DispatchSourceTimer.h"
-#include "platform/dispatch/DispatchWorkItem.h"
 #include "platform/dispatch/VirtualTime.h"
 #include "platform/dispatch/Weakly.h"
 
@@ -91,34 +90,6 @@ TEST_F(DispatchQueueTest, Sync_RunsAfterTheQueuesEarlierDueWorkButNotLaterWork) 
 
     EXPECT_THAT(log_, ElementsAre("earlier", "sync"));
     EXPECT_EQ(time_.pendingCount(), 1U);
-}
-
-TEST_F(DispatchQueueTest, PendingWork_KeepsItsQueueAliveUntilItRan) {
-    std::weak_ptr<DispatchQueue> weak = queue_;
-    queue_->asyncAfter(1.0, [&] { log_.push_back(weak.lock()->label()); });
-    queue_.reset();
-    EXPECT_FALSE(weak.expired());
-
-    time_.advance(1.0);
-
-    EXPECT_THAT(log_, ElementsAre("test.queue"));
-    EXPECT_TRUE(weak.expired());
-}
-
-TEST_F(DispatchQueueTest, CancelledWorkItem_NeverRunsWhileOthersRunOnce) {
-    int cancelledRuns = 0;
-    int keptRuns = 0;
-    auto cancelled = DispatchWorkItem::create([&] { ++cancelledRuns; });
-    auto kept = DispatchWorkItem::create([&] { ++keptRuns; });
-    queue_->asyncAfter(1.0, cancelled);
-    queue_->async(cancelled);
-    queue_->asyncAfter(1.0, kept);
-    cancelled->cancel();
-
-    time_.advance(2.0);
-
-    EXPECT_EQ(cancelledRuns, 0);
-    EXPECT_EQ(keptRuns, 1);
 }
 
 // A closure is destroyed on its queue, after running there, so an owner it releases tears down directly.
