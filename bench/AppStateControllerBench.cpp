@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/InstantEngine.h"
 #include "hal/AudioDeviceCatalogue.h"
 #include "hal/AudioProcessCatalogue.h"
 #include "platform/dispatch/Dispatch.h"
@@ -29,19 +30,6 @@ struct HandlerMonitor final : Monitoring {
     void start(typename Monitoring::Handler newHandler) override { handler = std::move(newHandler); }
     void stop() override {}
     typename Monitoring::Handler handler;
-};
-
-struct InstantEngine final : AudioRouteEngine {
-    void start(std::vector<AudioObjectID>, std::string, float, StartCompletion completion) override {
-        dispatch::DispatchQueue::main()->async([completion] { completion(RouteStartResult::success()); });
-    }
-    void stop(StopCompletion completion) override {
-        if (completion) {
-            dispatch::DispatchQueue::main()->async(completion);
-        }
-    }
-    void setGain(float) override {}
-    void snapshot(SnapshotCompletion completion) override { completion(AudioRouteSnapshot{}); }
 };
 
 struct MemoryStore final : StatePersisting {
@@ -114,7 +102,7 @@ struct Desk {
     std::shared_ptr<HandlerMonitor<AudioProcessMonitoring>> processes =
         std::make_shared<HandlerMonitor<AudioProcessMonitoring>>();
     std::shared_ptr<RouteReconciler> reconciler =
-        RouteReconciler::create([] { return std::make_shared<InstantEngine>(); }, 2.0);
+        RouteReconciler::create([] { return std::make_shared<bench::InstantEngine>(); }, 2.0);
     std::shared_ptr<AppStateController> controller;
 };
 

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/InstantEngine.h"
 #include "platform/dispatch/Dispatch.h"
 #include "reconcile/RouteReconciler.h"
 
@@ -20,23 +21,6 @@ using namespace tonvale;
 
 constexpr int kApps = 500;
 constexpr int kDevices = 64;
-
-// Answers every operation at once on the main queue.
-class InstantEngine final : public AudioRouteEngine {
-public:
-    void start(std::vector<AudioObjectID>, std::string, float, StartCompletion completion) override {
-        dispatch::DispatchQueue::main()->async([completion] { completion(RouteStartResult::success()); });
-    }
-    void stop(StopCompletion completion) override {
-        if (completion) {
-            dispatch::DispatchQueue::main()->async(completion);
-        }
-    }
-    void setGain(float) override {}
-    void snapshot(SnapshotCompletion completion) override {
-        dispatch::DispatchQueue::main()->async([completion] { completion(AudioRouteSnapshot{true}); });
-    }
-};
 
 std::string bundleID(int app) {
     char text[32];
@@ -109,7 +93,7 @@ struct LargeDesk {
 
     dispatch::VirtualTime time;
     std::shared_ptr<RouteReconciler> reconciler =
-        RouteReconciler::create([] { return std::make_shared<InstantEngine>(); }, 2.0);
+        RouteReconciler::create([] { return std::make_shared<bench::InstantEngine>(); }, 2.0);
     RouteReconciler::StatusMap copy;
     std::int64_t statusChanges = 0;
 };

@@ -4,10 +4,9 @@
 // Thread-safety: a value; copies may move freely between threads.
 #pragma once
 
-#include <cassert>
 #include <string>
-#include <utility>
-#include <variant>
+
+#include "platform/foundation/Result.h"
 
 namespace tonvale {
 
@@ -32,35 +31,9 @@ struct EncodingError {
     bool operator==(const EncodingError&) const = default;
 };
 
-template <typename Value, typename Error>
-class [[nodiscard]] CodingResult {
-public:
-    CodingResult(Value value) : storage_(std::in_place_index<0>, std::move(value)) {}  // NOLINT: implicit by design
-    CodingResult(Error error) : storage_(std::in_place_index<1>, std::move(error)) {}  // NOLINT: implicit by design
-
-    [[nodiscard]] bool hasValue() const noexcept { return storage_.index() == 0; }
-    explicit operator bool() const noexcept { return hasValue(); }
-
-    [[nodiscard]] const Value& value() const& {
-        assert(hasValue() && "value() of a failed coding result");
-        return std::get<0>(storage_);
-    }
-    [[nodiscard]] Value&& value() && {
-        assert(hasValue() && "value() of a failed coding result");
-        return std::get<0>(std::move(storage_));
-    }
-    [[nodiscard]] const Error& error() const& {
-        assert(!hasValue() && "error() of a successful coding result");
-        return std::get<1>(storage_);
-    }
-
-private:
-    std::variant<Value, Error> storage_;
-};
-
 template <typename Value>
-using DecodeResult = CodingResult<Value, DecodingError>;
+using DecodeResult = foundation::Result<Value, DecodingError>;
 
-using EncodeResult = CodingResult<std::string, EncodingError>;
+using EncodeResult = foundation::Result<std::string, EncodingError>;
 
 }  // namespace tonvale

@@ -5,10 +5,9 @@
 // Thread-safety: values; copies may move freely between threads.
 #pragma once
 
-#include <cassert>
 #include <string>
-#include <utility>
-#include <variant>
+
+#include "platform/foundation/Result.h"
 
 namespace foundation {
 
@@ -29,29 +28,6 @@ struct FileError {
 };
 
 template <typename Value>
-class [[nodiscard]] FileResult {
-public:
-    FileResult(Value value) : storage_(std::in_place_index<0>, std::move(value)) {}  // NOLINT: implicit by design
-    FileResult(FileError error) : storage_(std::in_place_index<1>, std::move(error)) {}  // NOLINT: implicit by design
-
-    [[nodiscard]] bool hasValue() const noexcept { return storage_.index() == 0; }
-    explicit operator bool() const noexcept { return hasValue(); }
-
-    [[nodiscard]] const Value& value() const& {
-        assert(hasValue() && "value() of a failed file operation");
-        return std::get<0>(storage_);
-    }
-    [[nodiscard]] Value&& value() && {
-        assert(hasValue() && "value() of a failed file operation");
-        return std::get<0>(std::move(storage_));
-    }
-    [[nodiscard]] const FileError& error() const& {
-        assert(!hasValue() && "error() of a successful file operation");
-        return std::get<1>(storage_);
-    }
-
-private:
-    std::variant<Value, FileError> storage_;
-};
+using FileResult = Result<Value, FileError>;
 
 }  // namespace foundation
