@@ -73,19 +73,6 @@ TEST_F(WorkspaceTest, ObserverWithoutQueue_RunsOnThePostingThreadForItsNameOnly_
     EXPECT_TRUE(service_->observers.empty());
 }
 
-TEST_F(WorkspaceTest, ObserverWithQueue_RunsLaterOnThatQueue) {
-    const dispatch::QueuePtr queue = dispatch::DispatchQueue::create("test.observer");
-    int onQueue = 0;
-    const NotificationObserverToken token = center().addObserver(
-        NSWorkspaceDidWakeNotification, nullptr, queue, [&] { onQueue += queue->isCurrent() ? 1 : 100; });
-
-    service_->post(NSWorkspaceDidWakeNotification);
-    EXPECT_EQ(onQueue, 0);
-    time_.runUntilIdle();
-    EXPECT_EQ(onQueue, 1);
-    center().removeObserver(token);
-}
-
 TEST_F(WorkspaceTest, URLsAndPasteboardText_GoToWhatIsInstalled_InMemoryByDefault) {
     auto& workspace = Workspace::sharedWorkspace();
     auto opener = std::make_shared<InMemoryURLOpener>();

@@ -1,11 +1,8 @@
+// The process's arguments and name, and the operating system version the diagnostics print.
 #include "platform/foundation/ProcessInfo.h"
 
 #include <gtest/gtest.h>
 #include <sys/utsname.h>
-
-#include <cstdlib>
-
-#include "tests/platform/foundation/TemporaryFolder.h"
 
 namespace foundation {
 namespace {
@@ -35,19 +32,6 @@ TEST_F(ProcessInfoTest, Arguments_ComeFromTheKernelOrArgvAndNameFallsBackToTheEx
 
     info().setArguments({"/some/dir/"});
     EXPECT_EQ(info().processName(), "foundation_tests");
-}
-
-TEST_F(ProcessInfoTest, EnvironmentValue_DistinguishesUnsetFromEmpty) {
-    const testing::ScopedEnvironmentVariable empty("TONVALE_FOUNDATION_EMPTY", "");
-    const testing::ScopedEnvironmentVariable set("TONVALE_FOUNDATION_SET", "a=b c");
-    ::unsetenv("TONVALE_FOUNDATION_UNSET");
-
-    EXPECT_EQ(info().environmentValue("TONVALE_FOUNDATION_EMPTY"), std::string());
-    EXPECT_EQ(info().environmentValue("TONVALE_FOUNDATION_SET"), "a=b c");
-    EXPECT_EQ(info().environmentValue("TONVALE_FOUNDATION_UNSET"), std::nullopt);
-    // Names that cannot exist must not match a prefix of another variable.
-    EXPECT_EQ(info().environmentValue("TONVALE_FOUNDATION_SET=a"), std::nullopt);
-    EXPECT_EQ(info().environmentValue(std::string_view("TONVALE_FOUNDATION_SET\0X", 24)), std::nullopt);
 }
 
 TEST_F(ProcessInfoTest, OperatingSystemVersion_JoinsDistributionAndKernelReadingShellQuoting) {
