@@ -1,5 +1,5 @@
 // The whole application model on the simulated desk in virtual time, driven through the
-// mixer's widgets: what the devices then play.
+// mixer's widgets: what the devices then play, and what is saved.
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
@@ -43,6 +43,7 @@ TEST(MixerEndToEndTest, SliderPickerAndQuit_AreHeardOnTheDevices) {
     ASSERT_NE(row, nullptr);
 
     QSlider& slider = row->slider();
+    const std::size_t saves = world.store->saves.size();
     const int y = slider.height() / 2;
     QTest::mousePress(&slider, Qt::LeftButton, {}, QPoint(sliderPixel(slider, slider.value()), y));
     for (const int value : {800, 500, 300}) {
@@ -53,6 +54,7 @@ TEST(MixerEndToEndTest, SliderPickerAndQuit_AreHeardOnTheDevices) {
     world.advance(0.2);
     EXPECT_EQ(row->percentage().text().toStdString(), "30%");
     EXPECT_NEAR(world.gainHeardOver(kSpeakers), 0.3, kTolerance);
+    EXPECT_EQ(world.store->saves.size(), saves + 1) << "the drag is saved once";
 
     // Down the picker's entries, from "System Default" to the headset.
     QComboBox& picker = row->outputPicker();
