@@ -13,9 +13,8 @@ constexpr int kFailureExitStatus = 1;
 
 }  // namespace
 
-AppDelegate::AppDelegate(appkit::Application& application, CommandLine commandLine,
-                         EnvironmentLookup environment, DelegateLaunchModes modes,
-                         ConsoleOutput console)
+AppDelegate::AppDelegate(appkit::Application& application, CommandLine commandLine, EnvironmentLookup environment,
+                         DelegateLaunchModes modes, ConsoleOutput console)
     : application_(application),
       commandLine_(std::move(commandLine)),
       environment_(std::move(environment)),
@@ -25,8 +24,7 @@ AppDelegate::AppDelegate(appkit::Application& application, CommandLine commandLi
 void AppDelegate::applicationDidFinishLaunching() {
     application_.setActivationPolicy(appkit::ActivationPolicy::accessory);
 
-    const bool hasTestConfiguration =
-        environment_ && environment_(kTestConfigurationEnvironmentKey).has_value();
+    const bool hasTestConfiguration = environment_ && environment_(kTestConfigurationEnvironmentKey).has_value();
     const LaunchMode mode = delegateLaunchMode(commandLine_, hasTestConfiguration);
     launchedMode_ = mode;
     switch (mode) {

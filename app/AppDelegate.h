@@ -38,11 +38,10 @@ struct DelegateLaunchModes {
     std::function<void(AppDelegate&)> interactive;
 };
 
-class AppDelegate final : public appkit::ApplicationDelegate,
-                          public std::enable_shared_from_this<AppDelegate> {
+class AppDelegate final : public appkit::ApplicationDelegate, public std::enable_shared_from_this<AppDelegate> {
 public:
-    AppDelegate(appkit::Application& application, CommandLine commandLine,
-                EnvironmentLookup environment, DelegateLaunchModes modes, ConsoleOutput console);
+    AppDelegate(appkit::Application& application, CommandLine commandLine, EnvironmentLookup environment,
+                DelegateLaunchModes modes, ConsoleOutput console);
 
     void applicationDidFinishLaunching() override;
     void applicationWillTerminate() override;

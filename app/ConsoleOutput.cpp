@@ -4,13 +4,9 @@
 
 namespace tonvale {
 
-void FileTextStream::write(std::string_view text) {
-    std::fwrite(text.data(), 1, text.size(), file_);
-}
+void FileTextStream::write(std::string_view text) { std::fwrite(text.data(), 1, text.size(), file_); }
 
-void FileTextStream::flush() {
-    std::fflush(file_);
-}
+void FileTextStream::flush() { std::fflush(file_); }
 
 void ConsoleOutput::printLine(std::string_view text, bool flushNow) {
     std::string line(text);

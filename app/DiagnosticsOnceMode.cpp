@@ -19,9 +19,7 @@ namespace {
 // The program's identifier when it runs outside its application bundle.
 constexpr char kFallbackBundleID[] = "com.zelkor.tonvale";
 
-std::string booleanText(bool value) {
-    return value ? "true" : "false";
-}
+std::string booleanText(bool value) { return value ? "true" : "false"; }
 
 std::string identifierListText(const std::vector<AudioObjectID>& identifiers) {
     std::string text = "[";

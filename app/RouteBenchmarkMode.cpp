@@ -57,9 +57,8 @@ void summarise(AppDelegate& delegate, const Snapshots& snapshots) {
     const auto [least, most] = std::minmax_element(callbackCounts.begin(), callbackCounts.end());
     const std::uint64_t minimum = callbackCounts.empty() ? 0 : *least;
     const std::uint64_t maximum = callbackCounts.empty() ? 0 : *most;
-    delegate.console().printLine("route-benchmark callbacks-min=" + std::to_string(minimum) +
-                                 " callbacks-max=" + std::to_string(maximum) +
-                                 " unequalFrames=" + std::to_string(unequalTotal));
+    delegate.console().printLine("route-benchmark callbacks-min=" + std::to_string(minimum) + " callbacks-max=" +
+                                 std::to_string(maximum) + " unequalFrames=" + std::to_string(unequalTotal));
     const bool hasPassed = callbackCounts.size() == snapshots.size() && minimum > 0 && unequalTotal == 0;
     stopAllAndFinish(delegate, kStoppedLine, hasPassed);
 }
@@ -103,10 +102,10 @@ void startRoute(AppDelegate& delegate, const RouteTarget& target, std::size_t in
                 return;
             }
             if (!result.isSuccess()) {
-                stopAllAndFinish(*owner,
-                                 "route-benchmark route " + std::to_string(index + 1) +
-                                     " failed: " + result.error().description(),
-                                 false);
+                stopAllAndFinish(
+                    *owner,
+                    "route-benchmark route " + std::to_string(index + 1) + " failed: " + result.error().description(),
+                    false);
                 return;
             }
             startRoute(*owner, target, index + 1, durationSeconds);

@@ -92,8 +92,8 @@ void startRouteTest(AppDelegate& delegate) {
 
     const auto controller = RouteController::create();
     delegate.routeTestController = controller;
-    const std::string activeLine = "route-test active bundleID=" + target.bundleID + " deviceUID=" +
-                                   target.deviceUID + " gain=" + shortestDecimalText(gain);
+    const std::string activeLine = "route-test active bundleID=" + target.bundleID + " deviceUID=" + target.deviceUID +
+                                   " gain=" + shortestDecimalText(gain);
     controller->start(
         target.processIDs, target.deviceUID, routeGain(gain),
         [weakDelegate = delegate.weak_from_this(), weakController = std::weak_ptr<RouteController>(controller),

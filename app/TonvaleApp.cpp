@@ -8,8 +8,8 @@
 
 namespace tonvale {
 
-std::optional<int> runInitializerMode(const CommandLine& commandLine,
-                                      const InitializerLaunchModes& modes, ConsoleOutput console) {
+std::optional<int> runInitializerMode(const CommandLine& commandLine, const InitializerLaunchModes& modes,
+                                      ConsoleOutput console) {
     const auto mode = initializerLaunchMode(commandLine);
     if (!mode) {
         return std::nullopt;
@@ -29,8 +29,8 @@ std::optional<int> runInitializerMode(const CommandLine& commandLine,
     return succeeded ? 0 : 1;
 }
 
-int runTonvale(const CommandLine& commandLine, const EnvironmentLookup& environment,
-               const LaunchModes& modes, ConsoleOutput console) {
+int runTonvale(const CommandLine& commandLine, const EnvironmentLookup& environment, const LaunchModes& modes,
+               ConsoleOutput console) {
     if (const auto status = runInitializerMode(commandLine, modes.initializer, console)) {
         return *status;
     }
@@ -45,8 +45,7 @@ int runTonvale(const CommandLine& commandLine, const EnvironmentLookup& environm
             return 1;
         }
     }
-    const auto delegate =
-        std::make_shared<AppDelegate>(application, commandLine, environment, modes.delegate, console);
+    const auto delegate = std::make_shared<AppDelegate>(application, commandLine, environment, modes.delegate, console);
     application.setDelegate(delegate.get());
     return application.run();
 }

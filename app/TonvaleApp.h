@@ -34,8 +34,7 @@ struct LaunchModes {
 // The application initializer: runs "--diagnostics-once" or
 // "--input-selection-test" when given, flushes standard output then standard
 // error, and answers the exit status; nothing when the application should start.
-[[nodiscard]] std::optional<int> runInitializerMode(const CommandLine& commandLine,
-                                                    const InitializerLaunchModes& modes,
+[[nodiscard]] std::optional<int> runInitializerMode(const CommandLine& commandLine, const InitializerLaunchModes& modes,
                                                     ConsoleOutput console);
 
 // The whole process: the initializer, then the application (on the desktop's session when

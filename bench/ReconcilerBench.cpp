@@ -46,10 +46,10 @@ std::vector<LogicalAppProcessGroup> playingApps() {
     std::vector<LogicalAppProcessGroup> groups;
     for (int app = 0; app < kApps; ++app) {
         const auto first = static_cast<AudioObjectID>(10 + 2 * app);
-        groups.push_back({AppIdentity{bundleID(app), "App " + std::to_string(app)},
-                          {AudioProcessInfo{first, 10000 + 2 * app, bundleID(app), "App", true, true},
-                           AudioProcessInfo{first + 1, 10001 + 2 * app, bundleID(app) + ".helper", "Helper", true,
-                                            false}}});
+        groups.push_back(
+            {AppIdentity{bundleID(app), "App " + std::to_string(app)},
+             {AudioProcessInfo{first, 10000 + 2 * app, bundleID(app), "App", true, true},
+              AudioProcessInfo{first + 1, 10001 + 2 * app, bundleID(app) + ".helper", "Helper", true, false}}});
     }
     return groups;
 }

@@ -24,7 +24,7 @@ constexpr std::int32_t kMusicPid = 2201;
 // One interleaved stereo buffer of 512 frames in a one-buffer list.
 struct StereoBuffer {
     std::vector<float> samples = std::vector<float>(kFrames * kChannels, 0.25F);
-    AudioBufferList list{1, {{kChannels, kFrames * kChannels * sizeof(float), nullptr}}};
+    AudioBufferList list{1, {{kChannels, kFrames* kChannels * sizeof(float), nullptr}}};
     StereoBuffer() { list.mBuffers[0].mData = samples.data(); }
 };
 

@@ -58,7 +58,8 @@ void routedCycles(benchmark::State& state) {
         CFMutableDictionaryRef subdevice = newMap();
         setEntry(subdevice, kAudioSubDeviceUIDKey, CFStringCreateWithUTF8("usb-headset"));
         const SInt32 zero = 0;
-        setEntry(subdevice, kAudioSubDeviceInputChannelsKey, CFNumberCreate(kCFAllocatorDefault, kCFNumberSInt32Type, &zero));
+        setEntry(subdevice, kAudioSubDeviceInputChannelsKey,
+                 CFNumberCreate(kCFAllocatorDefault, kCFNumberSInt32Type, &zero));
         CFMutableArrayRef subdevices = CFArrayCreateMutable(kCFAllocatorDefault, 0, &kCFTypeArrayCallBacks);
         CFArrayAppendValue(subdevices, subdevice);
         CFRelease(subdevice);

@@ -32,8 +32,7 @@ UInt32 streamCount(AudioObjectID device, AudioObjectPropertyScope scope) {
     return size / sizeof(AudioObjectID);
 }
 
-bool readFirstStreamFormat(AudioObjectID device, AudioObjectPropertyScope scope,
-                           AudioStreamBasicDescription& format) {
+bool readFirstStreamFormat(AudioObjectID device, AudioObjectPropertyScope scope, AudioStreamBasicDescription& format) {
     const AudioObjectPropertyAddress address = streamsAddress(scope);
     UInt32 size = 0;
     if (AudioObjectGetPropertyDataSize(device, &address, 0, nullptr, &size) != kAudioHardwareNoError ||
@@ -193,19 +192,20 @@ template <std::size_t Lanes, std::size_t... Lane>
 
 #if defined(TONVALE_HAS_VECTOR_VERSIONS)
 __attribute__((target("avx512f"))) std::uint32_t rampStereoFrames(const float* input, float* output,
-                                                                   std::uint32_t frames, double start, double step,
-                                                                   std::uint32_t firstStep) noexcept {
+                                                                  std::uint32_t frames, double start, double step,
+                                                                  std::uint32_t firstStep) noexcept {
     return rampStereo<8>(input, output, frames, start, step, firstStep, std::make_index_sequence<8>());
 }
-__attribute__((target("avx2"))) std::uint32_t rampStereoFrames(const float* input, float* output,
-                                                                std::uint32_t frames, double start, double step,
-                                                                std::uint32_t firstStep) noexcept {
+__attribute__((target("avx2"))) std::uint32_t rampStereoFrames(const float* input, float* output, std::uint32_t frames,
+                                                               double start, double step,
+                                                               std::uint32_t firstStep) noexcept {
     return rampStereo<4>(input, output, frames, start, step, firstStep, std::make_index_sequence<4>());
 }
 __attribute__((target("default")))
 #endif
-std::uint32_t rampStereoFrames(const float* input, float* output, std::uint32_t frames, double start, double step,
-                               std::uint32_t firstStep) noexcept {
+std::uint32_t
+rampStereoFrames(const float* input, float* output, std::uint32_t frames, double start, double step,
+                 std::uint32_t firstStep) noexcept {
     return rampStereo<4>(input, output, frames, start, step, firstStep, std::make_index_sequence<4>());
 }
 
@@ -246,8 +246,7 @@ void rampFrames(const float* input, float* output, std::uint32_t channels, std::
 // Plays one buffer pair from the cycle's ramp position and answers where the ramp got
 // to. Every pair starts from the same position, so all channels of a frame get the same
 // gain whether they share a buffer or not.
-Ramp renderPair(const float* input, float* output, std::uint32_t channels, std::uint32_t frames,
-                Ramp ramp) noexcept {
+Ramp renderPair(const float* input, float* output, std::uint32_t channels, std::uint32_t frames, Ramp ramp) noexcept {
     // The first frame played at the target: after the ramp, whose last frame plays the
     // target itself, free of rounding.
     std::uint32_t steadyFrom = 0;
@@ -304,11 +303,11 @@ bool AudioRouteRenderer::startAndReturnError(AudioRouteRendererError* error) {
     // The sample rates are only reported: the aggregate runs both sides on one clock.
     if (input.mChannelsPerFrame != kRouteChannels || output.mChannelsPerFrame != kRouteChannels ||
         isNonInterleaved(input) != isNonInterleaved(output)) {
-        return fail(error, AudioRouteRendererError::kChannelLayoutCode,
-                    formatted("Route channel/layout mismatch: input %.0f Hz/%u ch, output %.0f Hz/%u ch. "
-                              "Tonvale did not coerce the destination format.",
-                              input.mSampleRate, input.mChannelsPerFrame, output.mSampleRate,
-                              output.mChannelsPerFrame));
+        return fail(
+            error, AudioRouteRendererError::kChannelLayoutCode,
+            formatted("Route channel/layout mismatch: input %.0f Hz/%u ch, output %.0f Hz/%u ch. "
+                      "Tonvale did not coerce the destination format.",
+                      input.mSampleRate, input.mChannelsPerFrame, output.mSampleRate, output.mChannelsPerFrame));
     }
     state_->rampLengthFrames.store(rampLength(output.mSampleRate), std::memory_order_relaxed);
     // The first cycle plays the requested gain: a ramp from anywhere else would be heard.

@@ -69,8 +69,8 @@ public:
     // The IO procedure; the client data is the render state. Realtime: allocates
     // nothing, locks nothing, logs nothing, writes every output sample, returns 0.
     static OSStatus render(AudioObjectID device, const AudioTimeStamp* now, const AudioBufferList* input,
-                           const AudioTimeStamp* inputTime, AudioBufferList* output,
-                           const AudioTimeStamp* outputTime, void* clientData) noexcept;
+                           const AudioTimeStamp* inputTime, AudioBufferList* output, const AudioTimeStamp* outputTime,
+                           void* clientData) noexcept;
 
 private:
     const AudioObjectID deviceID_;

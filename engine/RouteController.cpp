@@ -284,8 +284,8 @@ RouteController::~RouteController() {
 void RouteController::start(std::vector<AudioObjectID> processIDs, std::string destinationUID, float gain,
                             StartCompletion completion) {
     Route::StartRequest request{std::move(processIDs), std::move(destinationUID), gain, std::move(completion)};
-    route_->submit({[request = std::move(request)](Route& route) mutable { route.beginStart(std::move(request)); },
-                    nullptr});
+    route_->submit(
+        {[request = std::move(request)](Route& route) mutable { route.beginStart(std::move(request)); }, nullptr});
 }
 
 void RouteController::stop(StopCompletion completion) {

@@ -15,7 +15,7 @@ namespace tonvale {
 
 class RouteError {
 public:
-    RouteError(AudioHALError error) : error_(std::move(error)) {}  // NOLINT: implicit by design
+    RouteError(AudioHALError error) : error_(std::move(error)) {}            // NOLINT: implicit by design
     RouteError(AudioRouteRendererError error) : error_(std::move(error)) {}  // NOLINT: implicit by design
 
     // What the user sees in the route status and on the command line.

@@ -75,8 +75,8 @@ HALResult<AudioObjectID> readDefaultInputDevice() {
 }
 
 HALResult<void> setDefaultInputDevice(AudioObjectID device) {
-    const AudioObjectPropertyAddress address{kAudioHardwarePropertyDefaultInputDevice,
-                                             kAudioObjectPropertyScopeGlobal, kAudioObjectPropertyElementMain};
+    const AudioObjectPropertyAddress address{kAudioHardwarePropertyDefaultInputDevice, kAudioObjectPropertyScopeGlobal,
+                                             kAudioObjectPropertyElementMain};
     const OSStatus status =
         AudioObjectSetPropertyData(kAudioObjectSystemObject, &address, 0, nullptr, sizeof(device), &device);
     if (status != kAudioHardwareNoError) {

@@ -35,9 +35,7 @@ std::string executableName() {
     return std::filesystem::path(arguments.front()).filename().string();
 }
 
-std::string processNumberName(std::int32_t pid) {
-    return "Process " + std::to_string(pid);
-}
+std::string processNumberName(std::int32_t pid) { return "Process " + std::to_string(pid); }
 
 struct ProcessNaming {
     RunningApplications runningApplications;
@@ -46,8 +44,7 @@ struct ProcessNaming {
 };
 
 std::optional<AudioProcessInfo> readProcess(AudioObjectID objectID, const ProcessNaming& naming) {
-    const HALResult<UInt32> pidValue =
-        readUInt32(objectID, kAudioProcessPropertyPID, kAudioObjectPropertyScopeGlobal);
+    const HALResult<UInt32> pidValue = readUInt32(objectID, kAudioProcessPropertyPID, kAudioObjectPropertyScopeGlobal);
     if (!pidValue) {
         return std::nullopt;
     }

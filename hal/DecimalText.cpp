@@ -15,8 +15,8 @@ constexpr double kLargestPlainMagnitude = 9007199254740992.0;  // 2^53
 // Shortest mantissa, then the exponent padded to two digits ("1e-05", "1e+16").
 std::string exponentText(double value) {
     std::array<char, 64> buffer{};
-    const auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value,
-                                      std::chars_format::scientific);
+    const auto result =
+        std::to_chars(buffer.data(), buffer.data() + buffer.size(), value, std::chars_format::scientific);
     const std::string_view text(buffer.data(), static_cast<std::size_t>(result.ptr - buffer.data()));
     const auto exponent = text.find('e');
     const bool hasOneExponentDigit = exponent != std::string_view::npos && text.size() - exponent == 3;
@@ -43,8 +43,7 @@ std::string shortestDecimalText(double value) {
         return exponentText(value);
     }
     std::array<char, 64> buffer{};
-    const auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value,
-                                      std::chars_format::fixed);
+    const auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value, std::chars_format::fixed);
     std::string text(buffer.data(), result.ptr);
     if (text.find('.') == std::string::npos) {
         text += ".0";

@@ -15,9 +15,7 @@ ValidatedDestination plainLayout(const std::string& uid) {
     return ValidatedDestination{{RouteSubdeviceConfiguration{uid}}, uid, std::nullopt, std::nullopt};
 }
 
-bool isDictionary(const void* value) {
-    return value != nullptr && CFGetTypeID(value) == CFDictionaryGetTypeID();
-}
+bool isDictionary(const void* value) { return value != nullptr && CFGetTypeID(value) == CFDictionaryGetTypeID(); }
 
 // The composition's sub-device list when it is a list of maps; nullptr otherwise.
 CFArrayRef subdeviceList(CFDictionaryRef composition) {
@@ -85,9 +83,10 @@ HALResult<ValidatedDestination> readAggregateComposition(const std::string& uid,
     }
     const std::optional<std::string> mainUID =
         propertyListText(CFDictionaryGetValueForUTF8Key(composition, kAudioAggregateDeviceMainSubDeviceKey));
-    const bool isMainKept =
-        mainUID && std::any_of(destination.subdevices.begin(), destination.subdevices.end(),
-                            [&mainUID](const RouteSubdeviceConfiguration& subdevice) { return subdevice.uid == *mainUID; });
+    const bool isMainKept = mainUID && std::any_of(destination.subdevices.begin(), destination.subdevices.end(),
+                                                   [&mainUID](const RouteSubdeviceConfiguration& subdevice) {
+                                                       return subdevice.uid == *mainUID;
+                                                   });
     destination.mainSubdeviceUID = isMainKept ? *mainUID : destination.subdevices.front().uid;
     destination.clockDeviceUID =
         propertyListText(CFDictionaryGetValueForUTF8Key(composition, kAudioAggregateDeviceClockDeviceKey));

@@ -29,8 +29,7 @@ struct ValidatedDestination {
 
 // The layout of a destination: a plain one unless the transport type is aggregate, in
 // which case the composition (nullptr when there is none) supplies the sub-devices.
-[[nodiscard]] HALResult<ValidatedDestination> readAggregateComposition(const std::string& uid,
-                                                                       UInt32 transportType,
+[[nodiscard]] HALResult<ValidatedDestination> readAggregateComposition(const std::string& uid, UInt32 transportType,
                                                                        CFDictionaryRef composition);
 
 }  // namespace tonvale

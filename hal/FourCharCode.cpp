@@ -13,8 +13,7 @@ constexpr unsigned kLastPrintable = 0x7E;
 }  // namespace
 
 std::string fourCharCodeText(std::uint32_t code) {
-    const std::array<unsigned, 4> bytes{(code >> 24) & 0xFFU, (code >> 16) & 0xFFU, (code >> 8) & 0xFFU,
-                                        code & 0xFFU};
+    const std::array<unsigned, 4> bytes{(code >> 24) & 0xFFU, (code >> 16) & 0xFFU, (code >> 8) & 0xFFU, code & 0xFFU};
     bool isPrintable = true;
     for (const unsigned byte : bytes) {
         isPrintable = isPrintable && byte >= kFirstPrintable && byte <= kLastPrintable;

@@ -7,13 +7,9 @@ namespace tonvale {
 
 namespace {
 
-bool isNumber(CFTypeRef value) {
-    return value != nullptr && CFGetTypeID(value) == CFNumberGetTypeID();
-}
+bool isNumber(CFTypeRef value) { return value != nullptr && CFGetTypeID(value) == CFNumberGetTypeID(); }
 
-bool isBoolean(CFTypeRef value) {
-    return value != nullptr && CFGetTypeID(value) == CFBooleanGetTypeID();
-}
+bool isBoolean(CFTypeRef value) { return value != nullptr && CFGetTypeID(value) == CFBooleanGetTypeID(); }
 
 }  // namespace
 

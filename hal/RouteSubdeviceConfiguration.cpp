@@ -15,8 +15,7 @@ std::optional<UInt32> clampedUInt32(CFTypeRef value) {
     if (!integer) {
         return std::nullopt;
     }
-    return static_cast<UInt32>(
-        std::clamp<std::int64_t>(*integer, 0, std::numeric_limits<UInt32>::max()));
+    return static_cast<UInt32>(std::clamp<std::int64_t>(*integer, 0, std::numeric_limits<UInt32>::max()));
 }
 
 void setText(CFMutableDictionaryRef dictionary, const char* key, const std::string& text) {
@@ -43,8 +42,7 @@ std::optional<RouteSubdeviceConfiguration> parseSubdevice(CFDictionaryRef subdev
     if (subdevice == nullptr || CFGetTypeID(subdevice) != CFDictionaryGetTypeID()) {
         return std::nullopt;
     }
-    std::optional<std::string> uid =
-        propertyListText(CFDictionaryGetValueForUTF8Key(subdevice, kAudioSubDeviceUIDKey));
+    std::optional<std::string> uid = propertyListText(CFDictionaryGetValueForUTF8Key(subdevice, kAudioSubDeviceUIDKey));
     if (!uid || uid->empty()) {
         return std::nullopt;
     }

@@ -15,11 +15,11 @@ namespace tonvale {
 
 struct RouteSubdeviceConfiguration {
     std::string uid;
-    std::optional<std::int64_t> outputChannels;           // absent: the layer's default
-    std::optional<UInt32> driftCompensation;              // absent: not specified
-    std::optional<UInt32> driftCompensationQuality;       // absent: not specified
-    std::optional<Float64> extraOutputLatency;            // absent: not specified
-    bool suppressInputChannels = false;                   // entered with zero input channels
+    std::optional<std::int64_t> outputChannels;      // absent: the layer's default
+    std::optional<UInt32> driftCompensation;         // absent: not specified
+    std::optional<UInt32> driftCompensationQuality;  // absent: not specified
+    std::optional<Float64> extraOutputLatency;       // absent: not specified
+    bool suppressInputChannels = false;              // entered with zero input channels
 
     bool operator==(const RouteSubdeviceConfiguration&) const = default;
 };

@@ -22,9 +22,8 @@ AudioDeviceMonitor::~AudioDeviceMonitor() {
 }
 
 void AudioDeviceMonitor::start(Handler handler) {
-    monitorQueue_.post(weak_from_this(), [handler = std::move(handler)](AudioDeviceMonitor& self) {
-        self.startOnQueue(handler);
-    });
+    monitorQueue_.post(weak_from_this(),
+                       [handler = std::move(handler)](AudioDeviceMonitor& self) { self.startOnQueue(handler); });
 }
 
 void AudioDeviceMonitor::stop() {
@@ -35,8 +34,8 @@ void AudioDeviceMonitor::startOnQueue(Handler handler) {
     handler_ = std::move(handler);
     if (!isStarted_) {
         isStarted_ = true;
-        listenerBlock_ = MonitorQueue::weakListener(weak_from_this(),
-                                                    [](AudioDeviceMonitor& self) { self.scheduleRefresh(); });
+        listenerBlock_ =
+            MonitorQueue::weakListener(weak_from_this(), [](AudioDeviceMonitor& self) { self.scheduleRefresh(); });
         for (const AudioObjectPropertyAddress& address : kAddresses) {
             (void)AudioObjectAddPropertyListenerBlock(kAudioObjectSystemObject, &address, monitorQueue_.queue(),
                                                       listenerBlock_);
@@ -82,9 +81,8 @@ void AudioDeviceMonitor::publish() {
     AudioDeviceSnapshot snapshot{std::move(devices).value(), defaultOutput.value(), defaultInput.value()};
     // The program's own route aggregates are routes, not devices anyone may choose: they
     // come and go with every route start and teardown, and must not count as a change.
-    std::erase_if(snapshot.devices, [](const AudioDeviceInfo& device) {
-        return device.uid.starts_with(kRouteAggregateUIDPrefix);
-    });
+    std::erase_if(snapshot.devices,
+                  [](const AudioDeviceInfo& device) { return device.uid.starts_with(kRouteAggregateUIDPrefix); });
     // The handler of this moment: a snapshot published just before a stop still reaches
     // it, and the owner drops it by its start generation.
     deliveryQueue_->async([handler = handler_, snapshot = std::move(snapshot)] { handler(snapshot); });

@@ -18,8 +18,7 @@
 
 namespace tonvale {
 
-class AudioDeviceMonitor final : public AudioDeviceMonitoring,
-                                 public std::enable_shared_from_this<AudioDeviceMonitor> {
+class AudioDeviceMonitor final : public AudioDeviceMonitoring, public std::enable_shared_from_this<AudioDeviceMonitor> {
     struct Passkey {};
 
 public:

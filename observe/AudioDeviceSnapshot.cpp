@@ -5,8 +5,9 @@
 namespace tonvale {
 
 std::optional<AudioDeviceInfo> AudioDeviceSnapshot::defaultOutputDevice() const {
-    const auto found = std::find_if(devices.begin(), devices.end(),
-                                    [this](const AudioDeviceInfo& device) { return device.objectID == defaultOutputID; });
+    const auto found = std::find_if(devices.begin(), devices.end(), [this](const AudioDeviceInfo& device) {
+        return device.objectID == defaultOutputID;
+    });
     if (found == devices.end()) {
         return std::nullopt;
     }

@@ -23,9 +23,8 @@ AudioProcessMonitor::~AudioProcessMonitor() {
 }
 
 void AudioProcessMonitor::start(Handler handler) {
-    monitorQueue_.post(weak_from_this(), [handler = std::move(handler)](AudioProcessMonitor& self) {
-        self.startOnQueue(handler);
-    });
+    monitorQueue_.post(weak_from_this(),
+                       [handler = std::move(handler)](AudioProcessMonitor& self) { self.startOnQueue(handler); });
 }
 
 void AudioProcessMonitor::stop() {
@@ -36,8 +35,8 @@ void AudioProcessMonitor::startOnQueue(Handler handler) {
     handler_ = std::move(handler);
     if (!isStarted_) {
         isStarted_ = true;
-        listenerBlock_ = MonitorQueue::weakListener(weak_from_this(),
-                                                    [](AudioProcessMonitor& self) { self.scheduleRefresh(); });
+        listenerBlock_ =
+            MonitorQueue::weakListener(weak_from_this(), [](AudioProcessMonitor& self) { self.scheduleRefresh(); });
         (void)AudioObjectAddPropertyListenerBlock(kAudioObjectSystemObject, &kProcessListAddress, monitorQueue_.queue(),
                                                   listenerBlock_);
     }
@@ -94,9 +93,8 @@ void AudioProcessMonitor::refresh() {
     }
     // The handler of this moment: a snapshot taken just before a stop still reaches it,
     // and the owner drops it by its start generation.
-    deliveryQueue_->async([handler = handler_, snapshot = AudioProcessSnapshot{std::move(processes).value()}] {
-        handler(snapshot);
-    });
+    deliveryQueue_->async(
+        [handler = handler_, snapshot = AudioProcessSnapshot{std::move(processes).value()}] { handler(snapshot); });
 }
 
 void AudioProcessMonitor::scheduleRefresh() {

@@ -7,9 +7,7 @@ namespace tonvale {
 DebouncedWorkItem::DebouncedWorkItem(dispatch::QueuePtr queue, dispatch::Seconds delay)
     : queue_(std::move(queue)), delay_(delay) {}
 
-DebouncedWorkItem::~DebouncedWorkItem() {
-    cancel();
-}
+DebouncedWorkItem::~DebouncedWorkItem() { cancel(); }
 
 void DebouncedWorkItem::schedule(std::function<void()> work) {
     cancel();

@@ -67,8 +67,8 @@ std::optional<foundation::Bundle> outermostAppBundle(const std::optional<std::fi
 
 std::optional<std::string> familyRoot(const std::string& bundleID) {
     for (const std::string& family : knownAppFamilies()) {
-        if (bundleID == family || (bundleID.starts_with(family) && bundleID.size() > family.size() &&
-                                   bundleID[family.size()] == '.')) {
+        if (bundleID == family ||
+            (bundleID.starts_with(family) && bundleID.size() > family.size() && bundleID[family.size()] == '.')) {
             return family;
         }
     }
@@ -87,9 +87,8 @@ bool sortsBefore(const std::string& lhs, const std::string& rhs) {
 }  // namespace
 
 const std::vector<std::string>& knownAppFamilies() {
-    static const std::vector<std::string> families{"com.google.Chrome", "org.chromium.Chromium",
-                                                   "org.mozilla.firefox", "org.videolan.vlc",
-                                                   "com.colliderli.iina"};
+    static const std::vector<std::string> families{"com.google.Chrome", "org.chromium.Chromium", "org.mozilla.firefox",
+                                                   "org.videolan.vlc", "com.colliderli.iina"};
     return families;
 }
 
@@ -130,10 +129,10 @@ std::optional<RunningAppMetadata> LogicalAppResolver::standardRunningAppLookup(s
 LogicalAppResolver::RunningAppLookup LogicalAppResolver::snapshotRunningAppLookup() {
     auto applications = std::make_shared<std::unordered_map<std::int32_t, RunningAppMetadata>>();
     for (appkit::RunningApplication& application : appkit::Workspace::sharedWorkspace().runningApplications()) {
-        applications->try_emplace(application.processIdentifier,
-                                  RunningAppMetadata{std::move(application.bundleIdentifier),
-                                                     std::move(application.localizedName),
-                                                     std::move(application.bundleURL)});
+        applications->try_emplace(
+            application.processIdentifier,
+            RunningAppMetadata{std::move(application.bundleIdentifier), std::move(application.localizedName),
+                               std::move(application.bundleURL)});
     }
     return [applications](std::int32_t pid) -> std::optional<RunningAppMetadata> {
         const auto found = applications->find(pid);
@@ -208,10 +207,9 @@ std::vector<LogicalAppProcessGroup> LogicalAppResolver::resolve(const std::vecto
         }
         LogicalAppProcessGroup& group = groups[found->second];
         group.processes.push_back(process);
-        std::stable_sort(group.processes.begin(), group.processes.end(),
-                         [](const AudioProcessInfo& lhs, const AudioProcessInfo& rhs) {
-                             return lhs.objectID < rhs.objectID;
-                         });
+        std::stable_sort(
+            group.processes.begin(), group.processes.end(),
+            [](const AudioProcessInfo& lhs, const AudioProcessInfo& rhs) { return lhs.objectID < rhs.objectID; });
         if (sortsBefore(identity->displayName, group.identity.displayName)) {
             group.identity.displayName = std::move(identity->displayName);
         }

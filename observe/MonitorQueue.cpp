@@ -6,9 +6,7 @@ MonitorQueue::MonitorQueue(const char* label) : queue_(dispatch::DispatchQueue::
     queue_->setSpecific(&key_, this);
 }
 
-bool MonitorQueue::isCurrent() const {
-    return dispatch::DispatchQueue::getSpecific(&key_) == this;
-}
+bool MonitorQueue::isCurrent() const { return dispatch::DispatchQueue::getSpecific(&key_) == this; }
 
 void MonitorQueue::runTeardown(const std::function<void()>& teardown) {
     if (isCurrent()) {

@@ -20,9 +20,8 @@ SystemLifecycleMonitor::~SystemLifecycleMonitor() {
 }
 
 void SystemLifecycleMonitor::start(Handler handler) {
-    monitorQueue_.post(weak_from_this(), [handler = std::move(handler)](SystemLifecycleMonitor& self) {
-        self.startOnQueue(handler);
-    });
+    monitorQueue_.post(weak_from_this(),
+                       [handler = std::move(handler)](SystemLifecycleMonitor& self) { self.startOnQueue(handler); });
 }
 
 void SystemLifecycleMonitor::stop() {
@@ -89,8 +88,8 @@ void SystemLifecycleMonitor::deliver(SystemLifecycleEvent event) {
 
 void SystemLifecycleMonitor::installServiceListener() {
     if (!serviceListener_) {
-        serviceListener_ = MonitorQueue::weakListener(weak_from_this(),
-                                                      [](SystemLifecycleMonitor& self) { self.serviceRestarted(); });
+        serviceListener_ =
+            MonitorQueue::weakListener(weak_from_this(), [](SystemLifecycleMonitor& self) { self.serviceRestarted(); });
     }
     (void)AudioObjectAddPropertyListenerBlock(kAudioObjectSystemObject, &kServiceRestartAddress, monitorQueue_.queue(),
                                               serviceListener_);

@@ -210,9 +210,8 @@ void RouteReconciler::reconcile(const std::string& bundleID) {
         return;
     }
     if (route->second.processIDs != processIDs || route->second.destinationUID != *destinationUID) {
-        stopRoute(bundleID, std::nullopt, dispatch::weakly(weak_from_this(), [bundleID](RouteReconciler& self) {
-                      self.reconcile(bundleID);
-                  }));
+        stopRoute(bundleID, std::nullopt,
+                  dispatch::weakly(weak_from_this(), [bundleID](RouteReconciler& self) { self.reconcile(bundleID); }));
         return;
     }
     route->second.engine->setGain(gainOf(configuration));
@@ -240,9 +239,7 @@ std::int64_t RouteReconciler::generation(const std::string& bundleID) const {
     return found == generations_.end() ? 0 : found->second;
 }
 
-std::int64_t RouteReconciler::takeNextGeneration(const std::string& bundleID) {
-    return ++generations_[bundleID];
-}
+std::int64_t RouteReconciler::takeNextGeneration(const std::string& bundleID) { return ++generations_[bundleID]; }
 
 OutputPreference RouteReconciler::profileOutput(const std::string& bundleID, const OutputPreference& fallback) const {
     const auto profile = profiles_.find(bundleID);
@@ -312,8 +309,9 @@ void RouteReconciler::stopRoute(const std::string& bundleID, std::optional<Route
     const std::int64_t stopGeneration = takeNextGeneration(bundleID);
     stoppingBundleIDs_.insert(bundleID);
     healthRecords_.erase(bundleID);
-    storeStatus(bundleID, RouteStatus::stopping(finalStatus ? finalStatus->preferredOutput
-                                                            : profileOutput(bundleID, OutputPreference::systemDefault())));
+    storeStatus(bundleID,
+                RouteStatus::stopping(finalStatus ? finalStatus->preferredOutput
+                                                  : profileOutput(bundleID, OutputPreference::systemDefault())));
     // The completion keeps the engine too, so that its teardown runs on its own queue
     // rather than in a release on the main thread.
     std::shared_ptr<AudioRouteEngine> engine = std::move(route.mapped().engine);

@@ -32,8 +32,7 @@
 
 namespace tonvale {
 
-class RouteReconciler final : public combine::ObservableObject,
-                              public std::enable_shared_from_this<RouteReconciler> {
+class RouteReconciler final : public combine::ObservableObject, public std::enable_shared_from_this<RouteReconciler> {
     struct Passkey {};
 
 public:

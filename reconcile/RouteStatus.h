@@ -17,7 +17,8 @@ struct RouteStatus {
     static constexpr const char* kPreferredOutputUnavailableMessage =
         "Preferred output is unavailable; using System Default.";
     static constexpr const char* kEngineStoppedMessage = "The route engine stopped unexpectedly.";
-    static constexpr const char* kHeartbeatStalledMessage = "Audio callback heartbeat stalled; normal playback restored.";
+    static constexpr const char* kHeartbeatStalledMessage =
+        "Audio callback heartbeat stalled; normal playback restored.";
 
     RouteLifecyclePhase phase = RouteLifecyclePhase::bypassed;
     OutputPreference preferredOutput;

@@ -25,19 +25,19 @@ std::pair<StreamShape, UInt32> tapStreamShape(const Tap& tap, StreamShapeFault f
     StreamShape shape;
     UInt32 channels = tap.description.isMono ? 1 : 2;
     switch (fault) {
-    case StreamShapeFault::sixteenBitTap:
-        shape.bitsPerChannel = 16;
-        shape.isFloat = false;
-        break;
-    case StreamShapeFault::monoTap:
-        channels = 1;
-        break;
-    case StreamShapeFault::nonInterleavedTap:
-        shape.isInterleaved = false;
-        break;
-    case StreamShapeFault::none:
-    case StreamShapeFault::extraInputStream:
-        break;
+        case StreamShapeFault::sixteenBitTap:
+            shape.bitsPerChannel = 16;
+            shape.isFloat = false;
+            break;
+        case StreamShapeFault::monoTap:
+            channels = 1;
+            break;
+        case StreamShapeFault::nonInterleavedTap:
+            shape.isInterleaved = false;
+            break;
+        case StreamShapeFault::none:
+        case StreamShapeFault::extraInputStream:
+            break;
     }
     return {shape, channels};
 }
@@ -105,9 +105,10 @@ OSStatus AggregateDevices::create(CFDictionaryRef description, AudioObjectID& ou
                 device->inputChannels += member->inputChannels;
             }
             if (member->outputChannels > 0 && subdevice.outputChannels.value_or(1) != 0) {
-                device->outputStreams.push_back({world.allocateID(), false,
-                                                 streamFormat(member->sampleRate, member->outputChannels, member->format),
-                                                 Stream::Feed::deviceOutput, member->uid, 0});
+                device->outputStreams.push_back(
+                    {world.allocateID(), false,
+                     streamFormat(member->sampleRate, member->outputChannels, member->format),
+                     Stream::Feed::deviceOutput, member->uid, 0});
                 device->outputChannels += member->outputChannels;
             }
         }
@@ -118,8 +119,9 @@ OSStatus AggregateDevices::create(CFDictionaryRef description, AudioObjectID& ou
         device->bufferFrameSize = main != nullptr ? main->bufferFrameSize : 512;
         device->isAlive = main == nullptr || main->isAlive;
         if (behaviour.shapeFault == StreamShapeFault::extraInputStream) {
-            device->inputStreams.push_back({world.allocateID(), true, streamFormat(device->sampleRate, 2, StreamShape{}),
-                                            Stream::Feed::phantom, "", 0});
+            device->inputStreams.push_back({world.allocateID(), true,
+                                            streamFormat(device->sampleRate, 2, StreamShape{}), Stream::Feed::phantom,
+                                            "", 0});
             device->inputChannels += 2;
         }
         for (const auto& entry : read.taps) {

@@ -32,36 +32,36 @@ void AudioSource::renderAdding(std::int64_t firstFrame, double sampleRate, float
     }
     const double gain = amplitude();
     switch (kind) {
-    case Kind::silence:
-        return;
-    case Kind::sine: {
-        // The phase of the first frame is taken exactly; the following frames rotate
-        // by a fixed step, which keeps a long block cheap and accurate enough.
-        const double step = 2.0 * std::numbers::pi * frequency / sampleRate;
-        const double phase = std::fmod(static_cast<double>(firstFrame) * step, 2.0 * std::numbers::pi);
-        double s = std::sin(phase);
-        double c = std::cos(phase);
-        const double stepSin = std::sin(step);
-        const double stepCos = std::cos(step);
-        for (std::uint32_t frame = 0; frame < frames; ++frame) {
-            const auto value = static_cast<float>(gain * s);
-            for (std::uint32_t channel = 0; channel < channels; ++channel) {
-                interleaved[frame * channels + channel] += value;
+        case Kind::silence:
+            return;
+        case Kind::sine: {
+            // The phase of the first frame is taken exactly; the following frames rotate
+            // by a fixed step, which keeps a long block cheap and accurate enough.
+            const double step = 2.0 * std::numbers::pi * frequency / sampleRate;
+            const double phase = std::fmod(static_cast<double>(firstFrame) * step, 2.0 * std::numbers::pi);
+            double s = std::sin(phase);
+            double c = std::cos(phase);
+            const double stepSin = std::sin(step);
+            const double stepCos = std::cos(step);
+            for (std::uint32_t frame = 0; frame < frames; ++frame) {
+                const auto value = static_cast<float>(gain * s);
+                for (std::uint32_t channel = 0; channel < channels; ++channel) {
+                    interleaved[frame * channels + channel] += value;
+                }
+                const double nextS = s * stepCos + c * stepSin;
+                c = c * stepCos - s * stepSin;
+                s = nextS;
             }
-            const double nextS = s * stepCos + c * stepSin;
-            c = c * stepCos - s * stepSin;
-            s = nextS;
+            return;
         }
-        return;
-    }
-    case Kind::noise:
-        for (std::uint32_t frame = 0; frame < frames; ++frame) {
-            const auto value = static_cast<float>(gain) * noiseSample(firstFrame + frame);
-            for (std::uint32_t channel = 0; channel < channels; ++channel) {
-                interleaved[frame * channels + channel] += value;
+        case Kind::noise:
+            for (std::uint32_t frame = 0; frame < frames; ++frame) {
+                const auto value = static_cast<float>(gain) * noiseSample(firstFrame + frame);
+                for (std::uint32_t channel = 0; channel < channels; ++channel) {
+                    interleaved[frame * channels + channel] += value;
+                }
             }
-        }
-        return;
+            return;
     }
 }
 

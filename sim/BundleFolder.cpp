@@ -1,12 +1,12 @@
 #include "sim/BundleFolder.h"
 
+#include <unistd.h>
 #include <array>
 #include <cctype>
 #include <cstdint>
 #include <cstdlib>
 #include <fstream>
 #include <string>
-#include <unistd.h>
 
 namespace sim {
 
@@ -16,11 +16,21 @@ std::string xmlEscaped(const std::string& text) {
     std::string escaped;
     for (const char c : text) {
         switch (c) {
-        case '&': escaped += "&amp;"; break;
-        case '<': escaped += "&lt;"; break;
-        case '>': escaped += "&gt;"; break;
-        case '"': escaped += "&quot;"; break;
-        default: escaped += c; break;
+            case '&':
+                escaped += "&amp;";
+                break;
+            case '<':
+                escaped += "&lt;";
+                break;
+            case '>':
+                escaped += "&gt;";
+                break;
+            case '"':
+                escaped += "&quot;";
+                break;
+            default:
+                escaped += c;
+                break;
         }
     }
     return escaped;

@@ -25,25 +25,26 @@ void store(std::byte* at, const StreamLayout& layout, float value) {
         return;
     }
     switch (layout.bitsPerChannel) {
-    case 16: {
-        const auto sample = static_cast<std::int16_t>(std::lround(clampUnit(value) * 32767.0F));
-        std::memcpy(at, &sample, sizeof(sample));
-        return;
-    }
-    case 24: {
-        const auto sample = static_cast<std::int32_t>(std::lround(clampUnit(value) * 8388607.0F));
-        at[0] = static_cast<std::byte>(sample & 0xFF);
-        at[1] = static_cast<std::byte>((sample >> 8) & 0xFF);
-        at[2] = static_cast<std::byte>((sample >> 16) & 0xFF);
-        return;
-    }
-    case 32: {
-        const auto sample = static_cast<std::int32_t>(std::lround(static_cast<double>(clampUnit(value)) * 2147483647.0));
-        std::memcpy(at, &sample, sizeof(sample));
-        return;
-    }
-    default:
-        return;
+        case 16: {
+            const auto sample = static_cast<std::int16_t>(std::lround(clampUnit(value) * 32767.0F));
+            std::memcpy(at, &sample, sizeof(sample));
+            return;
+        }
+        case 24: {
+            const auto sample = static_cast<std::int32_t>(std::lround(clampUnit(value) * 8388607.0F));
+            at[0] = static_cast<std::byte>(sample & 0xFF);
+            at[1] = static_cast<std::byte>((sample >> 8) & 0xFF);
+            at[2] = static_cast<std::byte>((sample >> 16) & 0xFF);
+            return;
+        }
+        case 32: {
+            const auto sample =
+                static_cast<std::int32_t>(std::lround(static_cast<double>(clampUnit(value)) * 2147483647.0));
+            std::memcpy(at, &sample, sizeof(sample));
+            return;
+        }
+        default:
+            return;
     }
 }
 
@@ -57,27 +58,27 @@ float load(const std::byte* at, const StreamLayout& layout) {
         return 0.0F;
     }
     switch (layout.bitsPerChannel) {
-    case 16: {
-        std::int16_t sample = 0;
-        std::memcpy(&sample, at, sizeof(sample));
-        return static_cast<float>(sample) / 32767.0F;
-    }
-    case 24: {
-        std::int32_t sample = static_cast<std::int32_t>(std::to_integer<std::uint32_t>(at[0]) |
-                                                        (std::to_integer<std::uint32_t>(at[1]) << 8) |
-                                                        (std::to_integer<std::uint32_t>(at[2]) << 16));
-        if ((sample & 0x800000) != 0) {
-            sample -= 0x1000000;
+        case 16: {
+            std::int16_t sample = 0;
+            std::memcpy(&sample, at, sizeof(sample));
+            return static_cast<float>(sample) / 32767.0F;
         }
-        return static_cast<float>(sample) / 8388607.0F;
-    }
-    case 32: {
-        std::int32_t sample = 0;
-        std::memcpy(&sample, at, sizeof(sample));
-        return static_cast<float>(static_cast<double>(sample) / 2147483647.0);
-    }
-    default:
-        return 0.0F;
+        case 24: {
+            std::int32_t sample = static_cast<std::int32_t>(std::to_integer<std::uint32_t>(at[0]) |
+                                                            (std::to_integer<std::uint32_t>(at[1]) << 8) |
+                                                            (std::to_integer<std::uint32_t>(at[2]) << 16));
+            if ((sample & 0x800000) != 0) {
+                sample -= 0x1000000;
+            }
+            return static_cast<float>(sample) / 8388607.0F;
+        }
+        case 32: {
+            std::int32_t sample = 0;
+            std::memcpy(&sample, at, sizeof(sample));
+            return static_cast<float>(static_cast<double>(sample) / 2147483647.0);
+        }
+        default:
+            return 0.0F;
     }
 }
 

@@ -18,10 +18,19 @@ namespace sim {
 
 // The audio-layer calls a failure can be injected into.
 enum class Call {
-    getPropertyDataSize, getPropertyData, setPropertyData,
-    addPropertyListener, removePropertyListener,
-    createProcessTap, destroyProcessTap, createAggregateDevice, destroyAggregateDevice,
-    createIOProcID, destroyIOProcID, deviceStart, deviceStop,
+    getPropertyDataSize,
+    getPropertyData,
+    setPropertyData,
+    addPropertyListener,
+    removePropertyListener,
+    createProcessTap,
+    destroyProcessTap,
+    createAggregateDevice,
+    destroyAggregateDevice,
+    createIOProcID,
+    destroyIOProcID,
+    deviceStart,
+    deviceStop,
 };
 
 // The next `count` calls of `call` (on `object`, for `selector`, when given)

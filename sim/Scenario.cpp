@@ -201,12 +201,12 @@ ScenarioDevice deviceOf(const json& value, const std::string& where) {
         }
         device.sampleRate = *rate;
     }
-    device.bufferFrameSize = bounded(optionalInteger(value, "bufferFrameSize", where), 512, path(where, "bufferFrameSize"),
-                                     true, kMaxBufferFrames);
-    device.outputChannels = bounded(optionalInteger(value, "outputChannels", where), 2, path(where, "outputChannels"),
-                                    false, kMaxChannels);
-    device.inputChannels = bounded(optionalInteger(value, "inputChannels", where), 0, path(where, "inputChannels"),
-                                   false, kMaxChannels);
+    device.bufferFrameSize = bounded(optionalInteger(value, "bufferFrameSize", where), 512,
+                                     path(where, "bufferFrameSize"), true, kMaxBufferFrames);
+    device.outputChannels =
+        bounded(optionalInteger(value, "outputChannels", where), 2, path(where, "outputChannels"), false, kMaxChannels);
+    device.inputChannels =
+        bounded(optionalInteger(value, "inputChannels", where), 0, path(where, "inputChannels"), false, kMaxChannels);
     if (const json* format = member(value, "format")) {
         const std::string at = path(where, "format");
         requireObject(*format, at);
@@ -288,7 +288,8 @@ ScenarioProcess processOf(const json& value, const std::string& where) {
             if (bundle.is_absolute()) {
                 std::error_code error;
                 if (!std::filesystem::is_directory(bundle, error)) {
-                    throw Problem{path(at, "bundle") + " names a folder that does not exist: " + *application.bundlePath};
+                    throw Problem{path(at, "bundle") +
+                                  " names a folder that does not exist: " + *application.bundlePath};
                 }
             } else if (bundle.lexically_normal().string().starts_with("..")) {
                 throw Problem{path(at, "bundle") + " must stay inside the bundle folder"};
@@ -313,48 +314,56 @@ ScenarioProcess processOf(const json& value, const std::string& where) {
 }
 
 constexpr TimelineEvent::Kind kAllEventKinds[] = {
-    TimelineEvent::Kind::startAudio, TimelineEvent::Kind::stopAudio, TimelineEvent::Kind::launch,
-    TimelineEvent::Kind::quit, TimelineEvent::Kind::plug, TimelineEvent::Kind::unplug,
-    TimelineEvent::Kind::kill, TimelineEvent::Kind::setDefaultOutput, TimelineEvent::Kind::setDefaultInput,
-    TimelineEvent::Kind::restart, TimelineEvent::Kind::sleep, TimelineEvent::Kind::wake,
+    TimelineEvent::Kind::startAudio,
+    TimelineEvent::Kind::stopAudio,
+    TimelineEvent::Kind::launch,
+    TimelineEvent::Kind::quit,
+    TimelineEvent::Kind::plug,
+    TimelineEvent::Kind::unplug,
+    TimelineEvent::Kind::kill,
+    TimelineEvent::Kind::setDefaultOutput,
+    TimelineEvent::Kind::setDefaultInput,
+    TimelineEvent::Kind::restart,
+    TimelineEvent::Kind::sleep,
+    TimelineEvent::Kind::wake,
 };
 
 bool takesPid(TimelineEvent::Kind kind) {
     switch (kind) {
-    case TimelineEvent::Kind::startAudio:
-    case TimelineEvent::Kind::stopAudio:
-    case TimelineEvent::Kind::launch:
-    case TimelineEvent::Kind::quit:
-        return true;
-    case TimelineEvent::Kind::plug:
-    case TimelineEvent::Kind::unplug:
-    case TimelineEvent::Kind::kill:
-    case TimelineEvent::Kind::setDefaultOutput:
-    case TimelineEvent::Kind::setDefaultInput:
-    case TimelineEvent::Kind::restart:
-    case TimelineEvent::Kind::sleep:
-    case TimelineEvent::Kind::wake:
-        return false;
+        case TimelineEvent::Kind::startAudio:
+        case TimelineEvent::Kind::stopAudio:
+        case TimelineEvent::Kind::launch:
+        case TimelineEvent::Kind::quit:
+            return true;
+        case TimelineEvent::Kind::plug:
+        case TimelineEvent::Kind::unplug:
+        case TimelineEvent::Kind::kill:
+        case TimelineEvent::Kind::setDefaultOutput:
+        case TimelineEvent::Kind::setDefaultInput:
+        case TimelineEvent::Kind::restart:
+        case TimelineEvent::Kind::sleep:
+        case TimelineEvent::Kind::wake:
+            return false;
     }
     return false;
 }
 
 bool takesUID(TimelineEvent::Kind kind) {
     switch (kind) {
-    case TimelineEvent::Kind::plug:
-    case TimelineEvent::Kind::unplug:
-    case TimelineEvent::Kind::kill:
-    case TimelineEvent::Kind::setDefaultOutput:
-    case TimelineEvent::Kind::setDefaultInput:
-        return true;
-    case TimelineEvent::Kind::startAudio:
-    case TimelineEvent::Kind::stopAudio:
-    case TimelineEvent::Kind::launch:
-    case TimelineEvent::Kind::quit:
-    case TimelineEvent::Kind::restart:
-    case TimelineEvent::Kind::sleep:
-    case TimelineEvent::Kind::wake:
-        return false;
+        case TimelineEvent::Kind::plug:
+        case TimelineEvent::Kind::unplug:
+        case TimelineEvent::Kind::kill:
+        case TimelineEvent::Kind::setDefaultOutput:
+        case TimelineEvent::Kind::setDefaultInput:
+            return true;
+        case TimelineEvent::Kind::startAudio:
+        case TimelineEvent::Kind::stopAudio:
+        case TimelineEvent::Kind::launch:
+        case TimelineEvent::Kind::quit:
+        case TimelineEvent::Kind::restart:
+        case TimelineEvent::Kind::sleep:
+        case TimelineEvent::Kind::wake:
+            return false;
     }
     return false;
 }
@@ -418,7 +427,8 @@ void check(const Scenario& scenario) {
                 found = found || device.uid == subdevice.uid;
             }
             if (!found) {
-                throw Problem{"aggregate \"" + aggregate.uid + "\" names an unknown sub-device \"" + subdevice.uid + "\""};
+                throw Problem{"aggregate \"" + aggregate.uid + "\" names an unknown sub-device \"" + subdevice.uid +
+                              "\""};
             }
         }
         bool mainListed = false;
@@ -530,18 +540,30 @@ std::string trimmedPath(std::string text) {
 
 std::string_view timelineEventName(TimelineEvent::Kind kind) {
     switch (kind) {
-    case TimelineEvent::Kind::startAudio: return "startAudio";
-    case TimelineEvent::Kind::stopAudio: return "stopAudio";
-    case TimelineEvent::Kind::launch: return "launch";
-    case TimelineEvent::Kind::quit: return "quit";
-    case TimelineEvent::Kind::plug: return "plug";
-    case TimelineEvent::Kind::unplug: return "unplug";
-    case TimelineEvent::Kind::kill: return "kill";
-    case TimelineEvent::Kind::setDefaultOutput: return "setDefaultOutput";
-    case TimelineEvent::Kind::setDefaultInput: return "setDefaultInput";
-    case TimelineEvent::Kind::restart: return "restart";
-    case TimelineEvent::Kind::sleep: return "sleep";
-    case TimelineEvent::Kind::wake: return "wake";
+        case TimelineEvent::Kind::startAudio:
+            return "startAudio";
+        case TimelineEvent::Kind::stopAudio:
+            return "stopAudio";
+        case TimelineEvent::Kind::launch:
+            return "launch";
+        case TimelineEvent::Kind::quit:
+            return "quit";
+        case TimelineEvent::Kind::plug:
+            return "plug";
+        case TimelineEvent::Kind::unplug:
+            return "unplug";
+        case TimelineEvent::Kind::kill:
+            return "kill";
+        case TimelineEvent::Kind::setDefaultOutput:
+            return "setDefaultOutput";
+        case TimelineEvent::Kind::setDefaultInput:
+            return "setDefaultInput";
+        case TimelineEvent::Kind::restart:
+            return "restart";
+        case TimelineEvent::Kind::sleep:
+            return "sleep";
+        case TimelineEvent::Kind::wake:
+            return "wake";
     }
     return "unknown";
 }

@@ -93,9 +93,18 @@ struct ScenarioProcess {
 
 struct TimelineEvent {
     enum class Kind {
-        startAudio, stopAudio, launch, quit,
-        plug, unplug, kill, setDefaultOutput, setDefaultInput,
-        restart, sleep, wake,
+        startAudio,
+        stopAudio,
+        launch,
+        quit,
+        plug,
+        unplug,
+        kill,
+        setDefaultOutput,
+        setDefaultInput,
+        restart,
+        sleep,
+        wake,
     };
     double at = 0.0;
     Kind kind = Kind::restart;

@@ -178,9 +178,9 @@ std::size_t SimulatedServer::tapCount() const {
 
 std::size_t SimulatedServer::aggregateDeviceCount() const {
     std::lock_guard lock(world_->mutex);
-    return static_cast<std::size_t>(std::count_if(world_->devices.begin(), world_->devices.end(), [](const auto& device) {
-        return device->kind == Device::Kind::programAggregate;
-    }));
+    return static_cast<std::size_t>(
+        std::count_if(world_->devices.begin(), world_->devices.end(),
+                      [](const auto& device) { return device->kind == Device::Kind::programAggregate; }));
 }
 
 std::size_t SimulatedServer::ioProcCount() const { return io_->procedureCount(); }
@@ -233,14 +233,15 @@ OSStatus SimulatedServer::setPropertyData(AudioObjectID object, const AudioObjec
 }
 
 OSStatus SimulatedServer::addPropertyListenerBlock(AudioObjectID object, const AudioObjectPropertyAddress& address,
-                                                   dispatch::QueuePtr queue, AudioObjectPropertyListenerBlock listener) {
-    return answer(Call::addPropertyListener, object, address.mSelector, [&] {
-        return properties_->addListener(object, address, std::move(queue), std::move(listener));
-    });
+                                                   dispatch::QueuePtr queue,
+                                                   AudioObjectPropertyListenerBlock listener) {
+    return answer(Call::addPropertyListener, object, address.mSelector,
+                  [&] { return properties_->addListener(object, address, std::move(queue), std::move(listener)); });
 }
 
 OSStatus SimulatedServer::removePropertyListenerBlock(AudioObjectID object, const AudioObjectPropertyAddress& address,
-                                                      dispatch::QueuePtr, const AudioObjectPropertyListenerBlock& listener) {
+                                                      dispatch::QueuePtr,
+                                                      const AudioObjectPropertyListenerBlock& listener) {
     return answer(Call::removePropertyListener, object, address.mSelector,
                   [&] { return properties_->removeListener(object, address, listener); });
 }

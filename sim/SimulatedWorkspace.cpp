@@ -26,8 +26,8 @@ namespace {
 bool isRunningApplication(const Process& process) { return process.isLaunched && process.declared.application; }
 
 appkit::RunningApplication runningApplicationOf(const Process& process) {
-    return {process.declared.pid, process.declared.application->bundleID,
-            process.declared.application->localizedName, process.bundleURL};
+    return {process.declared.pid, process.declared.application->bundleID, process.declared.application->localizedName,
+            process.bundleURL};
 }
 
 }  // namespace

@@ -173,26 +173,26 @@ bool World::isMuted(const Process& playing) {
             continue;
         }
         switch (candidate.description.muteBehavior) {
-        case CATapUnmuted:
-            break;
-        case CATapMuted:
-            return true;
-        case CATapMutedWhenTapped:
-            for (const auto& reader : devices) {
-                const bool readsTap = std::find(reader->tapIDs.begin(), reader->tapIDs.end(), candidate.id) !=
-                                      reader->tapIDs.end();
-                if (readsTap && reader->isIORunning && reader->isAlive) {
-                    return true;
+            case CATapUnmuted:
+                break;
+            case CATapMuted:
+                return true;
+            case CATapMutedWhenTapped:
+                for (const auto& reader : devices) {
+                    const bool readsTap =
+                        std::find(reader->tapIDs.begin(), reader->tapIDs.end(), candidate.id) != reader->tapIDs.end();
+                    if (readsTap && reader->isIORunning && reader->isAlive) {
+                        return true;
+                    }
                 }
-            }
-            break;
+                break;
         }
     }
     return false;
 }
 
 std::vector<const Stream*> World::visibleStreams(const Device& owner, AudioObjectPropertyScope scope,
-                                                                  dispatch::Seconds current) {
+                                                 dispatch::Seconds current) {
     std::vector<const Stream*> result;
     const bool wantsInput = scope != kAudioObjectPropertyScopeOutput;
     const bool wantsOutput = scope != kAudioObjectPropertyScopeInput;
@@ -209,15 +209,15 @@ std::vector<const Stream*> World::visibleStreams(const Device& owner, AudioObjec
     return result;
 }
 
-void World::notify(AudioObjectID object, AudioObjectPropertySelector selector,
-                                    AudioObjectPropertyScope scope) {
+void World::notify(AudioObjectID object, AudioObjectPropertySelector selector, AudioObjectPropertyScope scope) {
     const AudioObjectPropertyAddress changed{selector, scope, kAudioObjectPropertyElementMain};
     for (const auto& listener : listeners) {
         if (listener.object != object) {
             continue;
         }
         const auto& wanted = listener.address;
-        const bool selectorMatches = wanted.mSelector == selector || wanted.mSelector == kAudioObjectPropertySelectorWildcard;
+        const bool selectorMatches =
+            wanted.mSelector == selector || wanted.mSelector == kAudioObjectPropertySelectorWildcard;
         const bool scopeMatches = wanted.mScope == scope || wanted.mScope == kAudioObjectPropertyScopeWildcard ||
                                   scope == kAudioObjectPropertyScopeGlobal;
         const bool elementMatches = wanted.mElement == kAudioObjectPropertyElementMain ||
@@ -280,7 +280,8 @@ void World::repairDefaults() {
     };
     auto firstUsable = [&](bool wantsOutput) -> std::string {
         for (const auto& candidate : devices) {
-            if (candidate->kind == Device::Kind::physical && candidate->isAlive && usable(candidate->uid, wantsOutput)) {
+            if (candidate->kind == Device::Kind::physical && candidate->isAlive &&
+                usable(candidate->uid, wantsOutput)) {
                 return candidate->uid;
             }
         }
@@ -303,7 +304,7 @@ void World::repairDefaults() {
 }
 
 void World::planCycle(Device& owner, const std::vector<IOProcEntry>& procs, CyclePlan& plan,
-                                       dispatch::Seconds current) {
+                      dispatch::Seconds current) {
     plan.deviceID = owner.id;
     plan.sampleRate = owner.sampleRate;
     plan.frames = owner.bufferFrameSize;
@@ -323,24 +324,25 @@ void World::planCycle(Device& owner, const std::vector<IOProcEntry>& procs, Cycl
         input.layout = StreamLayout::of(stream->format);
         input.sources.clear();
         switch (stream->feed) {
-        case Stream::Feed::deviceInput:
-            if (const Device* feed = device(stream->feedUID); feed != nullptr && feed->isAlive && feed->isListed()) {
-                input.sources.push_back(feed->inputSource);
-            }
-            break;
-        case Stream::Feed::tap:
-            if (const Tap* source = tap(stream->tapID); source != nullptr && !source->deliversSilence) {
-                for (const AudioObjectID target : tapTargets(*source)) {
-                    const Process* tapped = process(target);
-                    if (tapped != nullptr && tapped->isPlaying) {
-                        input.sources.push_back(tapped->source);
+            case Stream::Feed::deviceInput:
+                if (const Device* feed = device(stream->feedUID);
+                    feed != nullptr && feed->isAlive && feed->isListed()) {
+                    input.sources.push_back(feed->inputSource);
+                }
+                break;
+            case Stream::Feed::tap:
+                if (const Tap* source = tap(stream->tapID); source != nullptr && !source->deliversSilence) {
+                    for (const AudioObjectID target : tapTargets(*source)) {
+                        const Process* tapped = process(target);
+                        if (tapped != nullptr && tapped->isPlaying) {
+                            input.sources.push_back(tapped->source);
+                        }
                     }
                 }
-            }
-            break;
-        case Stream::Feed::deviceOutput:
-        case Stream::Feed::phantom:
-            break;
+                break;
+            case Stream::Feed::deviceOutput:
+            case Stream::Feed::phantom:
+                break;
         }
     }
     plan.inputs.resize(inputs);

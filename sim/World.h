@@ -158,7 +158,8 @@ struct World {
     bool isMuted(const Process& process);
     std::vector<AudioObjectID> tapTargets(const Tap& tap);
     // Streams currently visible (aggregates show theirs after their delay).
-    std::vector<const Stream*> visibleStreams(const Device& device, AudioObjectPropertyScope scope, dispatch::Seconds now);
+    std::vector<const Stream*> visibleStreams(const Device& device, AudioObjectPropertyScope scope,
+                                              dispatch::Seconds now);
 
     // Queues notifications of the address to every matching listener.
     void notify(AudioObjectID object, AudioObjectPropertySelector selector,

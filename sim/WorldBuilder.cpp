@@ -81,7 +81,8 @@ std::unique_ptr<Device> userAggregate(World& world, const ScenarioAggregate& ent
         const bool hasOutput = member->outputChannels > 0 && subdevice.outputChannels.value_or(1) != 0;
         if (hasOutput) {
             device->outputChannels += member->outputChannels;
-            device->outputStreams.push_back({0, false, streamFormat(member->sampleRate, member->outputChannels, member->format),
+            device->outputStreams.push_back({0, false,
+                                             streamFormat(member->sampleRate, member->outputChannels, member->format),
                                              Stream::Feed::deviceOutput, member->uid, 0});
         }
     }

@@ -21,8 +21,6 @@ std::optional<std::int64_t> PersistenceError::unsupportedSchemaVersion() const {
     return std::nullopt;
 }
 
-std::string PersistenceError::localizedDescription() const {
-    return std::visit(DescriptionOf{}, cause);
-}
+std::string PersistenceError::localizedDescription() const { return std::visit(DescriptionOf{}, cause); }
 
 }  // namespace tonvale

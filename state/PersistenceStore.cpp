@@ -127,7 +127,8 @@ std::optional<PersistenceError> PersistenceStore::keepUnreadableDocumentAside() 
             return std::nullopt;
         }
     }
-    return PersistenceError{FileError::fromCode(FileError::Operation::write, defaults_.pathForKey(key).string(), EEXIST)};
+    return PersistenceError{
+        FileError::fromCode(FileError::Operation::write, defaults_.pathForKey(key).string(), EEXIST)};
 }
 
 }  // namespace tonvale

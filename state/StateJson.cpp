@@ -70,21 +70,17 @@ DecodeResult<Json> parseJSON(std::string_view text, std::string_view failurePref
     try {
         return Json::parse(text.begin(), text.end());
     } catch (const Json::exception& error) {
-        return DecodingError{DecodingError::Kind::invalidJSON,
-                             std::string(failurePrefix) + "the data is not valid JSON (" + parserDetail(error.what()) +
-                                 ")."};
+        return DecodingError{
+            DecodingError::Kind::invalidJSON,
+            std::string(failurePrefix) + "the data is not valid JSON (" + parserDetail(error.what()) + ")."};
     }
 }
 
 }  // namespace
 
-EncodeResult encodeJSON(const PersistedStateV1& state) {
-    return writeStateJSON(state);
-}
+EncodeResult encodeJSON(const PersistedStateV1& state) { return writeStateJSON(state); }
 
-EncodeResult encodeJSON(const AppIdentity& identity) {
-    return writeIdentityJSON(identity);
-}
+EncodeResult encodeJSON(const AppIdentity& identity) { return writeIdentityJSON(identity); }
 
 DecodeResult<PersistedStateV1> decodePersistedState(std::string_view json) {
     DecodeResult<Json> parsed = parseJSON(json, kDocumentReadFailure);

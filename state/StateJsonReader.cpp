@@ -103,7 +103,7 @@ public:
         }
         state.appProfiles = std::move(*profiles);
         auto favorites = requiredMember<std::set<std::string>>(root, kFavoriteBundleIDs,
-                                                         [this](const Json& v) { return readStringSet(v); });
+                                                               [this](const Json& v) { return readStringSet(v); });
         if (!favorites) {
             return std::nullopt;
         }
@@ -115,8 +115,7 @@ public:
         }
         state.preferences = *preferences;
         auto future = optionalMember<std::optional<FutureCompatibleState>>(
-            root, kFuture, std::nullopt,
-            [this](const Json& v) -> std::optional<std::optional<FutureCompatibleState>> {
+            root, kFuture, std::nullopt, [this](const Json& v) -> std::optional<std::optional<FutureCompatibleState>> {
                 std::optional<FutureCompatibleState> read = readFuture(v);
                 if (!read) {
                     return std::nullopt;
@@ -369,8 +368,8 @@ private:
             return std::nullopt;
         }
         configuration.output = std::move(*output);
-        auto profileID = optionalMember<std::optional<foundation::UUID>>(
-            value, kProcessingProfileID, std::nullopt, [this](const Json& v) { return readUUID(v); });
+        auto profileID = optionalMember<std::optional<foundation::UUID>>(value, kProcessingProfileID, std::nullopt,
+                                                                         [this](const Json& v) { return readUUID(v); });
         if (!profileID) {
             return std::nullopt;
         }
@@ -438,14 +437,14 @@ private:
         const Preferences defaults;
         Preferences preferences;
         auto launchAtLogin = optionalMember<bool>(value, kLaunchAtLogin, defaults.launchAtLogin,
-                                            [this](const Json& v) { return readBool(v); });
+                                                  [this](const Json& v) { return readBool(v); });
         if (!launchAtLogin) {
             return std::nullopt;
         }
         preferences.launchAtLogin = *launchAtLogin;
-        auto hasConsent = optionalMember<bool>(value, kHasCompletedLaunchAtLoginConsent,
-                                         defaults.hasCompletedLaunchAtLoginConsent,
-                                         [this](const Json& v) { return readBool(v); });
+        auto hasConsent =
+            optionalMember<bool>(value, kHasCompletedLaunchAtLoginConsent, defaults.hasCompletedLaunchAtLoginConsent,
+                                 [this](const Json& v) { return readBool(v); });
         if (!hasConsent) {
             return std::nullopt;
         }

@@ -48,9 +48,7 @@ private:
     std::vector<std::pair<std::string, std::string>> members_;
 };
 
-std::string booleanText(bool value) {
-    return value ? "true" : "false";
-}
+std::string booleanText(bool value) { return value ? "true" : "false"; }
 
 // The shortest decimal that reads back as the same 32-bit float (0.1, not the double
 // widening 0.10000000149011612); integral values are written without a fraction.

@@ -1,11 +1,11 @@
 #include "platform/appkit/TerminationSignalWatcher.h"
 
+#include <fcntl.h>
+#include <unistd.h>
 #include <array>
 #include <atomic>
 #include <cerrno>
 #include <csignal>
-#include <fcntl.h>
-#include <unistd.h>
 #include <utility>
 
 #include "platform/dispatch/Dispatch.h"

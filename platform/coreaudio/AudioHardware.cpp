@@ -28,8 +28,8 @@ Boolean AudioObjectHasProperty(AudioObjectID inObjectID, const AudioObjectProper
     return service->hasProperty(inObjectID, *inAddress);
 }
 
-OSStatus AudioObjectGetPropertyDataSize(AudioObjectID inObjectID, const AudioObjectPropertyAddress* inAddress,
-                                        UInt32, const void*, UInt32* outDataSize) {
+OSStatus AudioObjectGetPropertyDataSize(AudioObjectID inObjectID, const AudioObjectPropertyAddress* inAddress, UInt32,
+                                        const void*, UInt32* outDataSize) {
     if (inAddress == nullptr || outDataSize == nullptr) {
         return kAudioHardwareIllegalOperationError;
     }

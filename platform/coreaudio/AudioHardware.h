@@ -38,8 +38,7 @@ inline constexpr const char* kAudioSubTapDriftCompensationQualityKey = "drift qu
 
 Boolean AudioObjectHasProperty(AudioObjectID inObjectID, const AudioObjectPropertyAddress* inAddress);
 OSStatus AudioObjectGetPropertyDataSize(AudioObjectID inObjectID, const AudioObjectPropertyAddress* inAddress,
-                                        UInt32 inQualifierDataSize, const void* inQualifierData,
-                                        UInt32* outDataSize);
+                                        UInt32 inQualifierDataSize, const void* inQualifierData, UInt32* outDataSize);
 OSStatus AudioObjectGetPropertyData(AudioObjectID inObjectID, const AudioObjectPropertyAddress* inAddress,
                                     UInt32 inQualifierDataSize, const void* inQualifierData, UInt32* ioDataSize,
                                     void* outData);

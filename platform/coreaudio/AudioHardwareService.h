@@ -27,8 +27,8 @@ public:
                                          UInt32& outDataSize) = 0;
     virtual OSStatus getPropertyData(AudioObjectID object, const AudioObjectPropertyAddress& address,
                                      UInt32& ioDataSize, void* outData) = 0;
-    virtual OSStatus setPropertyData(AudioObjectID object, const AudioObjectPropertyAddress& address,
-                                     UInt32 dataSize, const void* data) = 0;
+    virtual OSStatus setPropertyData(AudioObjectID object, const AudioObjectPropertyAddress& address, UInt32 dataSize,
+                                     const void* data) = 0;
     virtual OSStatus addPropertyListenerBlock(AudioObjectID object, const AudioObjectPropertyAddress& address,
                                               dispatch::QueuePtr queue, AudioObjectPropertyListenerBlock listener) = 0;
     virtual OSStatus removePropertyListenerBlock(AudioObjectID object, const AudioObjectPropertyAddress& address,

@@ -10,7 +10,13 @@
 
 namespace {
 
-enum : CFTypeID { kStringTypeID = 7, kNumberTypeID = 22, kBooleanTypeID = 21, kArrayTypeID = 19, kDictionaryTypeID = 18 };
+enum : CFTypeID {
+    kStringTypeID = 7,
+    kNumberTypeID = 22,
+    kBooleanTypeID = 21,
+    kArrayTypeID = 19,
+    kDictionaryTypeID = 18
+};
 
 }  // namespace
 
@@ -90,15 +96,21 @@ bool isFloatType(CFNumberType type) {
 
 std::variant<SInt64, Float64> readNumber(CFNumberType type, const void* value) {
     switch (type) {
-    case kCFNumberSInt8Type: return static_cast<SInt64>(*static_cast<const std::int8_t*>(value));
-    case kCFNumberSInt16Type: return static_cast<SInt64>(*static_cast<const SInt16*>(value));
-    case kCFNumberSInt32Type:
-    case kCFNumberIntType: return static_cast<SInt64>(*static_cast<const SInt32*>(value));
-    case kCFNumberSInt64Type:
-    case kCFNumberLongLongType: return *static_cast<const SInt64*>(value);
-    case kCFNumberFloat32Type: return static_cast<Float64>(*static_cast<const Float32*>(value));
-    case kCFNumberFloat64Type:
-    case kCFNumberDoubleType: return *static_cast<const Float64*>(value);
+        case kCFNumberSInt8Type:
+            return static_cast<SInt64>(*static_cast<const std::int8_t*>(value));
+        case kCFNumberSInt16Type:
+            return static_cast<SInt64>(*static_cast<const SInt16*>(value));
+        case kCFNumberSInt32Type:
+        case kCFNumberIntType:
+            return static_cast<SInt64>(*static_cast<const SInt32*>(value));
+        case kCFNumberSInt64Type:
+        case kCFNumberLongLongType:
+            return *static_cast<const SInt64*>(value);
+        case kCFNumberFloat32Type:
+            return static_cast<Float64>(*static_cast<const Float32*>(value));
+        case kCFNumberFloat64Type:
+        case kCFNumberDoubleType:
+            return *static_cast<const Float64*>(value);
     }
     return SInt64{0};
 }
@@ -182,46 +194,46 @@ Boolean CFEqual(CFTypeRef a, CFTypeRef b) {
         return 0;
     }
     switch (CFGetTypeID(a)) {
-    case kStringTypeID:
-        return static_cast<const __CFString*>(a)->text_ == static_cast<const __CFString*>(b)->text_ ? 1 : 0;
-    case kNumberTypeID: {
-        const auto& x = *static_cast<const __CFNumber*>(a);
-        const auto& y = *static_cast<const __CFNumber*>(b);
-        if (x.value_.index() == 0 && y.value_.index() == 0) {
-            return std::get<SInt64>(x.value_) == std::get<SInt64>(y.value_) ? 1 : 0;
+        case kStringTypeID:
+            return static_cast<const __CFString*>(a)->text_ == static_cast<const __CFString*>(b)->text_ ? 1 : 0;
+        case kNumberTypeID: {
+            const auto& x = *static_cast<const __CFNumber*>(a);
+            const auto& y = *static_cast<const __CFNumber*>(b);
+            if (x.value_.index() == 0 && y.value_.index() == 0) {
+                return std::get<SInt64>(x.value_) == std::get<SInt64>(y.value_) ? 1 : 0;
+            }
+            return numberAsDouble(x) == numberAsDouble(y) ? 1 : 0;
         }
-        return numberAsDouble(x) == numberAsDouble(y) ? 1 : 0;
-    }
-    case kBooleanTypeID:
-        return static_cast<const __CFBoolean*>(a)->value_ == static_cast<const __CFBoolean*>(b)->value_ ? 1 : 0;
-    case kArrayTypeID: {
-        const auto& x = static_cast<const __CFArray*>(a)->values_;
-        const auto& y = static_cast<const __CFArray*>(b)->values_;
-        if (x.size() != y.size()) {
-            return 0;
-        }
-        for (std::size_t i = 0; i < x.size(); ++i) {
-            if (CFEqual(x[i], y[i]) == 0) {
+        case kBooleanTypeID:
+            return static_cast<const __CFBoolean*>(a)->value_ == static_cast<const __CFBoolean*>(b)->value_ ? 1 : 0;
+        case kArrayTypeID: {
+            const auto& x = static_cast<const __CFArray*>(a)->values_;
+            const auto& y = static_cast<const __CFArray*>(b)->values_;
+            if (x.size() != y.size()) {
                 return 0;
             }
+            for (std::size_t i = 0; i < x.size(); ++i) {
+                if (CFEqual(x[i], y[i]) == 0) {
+                    return 0;
+                }
+            }
+            return 1;
         }
-        return 1;
-    }
-    case kDictionaryTypeID: {
-        const auto* x = static_cast<CFDictionaryRef>(a);
-        const auto* y = static_cast<CFDictionaryRef>(b);
-        if (x->entries_.size() != y->entries_.size()) {
-            return 0;
-        }
-        for (const auto& [key, value] : x->entries_) {
-            if (CFEqual(value, CFDictionaryGetValue(y, key)) == 0) {
+        case kDictionaryTypeID: {
+            const auto* x = static_cast<CFDictionaryRef>(a);
+            const auto* y = static_cast<CFDictionaryRef>(b);
+            if (x->entries_.size() != y->entries_.size()) {
                 return 0;
             }
+            for (const auto& [key, value] : x->entries_) {
+                if (CFEqual(value, CFDictionaryGetValue(y, key)) == 0) {
+                    return 0;
+                }
+            }
+            return 1;
         }
-        return 1;
-    }
-    default:
-        return 0;
+        default:
+            return 0;
     }
 }
 
@@ -268,9 +280,7 @@ CFNumberRef CFNumberCreate(CFAllocatorRef, CFNumberType type, const void* value)
     return new __CFNumber(type, readNumber(type, value));
 }
 
-CFNumberType CFNumberGetType(CFNumberRef number) {
-    return number == nullptr ? kCFNumberSInt32Type : number->type_;
-}
+CFNumberType CFNumberGetType(CFNumberRef number) { return number == nullptr ? kCFNumberSInt32Type : number->type_; }
 
 Boolean CFNumberIsFloatType(CFNumberRef number) { return number != nullptr && isFloatType(number->type_) ? 1 : 0; }
 
@@ -279,22 +289,29 @@ Boolean CFNumberGetValue(CFNumberRef number, CFNumberType type, void* value) {
         return 0;
     }
     switch (type) {
-    case kCFNumberSInt8Type: return storeInteger<std::int8_t>(number->value_, value);
-    case kCFNumberSInt16Type: return storeInteger<SInt16>(number->value_, value);
-    case kCFNumberSInt32Type:
-    case kCFNumberIntType: return storeInteger<SInt32>(number->value_, value);
-    case kCFNumberSInt64Type:
-    case kCFNumberLongLongType: return storeInteger<SInt64>(number->value_, value);
-    case kCFNumberFloat32Type: return storeReal<Float32>(number->value_, value);
-    case kCFNumberFloat64Type:
-    case kCFNumberDoubleType: return storeReal<Float64>(number->value_, value);
+        case kCFNumberSInt8Type:
+            return storeInteger<std::int8_t>(number->value_, value);
+        case kCFNumberSInt16Type:
+            return storeInteger<SInt16>(number->value_, value);
+        case kCFNumberSInt32Type:
+        case kCFNumberIntType:
+            return storeInteger<SInt32>(number->value_, value);
+        case kCFNumberSInt64Type:
+        case kCFNumberLongLongType:
+            return storeInteger<SInt64>(number->value_, value);
+        case kCFNumberFloat32Type:
+            return storeReal<Float32>(number->value_, value);
+        case kCFNumberFloat64Type:
+        case kCFNumberDoubleType:
+            return storeReal<Float64>(number->value_, value);
     }
     return 0;
 }
 
 Boolean CFBooleanGetValue(CFBooleanRef boolean) { return boolean != nullptr && boolean->value_ ? 1 : 0; }
 
-CFArrayRef CFArrayCreate(CFAllocatorRef allocator, const void** values, CFIndex count, const CFArrayCallBacks* callBacks) {
+CFArrayRef CFArrayCreate(CFAllocatorRef allocator, const void** values, CFIndex count,
+                         const CFArrayCallBacks* callBacks) {
     CFMutableArrayRef array = CFArrayCreateMutable(allocator, count, callBacks);
     for (CFIndex i = 0; i < count; ++i) {
         CFArrayAppendValue(array, values[i]);

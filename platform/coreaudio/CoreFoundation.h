@@ -94,7 +94,8 @@ extern const CFBooleanRef kCFBooleanFalse;
 Boolean CFBooleanGetValue(CFBooleanRef boolean);
 
 // Arrays (values are retained by the array).
-CFArrayRef CFArrayCreate(CFAllocatorRef allocator, const void** values, CFIndex count, const CFArrayCallBacks* callBacks);
+CFArrayRef CFArrayCreate(CFAllocatorRef allocator, const void** values, CFIndex count,
+                         const CFArrayCallBacks* callBacks);
 CFMutableArrayRef CFArrayCreateMutable(CFAllocatorRef allocator, CFIndex capacity, const CFArrayCallBacks* callBacks);
 void CFArrayAppendValue(CFMutableArrayRef array, const void* value);
 CFIndex CFArrayGetCount(CFArrayRef array);

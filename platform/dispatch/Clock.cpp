@@ -25,8 +25,8 @@ std::chrono::steady_clock::time_point steadyTimePoint(Seconds deadline) {
     if (deadline < -kLatest) {
         return std::chrono::steady_clock::time_point::min();
     }
-    return std::chrono::steady_clock::time_point(std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-        std::chrono::duration<Seconds>(deadline)));
+    return std::chrono::steady_clock::time_point(
+        std::chrono::duration_cast<std::chrono::steady_clock::duration>(std::chrono::duration<Seconds>(deadline)));
 }
 }  // namespace detail
 

@@ -4,10 +4,10 @@
 #include "platform/dispatch/MainRunLoop.h"
 #include "platform/dispatch/QueueCore.h"
 
-#include <chrono>
-#include <future>
 #include <sys/syscall.h>
 #include <unistd.h>
+#include <chrono>
+#include <future>
 
 namespace dispatch::detail {
 

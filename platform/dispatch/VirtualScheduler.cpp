@@ -11,8 +11,7 @@ namespace {
 constexpr std::uint64_t kAnySequence = std::numeric_limits<std::uint64_t>::max();
 }
 
-VirtualScheduler::VirtualScheduler(Seconds start, std::uint64_t generation)
-    : generation_(generation), now_(start) {}
+VirtualScheduler::VirtualScheduler(Seconds start, std::uint64_t generation) : generation_(generation), now_(start) {}
 
 Seconds VirtualScheduler::now() const { return now_.load(); }
 

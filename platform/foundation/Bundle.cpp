@@ -248,13 +248,9 @@ std::optional<Bundle> Bundle::main() {
     return mainBundle;
 }
 
-std::string Bundle::bundleURL() const {
-    return fileURLWithPath(bundlePath_, true);
-}
+std::string Bundle::bundleURL() const { return fileURLWithPath(bundlePath_, true); }
 
-std::optional<std::string> Bundle::bundleIdentifier() const {
-    return infoValue("CFBundleIdentifier");
-}
+std::optional<std::string> Bundle::bundleIdentifier() const { return infoValue("CFBundleIdentifier"); }
 
 std::optional<std::string> Bundle::infoValue(std::string_view key) const {
     const auto found = textEntries_.find(key);

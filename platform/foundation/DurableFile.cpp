@@ -82,8 +82,7 @@ FileResult<std::filesystem::path> writeTemporaryFile(const std::filesystem::path
         return FileError::fromCode(Operation::write, path.string(), errno);
     }
     // The mode is set explicitly so the umask cannot widen or narrow it.
-    if (::fchmod(fd.get(), mode) != 0 || !writeAll(fd.get(), contents) || ::fsync(fd.get()) != 0 ||
-        fd.close() != 0) {
+    if (::fchmod(fd.get(), mode) != 0 || !writeAll(fd.get(), contents) || ::fsync(fd.get()) != 0 || fd.close() != 0) {
         const int code = errno;
         ::unlink(temporary.c_str());
         return FileError::fromCode(Operation::write, path.string(), code);

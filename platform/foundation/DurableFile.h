@@ -30,8 +30,8 @@ namespace foundation {
 
 // Replaces whatever file is at `path` (a symbolic link itself, never its target) with a
 // regular file of exactly `mode` holding `contents`.
-[[nodiscard]] std::optional<FileError> replaceFileContents(const std::filesystem::path& path,
-                                                           std::string_view contents, mode_t mode);
+[[nodiscard]] std::optional<FileError> replaceFileContents(const std::filesystem::path& path, std::string_view contents,
+                                                           mode_t mode);
 
 // Writes `contents` to `path` only when nothing is there: true when written, false when
 // something already was (it is left untouched). Never overwrites, even in a race.

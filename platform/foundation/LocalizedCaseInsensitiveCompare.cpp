@@ -63,9 +63,9 @@ std::weak_ordering localizedCaseInsensitiveCompare(std::string_view lhs, std::st
         return asciiCaseInsensitiveCompare(lhs, rhs);
     }
     UErrorCode status = U_ZERO_ERROR;
-    const UCollationResult result = collator->compareUTF8(
-        icu::StringPiece(lhs.data(), static_cast<int32_t>(lhs.size())),
-        icu::StringPiece(rhs.data(), static_cast<int32_t>(rhs.size())), status);
+    const UCollationResult result =
+        collator->compareUTF8(icu::StringPiece(lhs.data(), static_cast<int32_t>(lhs.size())),
+                              icu::StringPiece(rhs.data(), static_cast<int32_t>(rhs.size())), status);
     if (U_FAILURE(status)) {
         return asciiCaseInsensitiveCompare(lhs, rhs);
     }

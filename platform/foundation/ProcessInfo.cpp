@@ -107,9 +107,7 @@ ProcessInfo& ProcessInfo::processInfo() {
 
 ProcessInfo::ProcessInfo() : arguments_(kernelCommandLine()) {}
 
-int ProcessInfo::processIdentifier() const {
-    return static_cast<int>(::getpid());
-}
+int ProcessInfo::processIdentifier() const { return static_cast<int>(::getpid()); }
 
 std::vector<std::string> ProcessInfo::arguments() const {
     const std::lock_guard lock(mutex_);
@@ -165,10 +163,8 @@ std::string ProcessInfo::operatingSystemVersionString() const {
     return composeOperatingSystemVersion(osRelease, kernel.sysname, kernel.release, kernel.machine);
 }
 
-std::string ProcessInfo::composeOperatingSystemVersion(std::string_view osRelease,
-                                                       std::string_view kernelName,
-                                                       std::string_view kernelRelease,
-                                                       std::string_view machine) {
+std::string ProcessInfo::composeOperatingSystemVersion(std::string_view osRelease, std::string_view kernelName,
+                                                       std::string_view kernelRelease, std::string_view machine) {
     std::string kernelText(kernelName);
     for (const std::string_view part : {kernelRelease, machine}) {
         if (part.empty()) {

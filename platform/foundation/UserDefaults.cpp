@@ -14,7 +14,8 @@ namespace {
 
 using Operation = FileError::Operation;
 
-constexpr std::string_view kNoFolderReason = "No settings folder: neither XDG_CONFIG_HOME nor HOME names an absolute folder";
+constexpr std::string_view kNoFolderReason =
+    "No settings folder: neither XDG_CONFIG_HOME nor HOME names an absolute folder";
 
 // Names starting with '.' are the writers' temporary files; '/' would leave the folder.
 bool isUsableKey(std::string_view key) {

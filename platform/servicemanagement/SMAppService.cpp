@@ -59,7 +59,8 @@ bool programExists(const std::string& program) {
         return isProgramFile(program);
     }
     const std::optional<std::string> searchPath = foundation::ProcessInfo::processInfo().environmentValue("PATH");
-    std::string_view folders = searchPath ? std::string_view(*searchPath) : std::string_view("/usr/local/bin:/usr/bin:/bin");
+    std::string_view folders =
+        searchPath ? std::string_view(*searchPath) : std::string_view("/usr/local/bin:/usr/bin:/bin");
     while (true) {
         const std::size_t colon = folders.find(':');
         const std::string_view folder = folders.substr(0, colon);

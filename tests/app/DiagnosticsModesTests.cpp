@@ -20,17 +20,16 @@ namespace {
 // A microphone whose name holds a line feed, a headset, a player with a helper in its bundle, an unnamed process.
 sim::Scenario smallDesk() {
     sim::Scenario scenario;
-    scenario.devices = {
-        {.uid = "mic",
-         .name = "Stage\nMic",
-         .transportType = kAudioDeviceTransportTypeUSB,
-         .outputChannels = 0,
-         .inputChannels = 1},
-        {.uid = "headset",
-         .name = "Äther Headset",
-         .transportType = kAudioDeviceTransportTypeBluetooth,
-         .sampleRate = 44100.0,
-         .inputChannels = 1}};
+    scenario.devices = {{.uid = "mic",
+                         .name = "Stage\nMic",
+                         .transportType = kAudioDeviceTransportTypeUSB,
+                         .outputChannels = 0,
+                         .inputChannels = 1},
+                        {.uid = "headset",
+                         .name = "Äther Headset",
+                         .transportType = kAudioDeviceTransportTypeBluetooth,
+                         .sampleRate = 44100.0,
+                         .inputChannels = 1}};
     scenario.defaultOutputUID = "headset";
     scenario.defaultInputUID = "mic";
     const auto app = [](std::int32_t pid, std::string bundleID, std::string name, std::string path, bool playing) {

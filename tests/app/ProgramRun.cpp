@@ -29,9 +29,7 @@ std::string takeFile(const std::string& path) {
 
 }  // namespace
 
-std::string tonvaleExecutablePath() {
-    return std::string(TONVALE_BUILD_DIR) + "/Tonvale.app/Contents/MacOS/tonvale";
-}
+std::string tonvaleExecutablePath() { return std::string(TONVALE_BUILD_DIR) + "/Tonvale.app/Contents/MacOS/tonvale"; }
 
 ProgramRun runProgram(const std::vector<std::string>& arguments,
                       const std::map<std::string, std::string>& extraEnvironment) {

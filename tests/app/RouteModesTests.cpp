@@ -190,10 +190,10 @@ TEST_F(RouteModesTest, RouteTestWithSweep_PrintsItsLinesAndPlaysEachGainInTurn) 
     time.advance(0.3);
     const auto all = events();
     ASSERT_EQ(all.size(), 7U);
-    EXPECT_EQ(std::vector(all.begin(), all.begin() + 4),
-              (std::vector<std::string>{
-                  "out write route-test active bundleID=com.example.music deviceUID=headset gain=0.5", "out flush",
-                  "out write route-test gain=0", "out write route-test gain=1"}));
+    EXPECT_EQ(
+        std::vector(all.begin(), all.begin() + 4),
+        (std::vector<std::string>{"out write route-test active bundleID=com.example.music deviceUID=headset gain=0.5",
+                                  "out flush", "out write route-test gain=0", "out write route-test gain=1"}));
     EXPECT_TRUE(std::regex_match(all[4], std::regex("out write route-test callbacks=[1-9][0-9]* unequalFrames=0 "
                                                     "lastFrames=512/512")))
         << all[4];

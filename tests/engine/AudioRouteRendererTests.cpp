@@ -63,13 +63,19 @@ TEST_F(AudioRouteRendererTest, UnusableDevices_AreRefusedWithTheirCodeAndMessage
         std::int64_t code;
         std::string message;
     } cases[] = {
-        {{{stereo}, {}}, 0, 1,
+        {{{stereo}, {}},
+         0,
+         1,
          "Expected one tap input and at least one output, found 1 input/0 output streams. The route was rejected to "
          "avoid opening a destination device's physical input."},
         {{{stereo}, {stereo}, true, false}, 0, 1, "The aggregate route did not expose both input and output streams."},
-        {{{stereo}, {reshaped(32, false)}}, 0, 2,
+        {{{stereo}, {reshaped(32, false)}},
+         0,
+         2,
          "The aggregate route is not Float32 PCM; conversion is not implemented in Milestone 0."},
-        {{{stereo}, {reshaped(32, true, 6)}}, 0, 3,
+        {{{stereo}, {reshaped(32, true, 6)}},
+         0,
+         3,
          "Route channel/layout mismatch: input 48000 Hz/2 ch, output 48000 Hz/6 ch. Tonvale did not coerce the "
          "destination format."},
         {{}, kAudio_ParamError, -50, "AudioDeviceCreateIOProcID failed (-50)."},

@@ -17,12 +17,8 @@ struct BufferLayout {
     bool hasData = true;
 };
 
-inline BufferLayout interleavedStereo(UInt32 frames) {
-    return {2, frames * 8, true};
-}
-inline BufferLayout mono(UInt32 frames) {
-    return {1, frames * 4, true};
-}
+inline BufferLayout interleavedStereo(UInt32 frames) { return {2, frames * 8, true}; }
+inline BufferLayout mono(UInt32 frames) { return {1, frames * 4, true}; }
 
 class RenderBuffers {
 public:

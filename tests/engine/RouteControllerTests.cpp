@@ -98,8 +98,10 @@ TEST_F(RouteControllerTest, FailedStarts_AnswerWhyAndLeaveTheMusicOnItsOwnOutput
              server->injectFailure({sim::Call::createAggregateDevice, kAudioHardwareUnspecifiedError});
          },
          true, kHeadset, hal("Create private aggregate device", kAudioHardwareUnspecifiedError)},
-        {[this] { server->injectFailure({sim::Call::deviceStart, kAudioHardwareIllegalOperationError}); }, true,
-         kHeadset, "AudioDeviceStart failed (1852797029)."},
+        {[this] {
+             server->injectFailure({sim::Call::deviceStart, kAudioHardwareIllegalOperationError});
+         },
+         true, kHeadset, "AudioDeviceStart failed (1852797029)."},
         // The destination goes after the tap was made: the tap goes with the failure.
         {[this] { ASSERT_TRUE(server->unplugDevice(kHeadset)); }, true, kHeadset,
          "The selected output is no longer available."},

@@ -27,10 +27,8 @@ auto fieldsOf(const std::vector<Record>& records, Field field) {
 sim::Scenario desk() {
     sim::Scenario scenario;
     // Listed "a" before "A", whose UID sorts first: only a stable case-insensitive sort keeps them so.
-    scenario.devices = {outputDevice("usb-b", "b"),
-                        outputDevice("usb-lower-a", "a"),
-                        outputDevice("usb-capital-a", "A"),
-                        inputDevice("mic", "Microphone"),
+    scenario.devices = {outputDevice("usb-b", "b"), outputDevice("usb-lower-a", "a"),
+                        outputDevice("usb-capital-a", "A"), inputDevice("mic", "Microphone"),
                         inputDevice("mic-2", "Second Microphone")};
     scenario.devices[0].sampleRate = 44100.0;
     scenario.defaultOutputUID = "usb-lower-a";

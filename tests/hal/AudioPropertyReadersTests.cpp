@@ -32,9 +32,7 @@ auto answer(Value value, UInt32 bytes = sizeof(Value)) {
     };
 }
 
-auto listSize(UInt32 bytes) {
-    return DoAll(SetArgReferee<2>(bytes), Return(kAudioHardwareNoError));
-}
+auto listSize(UInt32 bytes) { return DoAll(SetArgReferee<2>(bytes), Return(kAudioHardwareNoError)); }
 
 class AudioPropertyReadersTest : public ::testing::Test {
 protected:

@@ -29,8 +29,7 @@ HALResult<ValidatedDestination> composeAggregate(const PropertyList& composition
 TEST(DestinationValidationTest, Destinations_AreCheckedAndLaidOutForARoute) {
     sim::Scenario desk;
     desk.devices = {outputDevice("speakers", "Speakers", kAudioDeviceTransportTypeBuiltIn),
-                    outputDevice("headset", "Headset"),
-                    inputDevice("mic", "Microphone"),
+                    outputDevice("headset", "Headset"), inputDevice("mic", "Microphone"),
                     outputDevice("airplay", "Living Room", kAudioDeviceTransportTypeAirPlay),
                     outputDevice("dead", "Dead")};
     desk.aggregates = {

@@ -19,21 +19,15 @@ namespace tonvale::testing {
 
 using PropertyList = CFReference<CFTypeRef>;
 
-inline PropertyList text(const std::string& value) {
-    return PropertyList(CFStringCreateWithUTF8(value));
-}
+inline PropertyList text(const std::string& value) { return PropertyList(CFStringCreateWithUTF8(value)); }
 
 inline PropertyList integer(std::int64_t value) {
     return PropertyList(CFNumberCreate(nullptr, kCFNumberSInt64Type, &value));
 }
 
-inline PropertyList real(double value) {
-    return PropertyList(CFNumberCreate(nullptr, kCFNumberFloat64Type, &value));
-}
+inline PropertyList real(double value) { return PropertyList(CFNumberCreate(nullptr, kCFNumberFloat64Type, &value)); }
 
-inline PropertyList boolean(bool value) {
-    return PropertyList(CFRetain(value ? kCFBooleanTrue : kCFBooleanFalse));
-}
+inline PropertyList boolean(bool value) { return PropertyList(CFRetain(value ? kCFBooleanTrue : kCFBooleanFalse)); }
 
 inline PropertyList array(std::initializer_list<PropertyList> values) {
     CFMutableArrayRef result = CFArrayCreateMutable(nullptr, 0, &kCFTypeArrayCallBacks);
@@ -54,9 +48,7 @@ inline PropertyList dictionary(const PropertyListEntries& entries) {
     return PropertyList(result);
 }
 
-inline CFDictionaryRef asDictionary(const PropertyList& value) {
-    return static_cast<CFDictionaryRef>(value.get());
-}
+inline CFDictionaryRef asDictionary(const PropertyList& value) { return static_cast<CFDictionaryRef>(value.get()); }
 
 inline std::string shown(CFTypeRef value) {
     const CFTypeID type = value == nullptr ? 0 : CFGetTypeID(value);

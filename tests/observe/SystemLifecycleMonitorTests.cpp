@@ -16,7 +16,8 @@ using Event = SystemLifecycleEvent;
 // Starting produces no event by itself.
 using SystemLifecycleMonitorTest = testing::MonitorFixture<SystemLifecycleMonitor, SystemLifecycleEvent, 0>;
 
-TEST_F(SystemLifecycleMonitorTest, SleepWakeAndRestarts_ArriveInOrderAndTheListenerIsRegisteredOnceAgainButNotAfterAStop) {
+TEST_F(SystemLifecycleMonitorTest,
+       SleepWakeAndRestarts_ArriveInOrderAndTheListenerIsRegisteredOnceAgainButNotAfterAStop) {
     startAndSettle();
     const std::size_t held = world_.held();
     world_.server->sleep();

@@ -77,8 +77,8 @@ struct EngineRecord {
         }
         phase = error ? Phase::failed : Phase::running;
         runningSince = dispatch::now();
-        const RouteStartResult result = error ? RouteStartResult::failure(AudioHALError::invalidSelection(*error))
-                                              : RouteStartResult::success();
+        const RouteStartResult result =
+            error ? RouteStartResult::failure(AudioHALError::invalidSelection(*error)) : RouteStartResult::success();
         dispatch::DispatchQueue::main()->async([completion = std::move(next.start), result] { completion(result); });
     }
 
@@ -144,7 +144,8 @@ inline AudioDeviceSnapshot desk(AudioObjectID defaultOutputID = kSpeakersID, boo
     return AudioDeviceSnapshot{{device(kSpeakersID, kSpeakers, kAudioDeviceTransportTypeBuiltIn, true),
                                 device(kHeadsetID, kHeadset, kAudioDeviceTransportTypeUSB, isHeadsetAlive),
                                 device(kAirPlayID, "airplay", kAudioDeviceTransportTypeAirPlay, true)},
-                               defaultOutputID, 0};
+                               defaultOutputID,
+                               0};
 }
 
 inline AppProfile profile(const std::string& bundleID, float volume, bool muted = false,

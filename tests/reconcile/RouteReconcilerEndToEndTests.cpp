@@ -50,9 +50,8 @@ protected:
 
     // A device event, as the device monitor would report it.
     void feedDevices() {
-        reconciler->updateDeviceSnapshot(AudioDeviceSnapshot{enumerateDevices().value(),
-                                                             readDefaultOutputDevice().value(),
-                                                             readDefaultInputDevice().value()});
+        reconciler->updateDeviceSnapshot(AudioDeviceSnapshot{
+            enumerateDevices().value(), readDefaultOutputDevice().value(), readDefaultInputDevice().value()});
     }
     void setProfile(const AppProfile& profile) {
         reconciler->updateProfile(profile);

@@ -26,7 +26,9 @@ constexpr int kStepsBetweenSettledChecks = 15;
 const std::vector<std::string> kApps{"com.example.a", "com.example.b", "com.example.c"};
 const std::string kRefusal = "Start refused #";
 // App i plays from processes 100 * (i + 1) and the next one.
-AudioObjectID processOf(std::size_t app, AudioObjectID which) { return static_cast<AudioObjectID>(100 * (app + 1)) + which; }
+AudioObjectID processOf(std::size_t app, AudioObjectID which) {
+    return static_cast<AudioObjectID>(100 * (app + 1)) + which;
+}
 std::size_t appOf(const EngineRecord& engine) { return engine.processIDs.front() / 100 - 1; }
 
 class Sequence {
@@ -195,10 +197,12 @@ private:
         }
         for (const auto& [bundleID, status] : reconciler().statuses()) {
             // A refusal's status marks the moment the reconciler took it: the app is blocked.
-            if (status.message && status.message->starts_with(kRefusal) && refusalsSeen_.insert(*status.message).second) {
+            if (status.message && status.message->starts_with(kRefusal) &&
+                refusalsSeen_.insert(*status.message).second) {
                 blocked_.insert(bundleID);
             }
-            EXPECT_TRUE(profiles_.contains(bundleID) || status.phase == Phase::stopping) << bundleID << " has no profile";
+            EXPECT_TRUE(profiles_.contains(bundleID) || status.phase == Phase::stopping)
+                << bundleID << " has no profile";
         }
         for (std::size_t index = std::max<std::size_t>(changesChecked_, 1); index < world_.changes.size(); ++index) {
             EXPECT_NE(world_.changes[index], world_.changes[index - 1]) << "told of a change that was none";

@@ -139,8 +139,8 @@ TEST(RouteHealthTest, FrozenCallbacks_FailAtTheThirdUnchangedCheck_SixToEightSec
 
         world.engine(0).answerNext();
         world.settle();
-        EXPECT_EQ(world.status(kMusic), RouteStatus::failedRecoverable(kSystemDefault, kSpeakers,
-                                                                        RouteStatus::kHeartbeatStalledMessage));
+        EXPECT_EQ(world.status(kMusic),
+                  RouteStatus::failedRecoverable(kSystemDefault, kSpeakers, RouteStatus::kHeartbeatStalledMessage));
         world.reconciler->reconcileAll();
         EXPECT_EQ(world.engines.size(), 1U) << "no retry before the next event";
     }

@@ -214,8 +214,7 @@ sim::AggregateBehaviour shaped(sim::StreamShapeFault fault) { return {.shapeFaul
 const std::vector<FaultCase> kFaults{
     {"TapRefused", "tap creation refused for lack of permission", kSystemDefault,
      onRouteToHeadset([](sim::SimulatedServer& server) { server.setCaptureDenial(sim::CaptureDenial::refuseTap); }),
-     RouteLifecyclePhase::failedRecoverable, "Create private process tap failed: 'perm' (1885696621)",
-     kFullOnSpeakers},
+     RouteLifecyclePhase::failedRecoverable, "Create private process tap failed: 'perm' (1885696621)", kFullOnSpeakers},
     {"TapOfSilence", "tap delivering only zeros while still muting the app", kSystemDefault,
      onRouteToHeadset([](sim::SimulatedServer& server) { server.setCaptureDenial(sim::CaptureDenial::silentTap); }),
      RouteLifecyclePhase::active, std::nullopt, Heard{kHeadset, 0.0}, 0.0, kSettle, std::nullopt, true},
@@ -227,8 +226,7 @@ const std::vector<FaultCase> kFaults{
     {"StreamsAfter200ms", "aggregate streams appearing after 200 ms", kSystemDefault,
      onRouteToHeadset(streamsAfter(0.2)), RouteLifecyclePhase::active, std::nullopt, kRoutedToHeadset},
     {"SixteenBitStream", "16-bit tap stream", kSystemDefault,
-     onRouteToHeadset(shaped(sim::StreamShapeFault::sixteenBitTap)),
-     RouteLifecyclePhase::failedRecoverable,
+     onRouteToHeadset(shaped(sim::StreamShapeFault::sixteenBitTap)), RouteLifecyclePhase::failedRecoverable,
      "The aggregate route is not Float32 PCM; conversion is not implemented in Milestone 0.", kFullOnSpeakers},
     {"MonoStream", "mono tap stream", kSystemDefault, onRouteToHeadset(shaped(sim::StreamShapeFault::monoTap)),
      RouteLifecyclePhase::failedRecoverable,
@@ -247,18 +245,15 @@ const std::vector<FaultCase> kFaults{
      kFullOnSpeakers},
     {"DestinationUnplugged", "the destination unplugged mid-route", kToHeadset,
      [](FaultMatrixTest& test) { ASSERT_TRUE(test.world.server->unplugDevice(kHeadset)); },
-     RouteLifecyclePhase::waitingForPreferredDevice, RouteStatus::kPreferredOutputUnavailableMessage,
-     kFullOnSpeakers},
+     RouteLifecyclePhase::waitingForPreferredDevice, RouteStatus::kPreferredOutputUnavailableMessage, kFullOnSpeakers},
     {"DestinationDies", "the destination dying mid-route", kToHeadset,
      [](FaultMatrixTest& test) { ASSERT_TRUE(test.world.server->killDevice(kHeadset)); },
-     RouteLifecyclePhase::waitingForPreferredDevice, RouteStatus::kPreferredOutputUnavailableMessage,
-     kFullOnSpeakers},
+     RouteLifecyclePhase::waitingForPreferredDevice, RouteStatus::kPreferredOutputUnavailableMessage, kFullOnSpeakers},
     {"DefaultToAirPlay", "the default output switching to AirPlay", kSystemDefault,
      [](FaultMatrixTest& test) { ASSERT_TRUE(test.world.server->setDefaultOutputDevice(kAirPlay)); },
      RouteLifecyclePhase::waitingForPreferredDevice, RouteStatus::kPreferredOutputUnavailableMessage,
      Heard{kAirPlay, 1.0}},
-    {"DefaultToNoOutput", "the default output switching to AirPlay, then to a device without output",
-     kSystemDefault,
+    {"DefaultToNoOutput", "the default output switching to AirPlay, then to a device without output", kSystemDefault,
      [](FaultMatrixTest& test) {
          ASSERT_TRUE(test.world.server->setDefaultOutputDevice(kAirPlay));
          test.world.advance(1.0);
@@ -269,13 +264,13 @@ const std::vector<FaultCase> kFaults{
     {"IOStalls", "IO stalling", kToHeadset,
      [](FaultMatrixTest& test) { ASSERT_TRUE(test.world.server->setIOStalled(test.onlyRouteAggregate(), true)); },
      RouteLifecyclePhase::failedRecoverable, RouteStatus::kHeartbeatStalledMessage, kFullOnSpeakers,
-     RouteReconciler::kStallThreshold * kHealthInterval, 10.0},
+     RouteReconciler::kStallThreshold* kHealthInterval, 10.0},
     {"EngineStops", "the route engine stopping on its own (its aggregate device's IO ends)", kToHeadset,
      [](FaultMatrixTest& test) { ASSERT_TRUE(test.world.server->killDevice(test.onlyRouteAggregate())); },
      RouteLifecyclePhase::failedRecoverable, RouteStatus::kEngineStoppedMessage, kFullOnSpeakers},
     {"ServiceRestarts", "the audio service restarting mid-route", kToHeadset,
-     [](FaultMatrixTest& test) { test.world.server->restartAudioService(); }, RouteLifecyclePhase::active,
-     std::nullopt, kRoutedToHeadset},
+     [](FaultMatrixTest& test) { test.world.server->restartAudioService(); }, RouteLifecyclePhase::active, std::nullopt,
+     kRoutedToHeadset},
     {"ServiceRestartsTwice", "the audio service restarting twice within 100 ms", kToHeadset,
      [](FaultMatrixTest& test) {
          test.world.server->restartAudioService();
@@ -303,9 +298,8 @@ const std::vector<FaultCase> kFaults{
          }
      },
      RouteLifecyclePhase::active, std::nullopt, kRoutedToHeadset},
-    {"WakeWithoutSleep", "a wake without a sleep", kToHeadset,
-     [](FaultMatrixTest& test) { test.world.server->wake(); }, RouteLifecyclePhase::active, std::nullopt,
-     kRoutedToHeadset},
+    {"WakeWithoutSleep", "a wake without a sleep", kToHeadset, [](FaultMatrixTest& test) { test.world.server->wake(); },
+     RouteLifecyclePhase::active, std::nullopt, kRoutedToHeadset},
     {"AppExits", "the app's process exiting mid-route", kToHeadset,
      [](FaultMatrixTest& test) { ASSERT_TRUE(test.world.server->quitProcess(kMusicPid)); },
      RouteLifecyclePhase::waitingForProcess, std::nullopt, Heard{}},
@@ -335,8 +329,7 @@ const std::vector<FaultCase> kFaults{
          test.faultAt = dispatch::now();
          ASSERT_TRUE(test.world.server->unplugDevice(kHeadset));
      },
-     RouteLifecyclePhase::waitingForPreferredDevice, RouteStatus::kPreferredOutputUnavailableMessage,
-     kFullOnSpeakers},
+     RouteLifecyclePhase::waitingForPreferredDevice, RouteStatus::kPreferredOutputUnavailableMessage, kFullOnSpeakers},
     {"ProcessReadFails",
      "a property read failing for one process (another app's) in every snapshot; then a helper of the app joins",
      kToHeadset,
@@ -351,12 +344,10 @@ const std::vector<FaultCase> kFaults{
          }
      },
      RouteLifecyclePhase::active, std::nullopt, kRoutedToHeadset},
-    {"SaveFailsWhileDragging", "a save failing (settings folder read-only) while the user drags a slider",
-     kToHeadset,
+    {"SaveFailsWhileDragging", "a save failing (settings folder read-only) while the user drags a slider", kToHeadset,
      [](FaultMatrixTest& test) {
-         test.world.store->saveError =
-             PersistenceError{foundation::FileError::fromCode(foundation::FileError::Operation::write, kSettingsPath,
-                                                              EROFS)};
+         test.world.store->saveError = PersistenceError{
+             foundation::FileError::fromCode(foundation::FileError::Operation::write, kSettingsPath, EROFS)};
          for (const float volume : {0.45F, 0.4F, 0.35F, 0.3F}) {
              test.world.controller->setConfiguration({volume, false, kToHeadset}, kMusic, false);
              test.world.advance(0.05);

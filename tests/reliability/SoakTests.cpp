@@ -4,14 +4,14 @@
 // with a fault status; nothing of ours outlives the active routes; every 250 steps a stop and
 // start hands back every listener; and memory does not grow. TONVALE_SOAK_EVENTS and
 // TONVALE_SOAK_SEED choose another run (scripts/soak); TONVALE_SOAK_FIGURES names a file for its figures.
-#include <sys/resource.h>
 #include <malloc.h>
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
-#include <ctime>
 #include <cstdlib>
+#include <ctime>
 #include <fstream>
 #include <iostream>
 #include <map>
@@ -34,7 +34,7 @@ namespace {
 
 constexpr double kTolerance = 0.02;
 constexpr dispatch::Seconds kMeasured = 0.1;  // whole periods of every tone
-constexpr dispatch::Seconds kSettle = 2.1;  // one health check, or a recovery (0.5 s), a snapshot and a start
+constexpr dispatch::Seconds kSettle = 2.1;    // one health check, or a recovery (0.5 s), a snapshot and a start
 constexpr dispatch::Seconds kStallSettle = 8.5;
 constexpr int kCheckpointEvents = 250;
 // Growth of the small allocations allowed between the checkpoint after a quarter of the run
@@ -171,12 +171,24 @@ void SoakTest::runEvent() {
             // A failure of the next start, met by whatever starts a route next.
             const int failure = std::uniform_int_distribution<int>(0, 5)(random);
             switch (failure) {
-                case 0: world.server->setCaptureDenial(sim::CaptureDenial::refuseTap); break;
-                case 1: world.server->injectFailure({sim::Call::createAggregateDevice}); break;
-                case 2: world.server->injectFailure({sim::Call::createIOProcID}); break;
-                case 3: world.server->injectFailure({sim::Call::deviceStart}); break;
-                case 4: world.server->setAggregateBehaviour({.shapeFault = sim::StreamShapeFault::monoTap}); break;
-                default: world.server->setAggregateBehaviour({.streamDelaySeconds = 5.0}); break;
+                case 0:
+                    world.server->setCaptureDenial(sim::CaptureDenial::refuseTap);
+                    break;
+                case 1:
+                    world.server->injectFailure({sim::Call::createAggregateDevice});
+                    break;
+                case 2:
+                    world.server->injectFailure({sim::Call::createIOProcID});
+                    break;
+                case 3:
+                    world.server->injectFailure({sim::Call::deviceStart});
+                    break;
+                case 4:
+                    world.server->setAggregateBehaviour({.shapeFault = sim::StreamShapeFault::monoTap});
+                    break;
+                default:
+                    world.server->setAggregateBehaviour({.streamDelaySeconds = 5.0});
+                    break;
             }
             configuration.output = anOutput();
             world.controller->setConfiguration(configuration, app.identity, true);
@@ -228,8 +240,8 @@ bool SoakTest::isSettled() const {
 }
 
 std::vector<std::string> SoakTest::heardOn(const std::vector<AudioDeviceInfo>& devices, const std::string& uid) {
-    std::vector<std::string> outputs = uid == kMultiOutput ? std::vector<std::string>{kSpeakers, kHeadset}
-                                                           : std::vector<std::string>{uid};
+    std::vector<std::string> outputs =
+        uid == kMultiOutput ? std::vector<std::string>{kSpeakers, kHeadset} : std::vector<std::string>{uid};
     std::erase_if(outputs, [&devices](const std::string& output) {
         return std::none_of(devices.begin(), devices.end(), [&output](const AudioDeviceInfo& device) {
             return device.uid == output && device.isAlive && device.hasOutput;
@@ -314,8 +326,9 @@ void SoakTest::checkpoint() {
 
 std::string SoakTest::context() const {
     std::ostringstream text;
-    text << "\n  after event " << events << " (run again with TONVALE_SOAK_SEED="
-         << environmentNumber("TONVALE_SOAK_SEED", 1) << " TONVALE_SOAK_EVENTS=" << events << ")";
+    text << "\n  after event " << events
+         << " (run again with TONVALE_SOAK_SEED=" << environmentNumber("TONVALE_SOAK_SEED", 1)
+         << " TONVALE_SOAK_EVENTS=" << events << ")";
     for (const auto& [bundleID, status] : world.controller->routeStatuses()) {
         text << "\n  " << bundleID << ": " << rawValue(status.phase) << " to "
              << status.effectiveDestinationUID.value_or("-") << " " << status.message.value_or("");

@@ -9,9 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sndfile.h>
 #include <chrono>
 #include <filesystem>
-#include <sndfile.h>
 #include <vector>
 
 namespace sim {
@@ -88,8 +88,8 @@ TEST_F(PlaybackBuffersTest, Timeline_KeepsOnlyTheRetainedStretchForReadBack) {
 // Recording writes, per physical output that played, what it played from the server's start.
 TEST(SimulatedServerRecordingTest, PlayingDevices_WriteFloatWavFromTheStart) {
     const auto folder = std::filesystem::temp_directory_path() /
-                        ("tonvale-sim-record-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
-                         std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
+                        ("tonvale-sim-record-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+                         "-" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
     {
         dispatch::VirtualTime time;
         Scenario scenario = routeDesk();

@@ -24,7 +24,8 @@ protected:
     }
 
     static std::string withDevices(const std::string& extra) {
-        return R"({"devices": [{"uid": "a", "name": "A"}, {"uid": "b", "name": "B", "inputChannels": 1}])" + extra + "}";
+        return R"({"devices": [{"uid": "a", "name": "A"}, {"uid": "b", "name": "B", "inputChannels": 1}])" + extra +
+               "}";
     }
 };
 
@@ -36,7 +37,8 @@ TEST_F(ScenarioTest, FullEntries_ParseIntoTheirValues) {
         "processes": [{"pid": 9, "bundleID": "com.example.x", "output": "usb", "playing": true,
                        "source": {"kind": "noise", "level": -20}, "app": {"name": "X", "bundle": "X.app"}}],
         "timeline": [{"at": 1.5, "event": "plug", "uid": "usb"}, {"at": 2, "event": "stopAudio", "pid": 9}]
-    })", "full.json");
+    })",
+                                      "full.json");
     ASSERT_TRUE(result.scenario) << result.error;
     const ScenarioDevice& usb = result.scenario->devices[0];
     EXPECT_EQ(usb.transportType, kAudioDeviceTransportTypeUSB);
@@ -51,14 +53,16 @@ TEST_F(ScenarioTest, FullEntries_ParseIntoTheirValues) {
 }
 
 TEST_F(ScenarioTest, InconsistentWorlds_AreRefusedWithTheFileAndTheProblem) {
-    EXPECT_EQ(errorOf("{"), "desk.json: not valid JSON: parse error at line 1, column 2: syntax error while parsing "
-                            "object key - unexpected end of input; expected string literal");
+    EXPECT_EQ(errorOf("{"),
+              "desk.json: not valid JSON: parse error at line 1, column 2: syntax error while parsing "
+              "object key - unexpected end of input; expected string literal");
     EXPECT_EQ(errorOf(R"({"devices": [{"uid": "a", "name": "A"}, {"uid": "a", "name": "B"}]})"),
               "desk.json: device UID \"a\" is used twice");
     EXPECT_EQ(errorOf(R"({"devices": [{"uid": "a", "name": "A", "objectID": 50}],
                           "processes": [{"pid": 1, "objectID": 50}]})"),
               "desk.json: process 1 reuses object identifier 50");
-    EXPECT_EQ(errorOf(withDevices(R"(, "defaultOutput": "z")")), "desk.json: the default output device \"z\" does not exist");
+    EXPECT_EQ(errorOf(withDevices(R"(, "defaultOutput": "z")")),
+              "desk.json: the default output device \"z\" does not exist");
     EXPECT_EQ(errorOf(withDevices(R"(, "aggregates": [{"uid": "g", "name": "G", "subdevices": [{"uid": "q"}]}])")),
               "desk.json: aggregate \"g\" names an unknown sub-device \"q\"");
     EXPECT_EQ(errorOf(R"({"devices": [{"uid": "a", "name": "A", "sampleRate": -48000}]})"),
@@ -77,7 +81,8 @@ TEST_F(ScenarioTest, InconsistentWorlds_AreRefusedWithTheFileAndTheProblem) {
 }
 
 TEST_F(ScenarioTest, UnusableFiles_AreNamedInTheError) {
-    EXPECT_EQ(loadScenarioFile("/nonexistent/desk.json").error, "/nonexistent/desk.json: the scenario file does not exist");
+    EXPECT_EQ(loadScenarioFile("/nonexistent/desk.json").error,
+              "/nonexistent/desk.json: the scenario file does not exist");
     const auto folder = std::filesystem::temp_directory_path();
     EXPECT_EQ(loadScenarioFile(folder.string()).error, folder.string() + ": the scenario is a folder, not a file");
 }

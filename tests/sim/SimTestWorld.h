@@ -41,7 +41,8 @@ inline OSStatus probeIOProc(AudioObjectID, const AudioTimeStamp*, const AudioBuf
     probe->outputBytes = hasOutput ? output->mBuffers[0].mDataByteSize : 0;
     if (probe->copiesInput && hasInput && hasOutput) {
         const UInt32 bytes = std::min(input->mBuffers[0].mDataByteSize, output->mBuffers[0].mDataByteSize);
-        std::copy_n(static_cast<const char*>(input->mBuffers[0].mData), bytes, static_cast<char*>(output->mBuffers[0].mData));
+        std::copy_n(static_cast<const char*>(input->mBuffers[0].mData), bytes,
+                    static_cast<char*>(output->mBuffers[0].mData));
     }
     return kAudioHardwareNoError;
 }

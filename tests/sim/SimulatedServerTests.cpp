@@ -46,7 +46,8 @@ protected:
     };
     void listen(AudioObjectID object, AudioObjectPropertySelector selector, Heard& heard) {
         const auto address = kGlobal(selector);
-        ASSERT_EQ(AudioObjectAddPropertyListenerBlock(object, &address, queue, listenerInto(heard)), kAudioHardwareNoError);
+        ASSERT_EQ(AudioObjectAddPropertyListenerBlock(object, &address, queue, listenerInto(heard)),
+                  kAudioHardwareNoError);
     }
     AudioObjectPropertyListenerBlock listenerInto(Heard& heard) {
         return std::make_shared<const std::function<void(UInt32, const AudioObjectPropertyAddress*)>>(
@@ -75,7 +76,8 @@ TEST_F(SimulatedServerTest, PropertyReads_FailAsThePlatformDoesAndHandTextsToThe
     const auto devices = kGlobal(kAudioHardwarePropertyDevices);
     AudioObjectID ids[3] = {};
     size = 6;
-    EXPECT_EQ(AudioObjectGetPropertyData(kAudioObjectSystemObject, &devices, 0, nullptr, &size, ids), kAudioHardwareNoError);
+    EXPECT_EQ(AudioObjectGetPropertyData(kAudioObjectSystemObject, &devices, 0, nullptr, &size, ids),
+              kAudioHardwareNoError);
     EXPECT_EQ(size, 4U);
     EXPECT_EQ(ids[0], idOf("speakers"));
     // A text value is the caller's to release.

@@ -60,8 +60,8 @@ TEST(WorkspaceIconTest, CreatedBundles_DeclareADistinctDrawingOrTheNamedImage) {
         const auto bundle = foundation::Bundle::at(url.value());
         return url.value() / "Contents" / "Resources" / bundle.value().infoValue("CFBundleIconFile").value();
     };
-    for (const auto& [bundleID, initial] : {std::pair{"com.example.browser", ">L<"}, {"com.example.music", ">M<"},
-                                            {"com.example.meeting", ">P<"}}) {
+    for (const auto& [bundleID, initial] :
+         {std::pair{"com.example.browser", ">L<"}, {"com.example.music", ">M<"}, {"com.example.meeting", ">P<"}}) {
         const std::string drawing = contentsOf(iconOf(bundleID));
         EXPECT_NE(drawing.find(initial), std::string::npos) << drawing;
     }

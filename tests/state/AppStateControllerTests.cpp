@@ -48,8 +48,14 @@ protected:
         auto engines = [] {
             return std::make_shared<FakeRouteEngine>(std::make_shared<EngineRecord>(), kEnginesAnswerAtOnce);
         };
-        controller = AppStateController::create({store, {"com.zelkor.tonvale", 0, nullptr}, devices, apps,
-                                                 RouteReconciler::create(engines, 2.0), loginItems, lifecycle, 0.5,
+        controller = AppStateController::create({store,
+                                                 {"com.zelkor.tonvale", 0, nullptr},
+                                                 devices,
+                                                 apps,
+                                                 RouteReconciler::create(engines, 2.0),
+                                                 loginItems,
+                                                 lifecycle,
+                                                 0.5,
                                                  [this](AudioObjectID) { return inputSetterResult; }});
     }
     void startWith(const AudioDeviceSnapshot& deviceSnapshot, const AudioProcessSnapshot& processSnapshot) {
@@ -82,10 +88,15 @@ protected:
 // the monitors start again exactly 0.5 s after the last event, and whether a snapshot from
 // the first start still counts.
 TEST_F(AppStateControllerTest, SleepWakeAndRestartTable) {
-    for (const auto& [events, suspensions, recovers] : std::vector<std::tuple<const char*, int, bool>>{
-             {"wake", 0, false}, {"sleep wake", 1, true}, {"sleep restart wake", 2, true}, {"sleep sleep", 2, false},
-             {"restart", 1, true}, {"restart restart", 2, true}, {"restart sleep", 2, false},
-             {"restart stop", 2, false}}) {
+    for (const auto& [events, suspensions, recovers] :
+         std::vector<std::tuple<const char*, int, bool>>{{"wake", 0, false},
+                                                         {"sleep wake", 1, true},
+                                                         {"sleep restart wake", 2, true},
+                                                         {"sleep sleep", 2, false},
+                                                         {"restart", 1, true},
+                                                         {"restart restart", 2, true},
+                                                         {"restart sleep", 2, false},
+                                                         {"restart stop", 2, false}}) {
         SCOPED_TRACE(events);
         remake();
         startWith(desk(), {});
@@ -132,8 +143,12 @@ TEST_F(AppStateControllerTest, Rows_FallInTheirClassesAndSortByNameInTheUsersLan
     store->loadResult = document;
     remake();
     startWith(desk(), processes({{1, "Kay", false}, {2, "Delta", true}}));
-    apps->deliver(processes({{3, "zed", false}, {4, "gamma", true}, {5, "Zebra", true}, {6, "Écran", true},
-                             {7, "eclair", true}, {8, "apple", true}}));
+    apps->deliver(processes({{3, "zed", false},
+                             {4, "gamma", true},
+                             {5, "Zebra", true},
+                             {6, "Écran", true},
+                             {7, "eclair", true},
+                             {8, "apple", true}}));
     const Names ordered{"beta", "Kay", "Alpha", "zed", "apple", "eclair", "Écran", "gamma", "Zebra", "Delta"};
     EXPECT_EQ(rowNames(), ordered);
     EXPECT_EQ(controller->rows().front(),

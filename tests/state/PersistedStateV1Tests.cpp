@@ -37,9 +37,14 @@ TEST_F(PersistedStateV1Test, Normalize_ClampsVisibilityAndVolumesAndReadsNotANum
         EXPECT_EQ(normalized(state).preferences.recentAppVisibilitySeconds, expected) << stored;
     }
     constexpr float kInfinity = std::numeric_limits<float>::infinity();
-    for (const auto& [stored, expected] : std::vector<std::pair<float, float>>{
-             {1.7F, 1.0F}, {-0.2F, 0.0F}, {0.25F, 0.25F}, {kInfinity, 1.0F}, {-kInfinity, 0.0F},
-             {std::numeric_limits<float>::quiet_NaN(), 0.0F}, {-0.0F, 0.0F}}) {
+    for (const auto& [stored, expected] :
+         std::vector<std::pair<float, float>>{{1.7F, 1.0F},
+                                              {-0.2F, 0.0F},
+                                              {0.25F, 0.25F},
+                                              {kInfinity, 1.0F},
+                                              {-kInfinity, 0.0F},
+                                              {std::numeric_limits<float>::quiet_NaN(), 0.0F},
+                                              {-0.0F, 0.0F}}) {
         state.appProfiles.insert_or_assign("a", profile("a", "A", stored));
         const float volume = normalized(state).appProfiles.at("a").defaultConfiguration.volume;
         EXPECT_EQ(volume, expected) << stored;

@@ -14,7 +14,6 @@
 #include <string>
 #include <vector>
 
-
 namespace tonvale {
 namespace {
 
@@ -43,8 +42,10 @@ class StateJsonTest : public ::testing::Test {
 protected:
     static PersistedStateV1 sampleDocument() {
         PersistedStateV1 state;
-        AppProfile call{"com.example.call", "Call", {0.1F, true, OutputPreference::device("USB-1234", "USB Headset"),
-                                                     foundation::UUID::parse(kProfileUUIDText)}};
+        AppProfile call{"com.example.call",
+                        "Call",
+                        {0.1F, true, OutputPreference::device("USB-1234", "USB Headset"),
+                         foundation::UUID::parse(kProfileUUIDText)}};
         AppProfile music{"com.example.music", "Music", {}};
         music.defaultConfiguration.volume = 0.5F;
         state.appProfiles.emplace(call.bundleID, call);
@@ -186,16 +187,18 @@ TEST_F(StateJsonTest, Decode_RefusesMissingAndMistypedValuesWithTheirKind) {
         {"/schemaVersion", std::numeric_limits<std::uint64_t>::max(), Kind::invalidValue},
     };
     for (const std::string key : {"/schemaVersion", "/appProfiles", "/favoriteBundleIDs", "/preferences"}) {
-        cases.insert(cases.end(), {{key, kRemoved, Kind::missingKey}, {key, nullptr, Kind::missingKey},
-                                   {key, "text", Kind::typeMismatch}});
+        cases.insert(
+            cases.end(),
+            {{key, kRemoved, Kind::missingKey}, {key, nullptr, Kind::missingKey}, {key, "text", Kind::typeMismatch}});
     }
     for (const char* key : {"/bundleID", "/displayName", "/defaultConfiguration"}) {
         cases.insert(cases.end(), {{kMusic + key, kRemoved, Kind::missingKey}, {kMusic + key, 5, Kind::typeMismatch}});
     }
     for (const char* key : {"/volume", "/muted", "/output"}) {
         const std::string at = kMusicConfiguration + key;
-        cases.insert(cases.end(), {{at, kRemoved, Kind::missingKey}, {at, nullptr, Kind::missingKey},
-                                   {at, "0", Kind::typeMismatch}});
+        cases.insert(
+            cases.end(),
+            {{at, kRemoved, Kind::missingKey}, {at, nullptr, Kind::missingKey}, {at, "0", Kind::typeMismatch}});
     }
     // Which UUID texts parse is the UUID's own rule; here only that a bad one is refused.
     cases.push_back({kCallConfiguration + "/processingProfileID", "{E621E1F8}", Kind::invalidValue});
@@ -228,9 +231,13 @@ TEST_F(StateJsonTest, Decode_ReadsOptionalAndLooselyTypedValues) {
     EXPECT_EQ(decoded(with("/favoriteBundleIDs", Json::array({"a", "b", "a"}))).favoriteBundleIDs,
               (std::set<std::string>{"a", "b"}));
     const Json extra = {{"nested", {1, 2, {{"deep", nullptr}}}}};
-    EXPECT_EQ(decoded(with({{"/extra", extra}, {kMusic + "/extra", extra}, {kMusicConfiguration + "/extra", extra},
-                            {musicOutput + "/extra", extra}, {kCallOutput + "/extra", extra},
-                            {"/preferences/extra", extra}, {"/future/extra", extra}})),
+    EXPECT_EQ(decoded(with({{"/extra", extra},
+                            {kMusic + "/extra", extra},
+                            {kMusicConfiguration + "/extra", extra},
+                            {musicOutput + "/extra", extra},
+                            {kCallOutput + "/extra", extra},
+                            {"/preferences/extra", extra},
+                            {"/future/extra", extra}})),
               sampleDocument())
         << "unknown keys are ignored everywhere";
 }
@@ -242,9 +249,15 @@ TEST_F(StateJsonTest, Decode_DefaultsOrClampsPreferences) {
                                                 {"recentAppVisibilitySeconds", nullptr}}))
                   .preferences,
               (Preferences{true, false, 30}));
-    for (const auto& [stored, expected] : std::vector<std::pair<Json, std::int64_t>>{
-             {10, 30}, {45.0, 45}, {86400, 86400}, {100000, 86400}, {1e30, 86400}, {-1e30, 30},
-             {std::numeric_limits<std::uint64_t>::max(), 86400}, {std::numeric_limits<std::int64_t>::min(), 30}}) {
+    for (const auto& [stored, expected] :
+         std::vector<std::pair<Json, std::int64_t>>{{10, 30},
+                                                    {45.0, 45},
+                                                    {86400, 86400},
+                                                    {100000, 86400},
+                                                    {1e30, 86400},
+                                                    {-1e30, 30},
+                                                    {std::numeric_limits<std::uint64_t>::max(), 86400},
+                                                    {std::numeric_limits<std::int64_t>::min(), 30}}) {
         EXPECT_EQ(
             decoded(with("/preferences/recentAppVisibilitySeconds", stored)).preferences.recentAppVisibilitySeconds,
             expected)
@@ -279,10 +292,10 @@ TEST_F(StateJsonTest, Decode_RefusesTextThatIsNotJSONWithAShortPrintableMessage)
         c = static_cast<char>(random());
         c = c == '[' || c == '{' ? ' ' : c;
     }
-    for (const std::string& text : {std::string(), std::string("{\"schemaVersion\":1}junk"), std::string("\xff\xfe{}"),
-                                   std::string("{\"a\":\"\xc3\x28\"}"), std::string("{\"a\":\"\\ud800\"}"),
-                                   std::string("{\"a\":1e400}"), std::string("{\"a\":NaN}"), std::string("\0{}", 3),
-                                   junk}) {
+    for (const std::string& text :
+         {std::string(), std::string("{\"schemaVersion\":1}junk"), std::string("\xff\xfe{}"),
+          std::string("{\"a\":\"\xc3\x28\"}"), std::string("{\"a\":\"\\ud800\"}"), std::string("{\"a\":1e400}"),
+          std::string("{\"a\":NaN}"), std::string("\0{}", 3), junk}) {
         const std::optional<DecodingError> error = failure(text);
         ASSERT_TRUE(error.has_value()) << text.substr(0, 40);
         EXPECT_EQ(error->kind, Kind::invalidJSON) << error->message;
@@ -305,10 +318,9 @@ TEST_F(StateJsonTest, Decode_RefusesNestingBeyondTheLimitEvenInUnknownKeys) {
     EXPECT_TRUE(decodePersistedState(nestedIn(kMaximumJSONNestingDepth - 1)).hasValue());
     expectFailure(nestedIn(kMaximumJSONNestingDepth), Kind::tooDeeplyNested, "one level too deep");
     expectFailure(std::string(4 << 20, '['), Kind::tooDeeplyNested, "four megabytes of brackets");
-    EXPECT_EQ(decoded(with(kMusic + "/displayName", std::string(1000, '[')))
-                  .appProfiles.at("com.example.music")
-                  .displayName,
-              std::string(1000, '['))
+    EXPECT_EQ(
+        decoded(with(kMusic + "/displayName", std::string(1000, '['))).appProfiles.at("com.example.music").displayName,
+        std::string(1000, '['))
         << "brackets inside strings are text, not nesting";
 }
 

@@ -28,7 +28,8 @@ inline PersistedStateV1 writtenDocument(int writer, std::int64_t sequence) {
 // (-1, -1) for anything else.
 inline std::pair<int, std::int64_t> writtenAs(const PersistedStateV1& state) {
     const auto named = [&state](const char* key) {
-        return state.future && state.future->reserved.contains(key) ? std::atoll(state.future->reserved.at(key).c_str()) : -1;
+        return state.future && state.future->reserved.contains(key) ? std::atoll(state.future->reserved.at(key).c_str())
+                                                                    : -1;
     };
     const std::pair<int, std::int64_t> written{static_cast<int>(named("writer")), named("sequence")};
     return writtenDocument(written.first, written.second) == state ? written : std::pair<int, std::int64_t>{-1, -1};

@@ -43,10 +43,15 @@ struct ApplicationModelWorld {
         }
         const dispatch::QueuePtr main = dispatch::DispatchQueue::main();
         controller = AppStateController::create(
-            {store, {"com.zelkor.tonvale", 0, LogicalAppResolver::standardRunningAppLookup},
-             AudioDeviceMonitor::create(main), AudioProcessMonitor::create(main),
-             RouteReconciler::create([this] { return ++engineStarts, RouteController::create(); }, 2.0), loginItems,
-             SystemLifecycleMonitor::create(main), AppStateController::kLifecycleRecoveryDelay, setDefaultInputDevice});
+            {store,
+             {"com.zelkor.tonvale", 0, LogicalAppResolver::standardRunningAppLookup},
+             AudioDeviceMonitor::create(main),
+             AudioProcessMonitor::create(main),
+             RouteReconciler::create([this] { return ++engineStarts, RouteController::create(); }, 2.0),
+             loginItems,
+             SystemLifecycleMonitor::create(main),
+             AppStateController::kLifecycleRecoveryDelay,
+             setDefaultInputDevice});
     }
 
     // Starts the controller; the first snapshots arrive and routes start.

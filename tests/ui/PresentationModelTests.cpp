@@ -142,8 +142,7 @@ TEST_F(MixerPopoverViewTest, Banner_ShowsTheErrorBeforeTheNoticeAndClosingClears
     const Label notice{"Default input changed.", "checkmark.circle", Color::secondaryLabelColor};
     for (const auto& [lastError, noticeMessage, banner] :
          std::vector<std::tuple<const char*, const char*, std::optional<Label>>>{
-             {nullptr, "Default input changed.", notice},
-             {"Saving failed.", "Default input changed.", error}}) {
+             {nullptr, "Default input changed.", notice}, {"Saving failed.", "Default input changed.", error}}) {
         controller.setLastError(lastError ? std::optional<std::string>(lastError) : std::nullopt);
         controller.setNoticeMessage(noticeMessage ? std::optional<std::string>(noticeMessage) : std::nullopt);
         EXPECT_EQ(MixerPopoverView(controller).banner(), banner);

@@ -20,8 +20,7 @@ std::optional<std::filesystem::path> resourcesDirectory() {
         return chosenDirectory();
     }
     // The main bundle does not move while the program runs: read it once.
-    static const std::optional<std::filesystem::path> bundleResources =
-        []() -> std::optional<std::filesystem::path> {
+    static const std::optional<std::filesystem::path> bundleResources = []() -> std::optional<std::filesystem::path> {
         const auto bundle = foundation::Bundle::main();
         if (!bundle) {
             return std::nullopt;
@@ -31,8 +30,6 @@ std::optional<std::filesystem::path> resourcesDirectory() {
     return bundleResources;
 }
 
-void setResourcesDirectory(std::optional<std::filesystem::path> directory) {
-    chosenDirectory() = std::move(directory);
-}
+void setResourcesDirectory(std::optional<std::filesystem::path> directory) { chosenDirectory() = std::move(directory); }
 
 }  // namespace appkit

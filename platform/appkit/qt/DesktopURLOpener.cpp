@@ -19,7 +19,8 @@ bool DesktopURLOpener::open(const std::string& url) {
     if (QThread::currentThread() == application->thread()) {
         return QDesktopServices::openUrl(qUrl);
     }
-    QMetaObject::invokeMethod(application, [qUrl] { QDesktopServices::openUrl(qUrl); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        application, [qUrl] { QDesktopServices::openUrl(qUrl); }, Qt::QueuedConnection);
     return true;
 }
 

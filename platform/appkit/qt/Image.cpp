@@ -6,7 +6,6 @@
 #include <QPainter>
 #include <QSvgRenderer>
 
-
 #include "platform/appkit/qt/BundleResources.h"
 #include "platform/appkit/qt/SystemSymbols.h"
 

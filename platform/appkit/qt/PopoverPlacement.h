@@ -25,7 +25,6 @@ enum class RectEdge {
 inline constexpr int kPopoverGap = 4;
 
 // The popover's top-left corner, in the coordinates of anchor and screen.
-[[nodiscard]] QPoint popoverOrigin(const QRect& anchor, QSize popoverSize, const QRect& screen,
-                                   RectEdge preferredEdge);
+[[nodiscard]] QPoint popoverOrigin(const QRect& anchor, QSize popoverSize, const QRect& screen, RectEdge preferredEdge);
 
 }  // namespace appkit

@@ -2,13 +2,13 @@
 
 #include <QCoreApplication>
 
+#include <sys/eventfd.h>
+#include <unistd.h>
 #include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstdint>
 #include <limits>
-#include <sys/eventfd.h>
-#include <unistd.h>
 
 #include "platform/dispatch/Clock.h"
 
@@ -54,7 +54,8 @@ void QtMainQueueDriver::wake(dispatch::Seconds due) {
         return;
     }
     if (eventFd_ < 0) {
-        QMetaObject::invokeMethod(&timer_, [this] { takeRequestedWake(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            &timer_, [this] { takeRequestedWake(); }, Qt::QueuedConnection);
         return;
     }
     const std::uint64_t one = 1;

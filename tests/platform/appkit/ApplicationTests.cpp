@@ -25,8 +25,7 @@ public:
         dispatch::DispatchQueue::main()->async([this] { application_.terminate(7); });
     }
     void applicationWillTerminate() override {
-        events_.push_back("willTerminate status=" +
-                          std::to_string(application_.terminationStatus().value_or(-1)));
+        events_.push_back("willTerminate status=" + std::to_string(application_.terminationStatus().value_or(-1)));
         // A terminate from inside will-terminate must not run it again.
         application_.terminate(3);
     }

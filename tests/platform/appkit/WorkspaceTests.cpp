@@ -56,8 +56,9 @@ protected:
 
 TEST_F(WorkspaceTest, ObserverWithoutQueue_RunsOnThePostingThreadForItsNameOnly_UntilRemoved) {
     std::vector<NotificationName> received;
-    const NotificationObserverToken sleep = center().addObserver(
-        NSWorkspaceWillSleepNotification, nullptr, nullptr, [&] { received.push_back(NSWorkspaceWillSleepNotification); });
+    const NotificationObserverToken sleep =
+        center().addObserver(NSWorkspaceWillSleepNotification, nullptr, nullptr,
+                             [&] { received.push_back(NSWorkspaceWillSleepNotification); });
     const NotificationObserverToken wake = center().addObserver(
         NSWorkspaceDidWakeNotification, nullptr, nullptr, [&] { received.push_back(NSWorkspaceDidWakeNotification); });
 
@@ -68,7 +69,8 @@ TEST_F(WorkspaceTest, ObserverWithoutQueue_RunsOnThePostingThreadForItsNameOnly_
     center().removeObserver(sleep);
     service_->post(NSWorkspaceWillSleepNotification);
     service_->post(NSWorkspaceDidWakeNotification);
-    EXPECT_EQ(received, (std::vector<NotificationName>{NSWorkspaceWillSleepNotification, NSWorkspaceDidWakeNotification}));
+    EXPECT_EQ(received,
+              (std::vector<NotificationName>{NSWorkspaceWillSleepNotification, NSWorkspaceDidWakeNotification}));
     center().removeObserver(wake);
     EXPECT_TRUE(service_->observers.empty());
 }

@@ -43,7 +43,8 @@ TEST(PublishedTest, SubscriptionsChangedDuringASend_TakeEffectFromTheNextOne) {
         seen.push_back("first " + std::to_string(next));
         first.cancel();
         second.cancel();
-        late = mixer.volume.publisher().sink([&](const int& value) { seen.push_back("late " + std::to_string(value)); });
+        late =
+            mixer.volume.publisher().sink([&](const int& value) { seen.push_back("late " + std::to_string(value)); });
     });
     second = mixer.volume.publisher().sink([&](const int& next) { seen.push_back("second " + std::to_string(next)); });
     mixer.volume.set(1);

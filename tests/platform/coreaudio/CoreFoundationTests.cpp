@@ -8,7 +8,9 @@ namespace {
 
 class CoreFoundationTest : public ::testing::Test {
 protected:
-    static CFNumberRef integer(SInt64 value) { return CFNumberCreate(kCFAllocatorDefault, kCFNumberSInt64Type, &value); }
+    static CFNumberRef integer(SInt64 value) {
+        return CFNumberCreate(kCFAllocatorDefault, kCFNumberSInt64Type, &value);
+    }
     static CFNumberRef real(Float64 value) { return CFNumberCreate(kCFAllocatorDefault, kCFNumberFloat64Type, &value); }
 };
 
@@ -32,9 +34,10 @@ TEST_F(CoreFoundationTest, Numbers_KeepIntegersAndFloatsApart) {
 }
 
 TEST_F(CoreFoundationTest, Dictionary_KeepsInsertionOrderAndReplacesInPlace) {
-    CFMutableDictionaryRef map =
-        CFDictionaryCreateMutable(kCFAllocatorDefault, 0, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks);
-    CFStringRef keys[] = {CFStringCreateWithUTF8("name"), CFStringCreateWithUTF8("uid"), CFStringCreateWithUTF8("name")};
+    CFMutableDictionaryRef map = CFDictionaryCreateMutable(kCFAllocatorDefault, 0, &kCFTypeDictionaryKeyCallBacks,
+                                                           &kCFTypeDictionaryValueCallBacks);
+    CFStringRef keys[] = {CFStringCreateWithUTF8("name"), CFStringCreateWithUTF8("uid"),
+                          CFStringCreateWithUTF8("name")};
     CFNumberRef values[] = {integer(1), integer(2), integer(3)};
     for (int i = 0; i < 3; ++i) {
         CFDictionarySetValue(map, keys[i], values[i]);

@@ -53,9 +53,8 @@ TEST_F(MainRunLoopTest, Run_DrainsTheMainQueueUntilStopAndLeavesLaterWorkPending
 TEST_F(MainRunLoopTest, SyncFromAWorkerThread_RunsOnTheMainQueueWhileRunDrainsIt) {
     std::thread worker([this] {
         auto queue = DispatchQueue::create("worker");
-        queue->sync([this] {
-            main_->sync([this] { log_.push_back(main_->isCurrent() ? "synced on main" : "elsewhere"); });
-        });
+        queue->sync(
+            [this] { main_->sync([this] { log_.push_back(main_->isCurrent() ? "synced on main" : "elsewhere"); }); });
         main_->async(&MainRunLoop::stop);
     });
     MainRunLoop::run();

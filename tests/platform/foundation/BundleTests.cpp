@@ -2,9 +2,9 @@
 // every folder, file or plist that is no usable bundle, however broken or large.
 #include "platform/foundation/Bundle.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <plist/plist.h>
-#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <cstdlib>
@@ -72,8 +72,8 @@ protected:
 
 TEST_F(BundleTest, XmlAndBinaryInfoPlists_YieldTheSameTextEntries) {
     for (const PlistFormat format : {PlistFormat::xml, PlistFormat::binary}) {
-        const fs::path path = makeBundle(format == PlistFormat::xml ? "Xml.app" : "Bin.app",
-                                         serialisedPlist(kPlayerEntries, format));
+        const fs::path path =
+            makeBundle(format == PlistFormat::xml ? "Xml.app" : "Bin.app", serialisedPlist(kPlayerEntries, format));
         const std::optional<Bundle> bundle = Bundle::at(path);
         ASSERT_TRUE(bundle.has_value()) << path;
 
@@ -94,7 +94,8 @@ TEST_F(BundleTest, RewrittenInfoPlist_IsReadAgain) {
     for (const char* identifier : {"com.example.bbbb", "com.example.cccc"}) {
         ASSERT_EQ(::utimensat(AT_FDCWD, plist.c_str(), longAgo, 0), 0);
         ASSERT_TRUE(Bundle::at(path));
-        std::ofstream(plist, std::ios::binary | std::ios::trunc) << serialisedPlist({{"CFBundleIdentifier", identifier}});
+        std::ofstream(plist, std::ios::binary | std::ios::trunc)
+            << serialisedPlist({{"CFBundleIdentifier", identifier}});
         EXPECT_EQ(Bundle::at(path)->bundleIdentifier(), identifier) << "same size, same file, new text";
     }
 }
@@ -139,10 +140,13 @@ TEST_F(BundleTest, MissingUnusableOrMalformedInfoPlist_IsNoBundle) {
 
 TEST_F(BundleTest, InfoPlistBeyondSizeCap_IsNoBundle) {
     constexpr std::size_t kCap = 1024 * 1024;
-    const std::string head = "<?xml version=\"1.0\"?>\n<plist version=\"1.0\"><dict>"
-                             "<key>CFBundleIdentifier</key><string>com.example.big</string>";
+    const std::string head =
+        "<?xml version=\"1.0\"?>\n<plist version=\"1.0\"><dict>"
+        "<key>CFBundleIdentifier</key><string>com.example.big</string>";
     const std::string tail = "</dict></plist>\n";
-    const auto padded = [&](std::size_t total) { return head + std::string(total - head.size() - tail.size(), ' ') + tail; };
+    const auto padded = [&](std::size_t total) {
+        return head + std::string(total - head.size() - tail.size(), ' ') + tail;
+    };
 
     const std::optional<Bundle> atCap = Bundle::at(makeBundle("AtCap.app", padded(kCap)));
     ASSERT_TRUE(atCap.has_value());

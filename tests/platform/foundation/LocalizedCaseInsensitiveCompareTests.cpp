@@ -42,8 +42,8 @@ TEST_F(LocalizedCaseInsensitiveCompareTest, CaseIsIgnored_AccentsAndTheLocalesAl
         {"a", "A", "not-a-locale", kEquivalent},
     };
     for (const Case& c : cases) {
-        const std::weak_ordering actual =
-            c.locale ? localizedCaseInsensitiveCompare(c.lhs, c.rhs, *c.locale) : localizedCaseInsensitiveCompare(c.lhs, c.rhs);
+        const std::weak_ordering actual = c.locale ? localizedCaseInsensitiveCompare(c.lhs, c.rhs, *c.locale)
+                                                   : localizedCaseInsensitiveCompare(c.lhs, c.rhs);
         EXPECT_EQ(actual, c.expected) << c.lhs << " vs " << c.rhs << " in " << c.locale.value_or("user locale");
     }
 }
@@ -62,9 +62,16 @@ TEST_F(LocalizedCaseInsensitiveCompareTest, IllFormedUtf8_ComparesConsistently) 
 }
 
 TEST_F(LocalizedCaseInsensitiveCompareTest, UserLocale_FollowsPosixPrecedenceAndStripsEncoding) {
-    for (const auto& [posix, collation] : std::vector<std::pair<std::string, std::string>>{
-             {"de_DE.UTF-8", "de_DE"}, {"sr_RS.UTF-8@latin", "sr_RS"}, {"sv_SE@euro", "sv_SE"}, {"fr", "fr"},
-             {"C", ""}, {"C.UTF-8", ""}, {"POSIX", ""}, {"", ""}, {".UTF-8", ""}}) {
+    for (const auto& [posix, collation] :
+         std::vector<std::pair<std::string, std::string>>{{"de_DE.UTF-8", "de_DE"},
+                                                          {"sr_RS.UTF-8@latin", "sr_RS"},
+                                                          {"sv_SE@euro", "sv_SE"},
+                                                          {"fr", "fr"},
+                                                          {"C", ""},
+                                                          {"C.UTF-8", ""},
+                                                          {"POSIX", ""},
+                                                          {"", ""},
+                                                          {".UTF-8", ""}}) {
         EXPECT_EQ(collationLocaleName(posix), collation) << posix;
     }
 

@@ -26,8 +26,8 @@ TEST_F(ProcessInfoTest, Arguments_ComeFromTheKernelOrArgvAndNameFallsBackToTheEx
 
     const char* argv[] = {"/opt/Tonvale.app/Contents/MacOS/tonvale", "--route-test", "", "--gain", "0.5", nullptr};
     info().setArguments(5, argv);
-    EXPECT_EQ(info().arguments(), (std::vector<std::string>{"/opt/Tonvale.app/Contents/MacOS/tonvale",
-                                                            "--route-test", "", "--gain", "0.5"}));
+    EXPECT_EQ(info().arguments(), (std::vector<std::string>{"/opt/Tonvale.app/Contents/MacOS/tonvale", "--route-test",
+                                                            "", "--gain", "0.5"}));
     EXPECT_EQ(info().processName(), "tonvale");
 
     info().setArguments({"/some/dir/"});

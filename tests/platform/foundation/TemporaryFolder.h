@@ -30,7 +30,8 @@ public:
         // Whatever a test made read-only is opened up first.
         for (auto entry = fs::recursive_directory_iterator(path_, error); entry != fs::recursive_directory_iterator();
              entry.increment(error)) {
-            fs::permissions(entry->path(), fs::perms::owner_all, fs::perm_options::add | fs::perm_options::nofollow, error);
+            fs::permissions(entry->path(), fs::perms::owner_all, fs::perm_options::add | fs::perm_options::nofollow,
+                            error);
         }
         fs::remove_all(path_, error);
     }

@@ -32,11 +32,11 @@ TEST_F(UUIDTest, Text_IsUpperCaseCanonicalAndOnlyThatFormParsesInEitherCase) {
 
     const std::string rejected[] = {
         "",
-        "E621E1F8-C36C-495A-93FC-0C247A3E6E5",     // one digit short
-        "E621E1F8-C36C-495A-93FC-0C247A3E6E5F0",   // one digit long
-        "E621E1F8-C36C-495A-93FC0-C247A3E6E5F",    // dash misplaced
-        "E621E1F8-C36C-495A-93FC+0C247A3E6E5F",    // wrong separator
-        "E621E1F8-C36C-495A-93FC-0C247A3E6E5G",    // non-hex digit
+        "E621E1F8-C36C-495A-93FC-0C247A3E6E5",    // one digit short
+        "E621E1F8-C36C-495A-93FC-0C247A3E6E5F0",  // one digit long
+        "E621E1F8-C36C-495A-93FC0-C247A3E6E5F",   // dash misplaced
+        "E621E1F8-C36C-495A-93FC+0C247A3E6E5F",   // wrong separator
+        "E621E1F8-C36C-495A-93FC-0C247A3E6E5G",   // non-hex digit
         std::string("E621E1F8-C36C-495A-93FC-0C247A3E6E5\0", 36),
     };
     for (const std::string& text : rejected) {

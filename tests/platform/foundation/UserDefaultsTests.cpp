@@ -61,10 +61,13 @@ TEST_F(UserDefaultsTest, Failures_NameThePathAndTheSystemsReason) {
     fs::create_directories(folder() / "Folder");
     ASSERT_EQ(::mkfifo((folder() / "Pipe").c_str(), 0600), 0);
     const std::string path = folder().string();
-    EXPECT_EQ(defaults_.dataForKey("Folder").error(), FileError::fromCode(FileError::Operation::read, path + "/Folder", EISDIR));
-    EXPECT_EQ(defaults_.setDataForKey("x", "Folder")->localizedDescription(), "Could not write " + path + "/Folder: Is a directory");
+    EXPECT_EQ(defaults_.dataForKey("Folder").error(),
+              FileError::fromCode(FileError::Operation::read, path + "/Folder", EISDIR));
+    EXPECT_EQ(defaults_.setDataForKey("x", "Folder")->localizedDescription(),
+              "Could not write " + path + "/Folder: Is a directory");
     // A pipe is refused at once rather than blocking the reader.
-    EXPECT_EQ(defaults_.dataForKey("Pipe").error().localizedDescription(), "Could not read " + path + "/Pipe: Not a regular file");
+    EXPECT_EQ(defaults_.dataForKey("Pipe").error().localizedDescription(),
+              "Could not read " + path + "/Pipe: Not a regular file");
     for (const std::string& key : std::vector<std::string>{"", ".hidden", "a/b", std::string("a\0b", 3)}) {
         EXPECT_EQ(defaults_.setDataForKey("x", key)->reason, "Not a usable key") << key;
     }

@@ -100,7 +100,8 @@ TEST(MainAppServiceTest, StartsThisExecutableFromTheConfigurationFolderAndOpensI
     appkit::Workspace::sharedWorkspace().setURLOpener(opener);
     SMAppService::openSystemSettingsLoginItems();
     appkit::Workspace::sharedWorkspace().setURLOpener(nullptr);
-    EXPECT_EQ(opener->openedURLs(), std::vector<std::string>{"file://" + temporary.path().string() + "/with%20space/autostart/"});
+    EXPECT_EQ(opener->openedURLs(),
+              std::vector<std::string>{"file://" + temporary.path().string() + "/with%20space/autostart/"});
 }
 
 TEST(DesktopEntryTest, AnyProgramPathReadsBackFromTheExecLine) {

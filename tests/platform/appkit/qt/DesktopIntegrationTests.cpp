@@ -39,9 +39,9 @@ TEST(RichTextTest, AttributedString_IsEscapedAndItsLinksBecomeAnchors) {
 
     const QString html = richText(credits, QApplication::palette());
 
-    EXPECT_TRUE(html.contains(QStringLiteral(
-        "<a href=\"https://example.org/?a=1&amp;b=&quot;2&quot;\" style=\"text-decoration:underline;\">"
-        "&lt;example&gt;</a>")))
+    EXPECT_TRUE(html.contains(
+        QStringLiteral("<a href=\"https://example.org/?a=1&amp;b=&quot;2&quot;\" style=\"text-decoration:underline;\">"
+                       "&lt;example&gt;</a>")))
         << html.toStdString();
     EXPECT_TRUE(html.contains(QStringLiteral(" &amp; co"))) << html.toStdString();
 }
