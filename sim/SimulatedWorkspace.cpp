@@ -26,7 +26,7 @@ namespace {
 bool isRunningApplication(const Process& process) { return process.isLaunched && process.declared.application; }
 
 appkit::RunningApplication runningApplicationOf(const Process& process) {
-    return {process.declared.pid, process.declared.application->bundleID, process.declared.application->localizedName,
+    return {process.pid, process.declared.application->bundleID, process.declared.application->localizedName,
             process.bundleURL};
 }
 
@@ -54,7 +54,7 @@ std::optional<appkit::RunningApplication> SimulatedWorkspace::runningApplication
     }
     std::lock_guard lock(world->mutex);
     for (const auto& process : world->processes) {
-        if (process.declared.pid == pid && isRunningApplication(process)) {
+        if (process.pid == pid && isRunningApplication(process)) {
             return runningApplicationOf(process);
         }
     }
