@@ -42,7 +42,8 @@ def main():
     settle = float(sys.argv[3]) if len(sys.argv) > 3 else 5.0
     launched = time.monotonic()
     process = subprocess.Popen([program, "--idle-benchmark", "--duration", str(duration)],
-                               stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+                               stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True,
+                               env={**os.environ, "TONVALE_AUDIO": "sim"})
     first = process.stdout.readline()
     if not first.startswith("idle-benchmark active"):
         raise SystemExit(f"unexpected first line: {first!r}")
