@@ -6,28 +6,27 @@ namespace audioserver {
 
 namespace {
 
+template <typename Object>
+std::vector<AudioObjectID> idsOf(const std::vector<const Object*>& objects) {
+    std::vector<AudioObjectID> ids;
+    for (const Object* object : objects) {
+        ids.push_back(object->id);
+    }
+    return ids;
+}
+
 PropertyAnswer answerSystem(ObjectModel& model, const AudioObjectPropertyAddress& address) {
     switch (address.mSelector) {
-        case kAudioHardwarePropertyDevices: {
-            std::vector<AudioObjectID> ids;
-            for (const Device* device : model.listedDevices()) {
-                ids.push_back(device->id);
-            }
-            return {kAudioHardwareNoError, std::move(ids)};
-        }
+        case kAudioHardwarePropertyDevices:
+            return {kAudioHardwareNoError, idsOf(model.listedDevices())};
         case kAudioHardwarePropertyDefaultOutputDevice:
         case kAudioHardwarePropertyDefaultInputDevice: {
             const bool isOutput = address.mSelector == kAudioHardwarePropertyDefaultOutputDevice;
             const Device* device = model.findDeviceByUID(isOutput ? model.defaultOutputUID : model.defaultInputUID);
             return {kAudioHardwareNoError, UInt32{device != nullptr ? device->id : 0}};
         }
-        case kAudioHardwarePropertyProcessObjectList: {
-            std::vector<AudioObjectID> ids;
-            for (const Process* process : model.listedProcesses()) {
-                ids.push_back(process->id);
-            }
-            return {kAudioHardwareNoError, std::move(ids)};
-        }
+        case kAudioHardwarePropertyProcessObjectList:
+            return {kAudioHardwareNoError, idsOf(model.listedProcesses())};
         case kAudioHardwarePropertyTapList:
             return {kAudioHardwareNoError, model.tapIDs()};
         case kAudioHardwarePropertyServiceRestarted:

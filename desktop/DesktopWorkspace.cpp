@@ -64,38 +64,22 @@ std::optional<std::filesystem::path> DesktopWorkspace::URLForApplicationWithBund
 }
 
 std::uint64_t DesktopWorkspace::addObserver(appkit::NotificationName name, std::function<void()> block) {
-    const bool isSleep = name == appkit::NSWorkspaceWillSleepNotification;
-    if (!isSleep && name != appkit::NSWorkspaceDidWakeNotification) {
+    if (name != appkit::NSWorkspaceWillSleepNotification && name != appkit::NSWorkspaceDidWakeNotification) {
         return 0;
     }
-    std::lock_guard lock(mutex_);
-    if (!hasTriedSleepWatcher_) {
-        hasTriedSleepWatcher_ = true;
-        sleepWatcher_ = SleepWatcher::start([this](bool isGoingToSleep) { post(isGoingToSleep); });
-    }
-    const std::uint64_t token = nextToken_++;
-    observers_.push_back({token, isSleep, std::make_shared<const std::function<void()>>(std::move(block))});
-    return token;
-}
-
-void DesktopWorkspace::removeObserver(std::uint64_t token) {
-    std::lock_guard lock(mutex_);
-    std::erase_if(observers_, [token](const Observer& observer) { return observer.token == token; });
-}
-
-void DesktopWorkspace::post(bool isGoingToSleep) {
-    std::vector<std::shared_ptr<const std::function<void()>>> blocks;
     {
         std::lock_guard lock(mutex_);
-        for (const auto& observer : observers_) {
-            if (observer.isSleep == isGoingToSleep) {
-                blocks.push_back(observer.block);
-            }
+        if (!hasTriedSleepWatcher_) {
+            hasTriedSleepWatcher_ = true;
+            sleepWatcher_ = SleepWatcher::start([this](bool isGoingToSleep) {
+                observers_.post(isGoingToSleep ? appkit::NSWorkspaceWillSleepNotification
+                                               : appkit::NSWorkspaceDidWakeNotification);
+            });
         }
     }
-    for (const auto& block : blocks) {
-        (*block)();
-    }
+    return observers_.add(name, std::move(block));
 }
+
+void DesktopWorkspace::removeObserver(std::uint64_t token) { observers_.remove(token); }
 
 }  // namespace desktop

@@ -9,6 +9,7 @@
 #pragma once
 
 #include "audioserver/BundleFolder.h"
+#include "audioserver/WorkspaceObservers.h"
 #include "desktop/ProcessIdentity.h"
 #include "platform/appkit/WorkspaceService.h"
 
@@ -38,13 +39,6 @@ public:
 private:
     [[nodiscard]] appkit::RunningApplication applicationOf(std::int32_t pid, const Identity& identity) const;
     [[nodiscard]] std::filesystem::path bundleFor(const Identity& identity) const;
-    void post(bool isGoingToSleep);
-
-    struct Observer {
-        std::uint64_t token = 0;
-        bool isSleep = false;
-        std::shared_ptr<const std::function<void()>> block;
-    };
 
     const std::shared_ptr<ProcessIdentity> identity_;
     mutable std::mutex mutex_;
@@ -52,8 +46,7 @@ private:
     // Bundles made so far, and the identities seen, by identifier.
     mutable std::map<std::string, std::filesystem::path> bundlePaths_;
     mutable std::map<std::string, Identity> seen_;
-    std::vector<Observer> observers_;
-    std::uint64_t nextToken_ = 1;
+    audioserver::WorkspaceObservers observers_;
     std::unique_ptr<SleepWatcher> sleepWatcher_;
     bool hasTriedSleepWatcher_ = false;
 };

@@ -326,7 +326,8 @@ struct PipeWireConnection::Loop {
             pw_proxy_destroy(bound->second->proxy);
             self->boundObjects.erase(bound);
         }
-        if (id == self->metadataID) {
+        const bool wasMetadata = id == self->metadataID;
+        if (wasMetadata) {
             self->metadataID = 0;
             self->graph.defaultSinkName.clear();
             self->graph.defaultSourceName.clear();
@@ -334,7 +335,7 @@ struct PipeWireConnection::Loop {
         const bool wasKnown = self->graph.nodes.erase(id) + self->graph.clients.erase(id) +
                                   self->graph.devices.erase(id) + self->graph.links.erase(id) >
                               0;
-        if (wasKnown || id == self->metadataID) {
+        if (wasKnown || wasMetadata) {
             self->changed();
         }
     }

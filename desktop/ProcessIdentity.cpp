@@ -147,17 +147,23 @@ Identity ProcessIdentity::identify(std::int32_t pid, const Properties& hints) {
     if (!facts) {
         return resolve(pid, ProcessFacts{}, hints);
     }
-    if (hints.empty()) {
+    {
+        // What a process told the audio server stays true for its life; a look-up without
+        // it is answered from an earlier one with it.
         std::lock_guard lock(mutex_);
         const auto cached = cache_.find(pid);
-        if (cached != cache_.end() && cached->second.first == facts->startTime) {
-            return cached->second.second;
+        if (cached != cache_.end() && cached->second.startTime == facts->startTime &&
+            (hints.empty() || hints == cached->second.hints)) {
+            return cached->second.identity;
         }
     }
     complete(pid, *facts);
     Identity identity = resolve(pid, *facts, hints);
     std::lock_guard lock(mutex_);
-    cache_[pid] = {facts->startTime, identity};
+    Cached& cached = cache_[pid];
+    if (!hints.empty() || cached.startTime != facts->startTime || cached.hints.empty()) {
+        cached = {facts->startTime, hints, identity};
+    }
     return identity;
 }
 

@@ -67,7 +67,12 @@ private:
     const DesktopEntries entries_;
     const std::filesystem::path processFolder_;
     std::mutex mutex_;
-    std::map<std::int32_t, std::pair<std::uint64_t, Identity>> cache_;
+    struct Cached {
+        std::uint64_t startTime = 0;
+        Properties hints;
+        Identity identity;
+    };
+    std::map<std::int32_t, Cached> cache_;
 };
 
 }  // namespace desktop
