@@ -51,7 +51,7 @@ def main():
         tone.setnchannels(2)
         tone.setsampwidth(2)
         tone.setframerate(48000)
-        tone.writeframes(bytes(48000 * 4 * 600))
+        tone.writeframes(bytes(48000 * 4 * 120))
     children = []
 
     def start(arguments, **options):
@@ -64,6 +64,13 @@ def main():
         start(["pipewire", "-c", os.path.join(CONFIG, "pipewire.conf")])
         wait_until(lambda: os.path.exists(os.path.join(folder, "pipewire-0")), 10, "the server's socket")
         start(["wireplumber"])
+
+        def diagnostics():
+            return subprocess.run([program, "--diagnostics-once"], env=env, capture_output=True, text=True).stdout
+
+        # Streams that come before the session manager is ready are never linked.
+        wait_until(lambda: "defaultOutputID=0" not in diagnostics() and "defaultOutputID" in diagnostics(), 10,
+                   "the session manager choosing a default output")
         for index in range(EXTRA_SINKS):
             cli = start(["pw-cli"], stdin=subprocess.PIPE)
             cli.stdin.write(f"create-node adapter {{ factory.name=support.null-audio-sink node.name=bench_sink_{index} "
@@ -71,10 +78,6 @@ def main():
             cli.stdin.flush()
         for index in range(STREAMS):
             start(["pw-play", "-P", f"{{ application.id = \"org.example.Bench{index}\" }}", silence])
-
-        def diagnostics():
-            return subprocess.run([program, "--diagnostics-once"], env=env, capture_output=True, text=True).stdout
-
         wait_until(lambda: diagnostics().count("runningOutput=true") == STREAMS and
                    diagnostics().count("\ndevice ") == 3 + EXTRA_SINKS, 60, "50 streams playing on 10 devices")
         subprocess.run([os.path.join(build, "bench", "pipewire_snapshot_bench"), "--benchmark_repetitions=5",

@@ -152,7 +152,7 @@ Identity ProcessIdentity::identify(std::int32_t pid, const Properties& hints) {
         // it is answered from an earlier one with it.
         std::lock_guard lock(mutex_);
         const auto cached = cache_.find(pid);
-        if (cached != cache_.end() && cached->second.startTime == facts->startTime &&
+        if (cached != cache_.end() && cached->second.startTime == facts->startTime && cached->second.isResolved &&
             (hints.empty() || hints == cached->second.hints)) {
             return cached->second.identity;
         }
@@ -162,32 +162,45 @@ Identity ProcessIdentity::identify(std::int32_t pid, const Properties& hints) {
     std::lock_guard lock(mutex_);
     Cached& cached = cache_[pid];
     if (!hints.empty() || cached.startTime != facts->startTime || cached.hints.empty()) {
-        cached = {facts->startTime, hints, identity};
+        cached = {facts->startTime, hints, identity, true};
     }
     return identity;
 }
 
 std::vector<std::pair<std::int32_t, Identity>> ProcessIdentity::userProcesses() {
-    std::vector<std::pair<std::int32_t, Identity>> running;
+    std::vector<std::pair<std::int32_t, Identity>> listed;
     std::set<std::int32_t> present;
     std::error_code error;
     for (auto it = std::filesystem::directory_iterator(processFolder_, error);
          !error && it != std::filesystem::directory_iterator(); it.increment(error)) {
         const std::string name = it->path().filename().string();
-        if (name.empty() || name.find_first_not_of("0123456789") != std::string::npos) {
-            continue;
-        }
         struct stat owner {};
-        if (::stat(it->path().c_str(), &owner) != 0 || owner.st_uid != ::getuid()) {
+        if (name.empty() || name.find_first_not_of("0123456789") != std::string::npos ||
+            ::stat(it->path().c_str(), &owner) != 0 || owner.st_uid != ::getuid()) {
             continue;
         }
         const std::int32_t pid = std::stoi(name);
+        std::optional<ProcessFacts> facts = statusOf(pid);
+        if (!facts) {
+            continue;
+        }
         present.insert(pid);
-        running.emplace_back(pid, identify(pid));
+        std::lock_guard lock(mutex_);
+        auto cached = cache_.find(pid);
+        if (cached == cache_.end() || cached->second.startTime != facts->startTime) {
+            // Only what a process is by itself: the parent chain is followed for the
+            // processes asked about, not for every process of the session.
+            complete(pid, *facts);
+            std::optional<Identity> own = ownApplication(*facts, {});
+            cached = cache_.insert_or_assign(pid, Cached{facts->startTime, {}, own.value_or(Identity{}), false}).first;
+        }
+        if (cached->second.isResolved || cached->second.identity.isApplication) {
+            listed.emplace_back(pid, cached->second.identity);
+        }
     }
     std::lock_guard lock(mutex_);
     std::erase_if(cache_, [&present](const auto& entry) { return !present.contains(entry.first); });
-    return running;
+    return listed;
 }
 
 }  // namespace desktop

@@ -41,7 +41,8 @@ public:
     // The identity of the process; hints are what it told the audio server about itself
     // (application.id, application.name, application.process.binary).
     [[nodiscard]] Identity identify(std::int32_t pid, const Properties& hints = {});
-    // Every process of this user with its identity, by pid.
+    // The processes of this user that are applications by themselves, or that were
+    // identified before (the audio server's clients), with their identities, by pid.
     [[nodiscard]] std::vector<std::pair<std::int32_t, Identity>> userProcesses();
     [[nodiscard]] const DesktopEntries& entries() const { return entries_; }
 
@@ -71,6 +72,8 @@ private:
         std::uint64_t startTime = 0;
         Properties hints;
         Identity identity;
+        // Resolved in full (parent chain included), not only by what it is itself.
+        bool isResolved = false;
     };
     std::map<std::int32_t, Cached> cache_;
 };
