@@ -25,7 +25,9 @@ OSStatus writeAnswer(PropertyAnswer answer, UInt32& ioDataSize, void* outData) {
     }
     if (auto* list = std::get_if<std::vector<AudioObjectID>>(&answer.value)) {
         const std::size_t count = std::min<std::size_t>(list->size(), ioDataSize / sizeof(AudioObjectID));
-        std::memcpy(outData, list->data(), count * sizeof(AudioObjectID));
+        if (count > 0) {
+            std::memcpy(outData, list->data(), count * sizeof(AudioObjectID));
+        }
         ioDataSize = static_cast<UInt32>(count * sizeof(AudioObjectID));
         return kAudioHardwareNoError;
     }

@@ -221,9 +221,9 @@ void GraphModel::update(const PipeWireGraph& graph) {
 
 void GraphModel::lose() {
     changeAs(*this, [](GraphModel& model) {
+        model.notify(kAudioObjectSystemObject, kAudioHardwarePropertyServiceRestarted);
         model.replaceWith({});
         model.idsByKey_.clear();
-        model.notify(kAudioObjectSystemObject, kAudioHardwarePropertyServiceRestarted);
         return true;
     });
 }
