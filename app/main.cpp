@@ -1,14 +1,47 @@
 #include "app/TonvaleApp.h"
+#include "desktop/DesktopServers.h"
 #include "platform/foundation/ProcessInfo.h"
 #include "sim/SimulatedServer.h"
+
+#include <cstdio>
+#include <string>
+
+namespace {
+
+// Brings up the audio server the program runs on: TONVALE_AUDIO=pipewire (the desktop's
+// PipeWire server) or TONVALE_AUDIO=sim (the simulated server); without it, PipeWire when
+// one answers, else the simulation. A server that was asked for and cannot be reached
+// ends the process with one line on standard error and status 1.
+int startAudioServer(const std::optional<std::string>& choice) {
+    const std::string chosen = choice.value_or("");
+    if (chosen == "pipewire" || chosen.empty()) {
+        const std::optional<std::string> error = desktop::DesktopServers::startShared();
+        if (!error) {
+            return 0;
+        }
+        if (!chosen.empty()) {
+            std::fprintf(stderr, "tonvale: PipeWire: %s\n", error->c_str());
+            return 1;
+        }
+    } else if (chosen != "sim") {
+        std::fprintf(stderr, "tonvale: TONVALE_AUDIO must be pipewire or sim, not \"%s\"\n", chosen.c_str());
+        return 1;
+    }
+    // The simulated server ends the process with one line on standard error when its
+    // scenario cannot be loaded.
+    sim::SimulatedServer::startShared();
+    return 0;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     auto& processInfo = foundation::ProcessInfo::processInfo();
     processInfo.setArguments(argc, argv);
-    // The simulated audio server stands in for the machine's audio hardware: it
-    // comes up with its scenario before any mode runs, and ends the process with
-    // one line on standard error when the scenario cannot be loaded.
-    sim::SimulatedServer::startShared();
+    if (startAudioServer(processInfo.environmentValue("TONVALE_AUDIO")) != 0) {
+        std::fflush(stderr);
+        return 1;
+    }
     const tonvale::EnvironmentLookup environment = [&processInfo](const std::string& name) {
         return processInfo.environmentValue(name);
     };

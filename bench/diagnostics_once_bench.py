@@ -66,7 +66,7 @@ def measure(executable, scenario_path, runs):
         start = time.perf_counter()
         # A fresh child per run; ru_maxrss of RUSAGE_CHILDREN is the largest child so far,
         # so runs of the same scenario give its peak.
-        completed = subprocess.run([executable, "--diagnostics-once"], env={**os.environ,
+        completed = subprocess.run([executable, "--diagnostics-once"], env={**os.environ, "TONVALE_AUDIO": "sim",
                                    "TONVALE_SCENARIO": scenario_path}, capture_output=True, check=False)
         walls.append(time.perf_counter() - start)
         after = resource.getrusage(resource.RUSAGE_CHILDREN)

@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""Idle cost of the whole application: `tonvale --idle-benchmark` on the embedded default scenario.
+"""Idle cost of the whole application: `tonvale --idle-benchmark` on the embedded default scenario
+(or on the desktop's PipeWire server with TONVALE_AUDIO=pipewire).
 
 Starts the program (on the offscreen platform where there is no display), waits for its
 "idle-benchmark active" line and a settling time for start-up (the first snapshots, the tray
@@ -42,7 +43,8 @@ def main():
     settle = float(sys.argv[3]) if len(sys.argv) > 3 else 5.0
     launched = time.monotonic()
     process = subprocess.Popen([program, "--idle-benchmark", "--duration", str(duration)],
-                               stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+                               stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True,
+                               env={"TONVALE_AUDIO": "sim", **os.environ})
     first = process.stdout.readline()
     if not first.startswith("idle-benchmark active"):
         raise SystemExit(f"unexpected first line: {first!r}")

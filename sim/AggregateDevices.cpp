@@ -84,7 +84,7 @@ OSStatus AggregateDevices::create(CFDictionaryRef description, AudioObjectID& ou
         device->uid = *read.uid;
         device->name = read.name.value_or("");
         device->transportType = kAudioDeviceTransportTypeAggregate;
-        device->description = static_cast<CFDictionaryRef>(CFRetain(description));
+        device->composition = audioserver::adoptComposition(static_cast<CFDictionaryRef>(CFRetain(description)));
         const Device* main = nullptr;
         for (const auto& subdevice : read.subdevices) {
             if (subdevice.isMalformed || !subdevice.uid) {

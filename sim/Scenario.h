@@ -6,6 +6,7 @@
 // Thread-safety: values; loading touches only the named file.
 #pragma once
 
+#include "audioserver/Device.h"
 #include "platform/coreaudio/CoreAudioTypes.h"
 #include "sim/AudioSource.h"
 
@@ -17,13 +18,7 @@
 
 namespace sim {
 
-// The sample layout of a device's streams.
-struct StreamShape {
-    UInt32 bitsPerChannel = 32;
-    bool isFloat = true;
-    bool isInterleaved = true;
-    bool operator==(const StreamShape&) const = default;
-};
+using audioserver::StreamShape;
 
 struct ScenarioDevice {
     std::string uid;

@@ -1,14 +1,14 @@
 #include "sim/SimulatedServer.h"
 
+#include "audioserver/PropertyAccess.h"
 #include "sim/AggregateDevices.h"
 #include "sim/IOProcedures.h"
 #include "sim/ProcessTaps.h"
-#include "sim/PropertyAccess.h"
+#include "sim/PropertyWrites.h"
 #include "sim/ReadBack.h"
 #include "sim/TimelinePlayer.h"
 #include "sim/World.h"
 #include "sim/WorldBuilder.h"
-#include "sim/WorldControl.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -37,24 +37,30 @@ std::weak_ptr<SimulatedServer>& currentServer() {
 
 }  // namespace
 
-SimulatedServer::SimulatedServer(const Scenario& scenario, const ServerOptions& options)
-    : startTime_(dispatch::now()),
-      world_(std::make_shared<World>()),
+SimulatedServer::SimulatedServer(const Scenario& scenario, const ServerOptions& options, Parts parts)
+    : WorldControl(parts.world, parts.io, parts.workspace),
+      startTime_(parts.startTime),
+      world_(std::move(parts.world)),
       eventQueue_(dispatch::DispatchQueue::create("sim.events")),
       faults_(std::make_shared<FaultInjection>()),
-      io_(std::make_shared<IOProcedures>(world_, startTime_)),
-      workspace_(std::make_shared<SimulatedWorkspace>(world_)),
-      control_(std::make_shared<WorldControl>(world_, io_, workspace_)),
-      properties_(std::make_unique<PropertyAccess>(world_)),
+      io_(std::move(parts.io)),
+      workspace_(std::move(parts.workspace)),
+      properties_(std::make_unique<audioserver::PropertyAccess>(world_)),
+      writes_(std::make_unique<PropertyWrites>(world_)),
       taps_(std::make_unique<ProcessTaps>(world_, faults_)),
       aggregates_(std::make_unique<AggregateDevices>(world_, faults_, io_, eventQueue_)),
       readBack_(std::make_unique<ReadBack>(world_, io_, startTime_)),
-      timeline_(std::make_unique<TimelinePlayer>(control_, eventQueue_)) {
+      timeline_(std::make_unique<TimelinePlayer>(eventQueue_)) {
     buildWorld(*world_, scenario, options.readBackSeconds, options.recordingFolder, bundles_);
 }
 
 std::shared_ptr<SimulatedServer> SimulatedServer::create(const Scenario& scenario, ServerOptions options) {
-    std::shared_ptr<SimulatedServer> server(new SimulatedServer(scenario, options));
+    Parts parts;
+    parts.startTime = dispatch::now();
+    parts.world = std::make_shared<World>();
+    parts.io = std::make_shared<IOProcedures>(parts.world, parts.startTime);
+    parts.workspace = std::make_shared<SimulatedWorkspace>(parts.world);
+    std::shared_ptr<SimulatedServer> server(new SimulatedServer(scenario, options, std::move(parts)));
     {
         std::lock_guard lock(currentMutex());
         currentServer() = server;
@@ -105,9 +111,7 @@ void SimulatedServer::stopShared() {
 SimulatedServer::~SimulatedServer() {
     {
         std::lock_guard lock(world_->mutex);
-        for (auto& listener : world_->listeners) {
-            listener.isLive->store(false);
-        }
+        world_->listeners.silenceAll();
     }
     io_->endAll();
     readBack_->finishRecordings();
@@ -129,31 +133,6 @@ OSStatus SimulatedServer::answerCreation(Call call, AudioObjectID& created, Perf
     calls_.record({call, status == kAudioHardwareNoError ? created : AudioObjectID{0}, status});
     return status;
 }
-
-std::optional<AudioObjectID> SimulatedServer::deviceID(const std::string& uid) const { return control_->deviceID(uid); }
-
-std::optional<AudioObjectID> SimulatedServer::processObjectID(std::int32_t pid) const {
-    return control_->processObjectID(pid);
-}
-
-bool SimulatedServer::startAudio(std::int32_t pid) { return control_->startAudio(pid); }
-bool SimulatedServer::stopAudio(std::int32_t pid) { return control_->stopAudio(pid); }
-bool SimulatedServer::setSource(std::int32_t pid, AudioSource source) { return control_->setSource(pid, source); }
-bool SimulatedServer::launchProcess(std::int32_t pid) { return control_->launchProcess(pid); }
-bool SimulatedServer::quitProcess(std::int32_t pid) { return control_->quitProcess(pid); }
-bool SimulatedServer::plugDevice(const std::string& uid) { return control_->plugDevice(uid); }
-bool SimulatedServer::unplugDevice(const std::string& uid) { return control_->unplugDevice(uid); }
-bool SimulatedServer::killDevice(const std::string& uid) { return control_->killDevice(uid); }
-bool SimulatedServer::setDefaultOutputDevice(const std::string& uid) { return control_->setDefaultOutputDevice(uid); }
-bool SimulatedServer::setDefaultInputDevice(const std::string& uid) { return control_->setDefaultInputDevice(uid); }
-
-bool SimulatedServer::setIOStalled(const std::string& uid, bool isStalled) {
-    return control_->setIOStalled(uid, isStalled);
-}
-
-void SimulatedServer::restartAudioService() { control_->restartAudioService(); }
-void SimulatedServer::sleep() { control_->sleep(); }
-void SimulatedServer::wake() { control_->wake(); }
 
 void SimulatedServer::injectFailure(InjectedFailure failure) { faults_->inject(failure); }
 void SimulatedServer::clearInjectedFailures() { faults_->clear(); }
@@ -187,7 +166,7 @@ std::size_t SimulatedServer::ioProcCount() const { return io_->procedureCount();
 
 std::size_t SimulatedServer::listenerCount() const {
     std::lock_guard lock(world_->mutex);
-    return world_->listeners.size();
+    return world_->listeners.count();
 }
 
 std::size_t SimulatedServer::runningIOCount() const { return io_->runningCount(); }
@@ -229,7 +208,7 @@ OSStatus SimulatedServer::getPropertyData(AudioObjectID object, const AudioObjec
 OSStatus SimulatedServer::setPropertyData(AudioObjectID object, const AudioObjectPropertyAddress& address,
                                           UInt32 dataSize, const void* data) {
     return answer(Call::setPropertyData, object, address.mSelector,
-                  [&] { return properties_->set(object, address, dataSize, data); });
+                  [&] { return writes_->set(object, address, dataSize, data); });
 }
 
 OSStatus SimulatedServer::addPropertyListenerBlock(AudioObjectID object, const AudioObjectPropertyAddress& address,

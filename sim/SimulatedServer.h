@@ -1,9 +1,10 @@
 // The simulated audio server: the world of devices, processes, taps and
 // aggregate devices that answers the audio layer's functions, plays what it is
 // told to, records what each device played, and fails on purpose. A thin facade:
-// it owns the components that hold each concern (WorldControl, FaultInjection,
-// PropertyAccess, ProcessTaps, AggregateDevices, IOProcedures, ReadBack,
-// TimelinePlayer, SimulatedWorkspace, CallLog) and hands every call to the one concerned.
+// it is the world's control surface (WorldControl), owns the components that hold each
+// other concern (FaultInjection, PropertyAccess and PropertyWrites, ProcessTaps,
+// AggregateDevices, IOProcedures, ReadBack, TimelinePlayer, SimulatedWorkspace, CallLog)
+// and hands every call to the one concerned.
 //
 // Created from a Scenario and held in a std::shared_ptr; while alive it is the
 // installed AudioHardwareService and workspace service. Tests own one each; the
@@ -13,15 +14,16 @@
 // Thread-safety: every public operation may be called from any thread.
 #pragma once
 
+#include "audioserver/BundleFolder.h"
 #include "platform/appkit/RunningApplication.h"
 #include "platform/coreaudio/AudioHardwareService.h"
 #include "platform/dispatch/Dispatch.h"
-#include "sim/BundleFolder.h"
 #include "sim/CallLog.h"
 #include "sim/FaultInjection.h"
 #include "sim/PlayedAudio.h"
 #include "sim/Scenario.h"
 #include "sim/SimulatedWorkspace.h"
+#include "sim/WorldControl.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -31,15 +33,18 @@
 #include <string>
 #include <vector>
 
+namespace audioserver {
+class PropertyAccess;
+}
+
 namespace sim {
 
 class AggregateDevices;
 class IOProcedures;
 class ProcessTaps;
-class PropertyAccess;
+class PropertyWrites;
 class ReadBack;
 class TimelinePlayer;
-class WorldControl;
 struct World;
 
 struct ServerOptions {
@@ -50,7 +55,11 @@ struct ServerOptions {
     bool operator==(const ServerOptions&) const = default;
 };
 
-class SimulatedServer final : public AudioHardwareService, public std::enable_shared_from_this<SimulatedServer> {
+// Processes, devices, defaults, stalls, restart, sleep and wake are WorldControl's
+// operations, offered here as they are.
+class SimulatedServer final : public AudioHardwareService,
+                              public WorldControl,
+                              public std::enable_shared_from_this<SimulatedServer> {
 public:
     // Builds the world, creates the bundle folders, schedules the timeline and
     // installs the server. The scenario must have passed parseScenario's checks.
@@ -68,34 +77,7 @@ public:
     SimulatedServer(const SimulatedServer&) = delete;
     SimulatedServer& operator=(const SimulatedServer&) = delete;
 
-    // Look-ups for tests.
-    [[nodiscard]] std::optional<AudioObjectID> deviceID(const std::string& uid) const;
-    [[nodiscard]] std::optional<AudioObjectID> processObjectID(std::int32_t pid) const;
     [[nodiscard]] dispatch::Seconds startTime() const { return startTime_; }
-
-    // Processes. Each answers false when the pid is unknown.
-    [[nodiscard]] bool startAudio(std::int32_t pid);
-    [[nodiscard]] bool stopAudio(std::int32_t pid);
-    [[nodiscard]] bool setSource(std::int32_t pid, AudioSource source);
-    [[nodiscard]] bool launchProcess(std::int32_t pid);
-    [[nodiscard]] bool quitProcess(std::int32_t pid);
-
-    // Devices. Each answers false when the UID is unknown.
-    [[nodiscard]] bool plugDevice(const std::string& uid);
-    [[nodiscard]] bool unplugDevice(const std::string& uid);
-    [[nodiscard]] bool killDevice(const std::string& uid);
-    // The default output may be any listed device, even one without output, as the
-    // platform's may; the default input needs input. (The audio layer's own write of a
-    // default device checks both.)
-    [[nodiscard]] bool setDefaultOutputDevice(const std::string& uid);
-    [[nodiscard]] bool setDefaultInputDevice(const std::string& uid);
-    // While stalled, a device's IO procedures are not called.
-    [[nodiscard]] bool setIOStalled(const std::string& uid, bool isStalled);
-
-    // The service and the machine.
-    void restartAudioService();
-    void sleep();
-    void wake();
 
     // Faults.
     void injectFailure(InjectedFailure failure);
@@ -155,7 +137,15 @@ public:
     OSStatus stopDevice(AudioObjectID device, AudioDeviceIOProcID procID) override;
 
 private:
-    SimulatedServer(const Scenario& scenario, const ServerOptions& options);
+    // The parts the control surface shares with the server, made before either.
+    struct Parts {
+        dispatch::Seconds startTime = 0.0;
+        std::shared_ptr<World> world;
+        std::shared_ptr<IOProcedures> io;
+        std::shared_ptr<SimulatedWorkspace> workspace;
+    };
+
+    SimulatedServer(const Scenario& scenario, const ServerOptions& options, Parts parts);
     // Answers an audio call with the status injected into it, if any, or with what it does,
     // and logs it as acting on object.
     template <typename Perform>
@@ -168,14 +158,14 @@ private:
 
     const dispatch::Seconds startTime_;
     const std::shared_ptr<World> world_;
-    BundleFolder bundles_;
+    audioserver::BundleFolder bundles_;
     const dispatch::QueuePtr eventQueue_;
     const std::shared_ptr<FaultInjection> faults_;
     CallLog calls_;
     const std::shared_ptr<IOProcedures> io_;
     const std::shared_ptr<SimulatedWorkspace> workspace_;
-    const std::shared_ptr<WorldControl> control_;
-    const std::unique_ptr<PropertyAccess> properties_;
+    const std::unique_ptr<audioserver::PropertyAccess> properties_;
+    const std::unique_ptr<PropertyWrites> writes_;
     const std::unique_ptr<ProcessTaps> taps_;
     const std::unique_ptr<AggregateDevices> aggregates_;
     const std::unique_ptr<ReadBack> readBack_;

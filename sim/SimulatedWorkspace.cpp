@@ -9,14 +9,14 @@ namespace sim {
 
 namespace {
 
-std::optional<WorkspaceNotification> workspaceNotification(appkit::NotificationName name) {
-    if (name == appkit::NSWorkspaceWillSleepNotification) {
-        return WorkspaceNotification::willSleep;
+appkit::NotificationName nameOf(WorkspaceNotification notification) {
+    switch (notification) {
+        case WorkspaceNotification::willSleep:
+            return appkit::NSWorkspaceWillSleepNotification;
+        case WorkspaceNotification::didWake:
+            return appkit::NSWorkspaceDidWakeNotification;
     }
-    if (name == appkit::NSWorkspaceDidWakeNotification) {
-        return WorkspaceNotification::didWake;
-    }
-    return std::nullopt;
+    return {};
 }
 
 }  // namespace
@@ -26,7 +26,7 @@ namespace {
 bool isRunningApplication(const Process& process) { return process.isLaunched && process.declared.application; }
 
 appkit::RunningApplication runningApplicationOf(const Process& process) {
-    return {process.declared.pid, process.declared.application->bundleID, process.declared.application->localizedName,
+    return {process.pid, process.declared.application->bundleID, process.declared.application->localizedName,
             process.bundleURL};
 }
 
@@ -54,7 +54,7 @@ std::optional<appkit::RunningApplication> SimulatedWorkspace::runningApplication
     }
     std::lock_guard lock(world->mutex);
     for (const auto& process : world->processes) {
-        if (process.declared.pid == pid && isRunningApplication(process)) {
+        if (process.pid == pid && isRunningApplication(process)) {
             return runningApplicationOf(process);
         }
     }
@@ -78,43 +78,21 @@ std::optional<std::filesystem::path> SimulatedWorkspace::URLForApplicationWithBu
 }
 
 std::uint64_t SimulatedWorkspace::addObserver(appkit::NotificationName name, std::function<void()> block) {
-    const std::optional<WorkspaceNotification> notification = workspaceNotification(name);
-    if (!notification || world_.expired()) {
+    if ((name != appkit::NSWorkspaceWillSleepNotification && name != appkit::NSWorkspaceDidWakeNotification) ||
+        world_.expired()) {
         return 0;
     }
-    return addObserver(*notification, std::move(block));
+    return observers_.add(name, std::move(block));
 }
 
 std::uint64_t SimulatedWorkspace::addObserver(WorkspaceNotification notification, std::function<void()> block) {
-    std::lock_guard lock(mutex_);
-    const std::uint64_t token = nextToken_++;
-    observers_.push_back({token, notification, std::make_shared<const std::function<void()>>(std::move(block))});
-    return token;
+    return observers_.add(nameOf(notification), std::move(block));
 }
 
-void SimulatedWorkspace::removeObserver(std::uint64_t token) {
-    std::lock_guard lock(mutex_);
-    std::erase_if(observers_, [token](const Observer& observer) { return observer.token == token; });
-}
+void SimulatedWorkspace::removeObserver(std::uint64_t token) { observers_.remove(token); }
 
-std::size_t SimulatedWorkspace::observerCount() const {
-    std::lock_guard lock(mutex_);
-    return observers_.size();
-}
+std::size_t SimulatedWorkspace::observerCount() const { return observers_.count(); }
 
-void SimulatedWorkspace::post(WorkspaceNotification notification) {
-    std::vector<std::shared_ptr<const std::function<void()>>> blocks;
-    {
-        std::lock_guard lock(mutex_);
-        for (const auto& observer : observers_) {
-            if (observer.notification == notification) {
-                blocks.push_back(observer.block);
-            }
-        }
-    }
-    for (const auto& block : blocks) {
-        (*block)();
-    }
-}
+void SimulatedWorkspace::post(WorkspaceNotification notification) { observers_.post(nameOf(notification)); }
 
 }  // namespace sim

@@ -7,6 +7,7 @@
 // Thread-safety: every operation may be called from any thread.
 #pragma once
 
+#include "audioserver/WorkspaceObservers.h"
 #include "platform/appkit/WorkspaceService.h"
 
 #include <cstddef>
@@ -40,16 +41,8 @@ public:
     void post(WorkspaceNotification notification);
 
 private:
-    struct Observer {
-        std::uint64_t token = 0;
-        WorkspaceNotification notification = WorkspaceNotification::willSleep;
-        std::shared_ptr<const std::function<void()>> block;
-    };
-
     std::weak_ptr<World> world_;
-    mutable std::mutex mutex_;
-    std::vector<Observer> observers_;
-    std::uint64_t nextToken_ = 1;
+    audioserver::WorkspaceObservers observers_;
 };
 
 }  // namespace sim

@@ -4,14 +4,11 @@
 
 namespace sim {
 
-void TimelinePlayer::schedule(const std::vector<TimelineEvent>& timeline, const std::weak_ptr<const void>& owner) {
-    const std::weak_ptr<WorldControl> weakControl = control_;
+void TimelinePlayer::schedule(const std::vector<TimelineEvent>& timeline, const std::weak_ptr<WorldControl>& control) {
     for (const auto& event : timeline) {
-        eventQueue_->asyncAfter(event.at, [owner, weakControl, event] {
-            const std::shared_ptr<const void> alive = owner.lock();
-            const std::shared_ptr<WorldControl> control = weakControl.lock();
-            if (alive && control) {
-                apply(*control, event);
+        eventQueue_->asyncAfter(event.at, [control, event] {
+            if (const std::shared_ptr<WorldControl> alive = control.lock()) {
+                apply(*alive, event);
             }
         });
     }

@@ -19,16 +19,14 @@ class WorldControl;
 
 class TimelinePlayer {
 public:
-    TimelinePlayer(std::shared_ptr<WorldControl> control, dispatch::QueuePtr eventQueue)
-        : control_(std::move(control)), eventQueue_(std::move(eventQueue)) {}
+    explicit TimelinePlayer(dispatch::QueuePtr eventQueue) : eventQueue_(std::move(eventQueue)) {}
 
-    // Events run only while owner (the server) lives.
-    void schedule(const std::vector<TimelineEvent>& timeline, const std::weak_ptr<const void>& owner);
+    // Events run through control, and only while it (the server) lives.
+    void schedule(const std::vector<TimelineEvent>& timeline, const std::weak_ptr<WorldControl>& control);
     // Applies one event now.
     static void apply(WorldControl& control, const TimelineEvent& event);
 
 private:
-    const std::shared_ptr<WorldControl> control_;
     const dispatch::QueuePtr eventQueue_;
 };
 

@@ -4,21 +4,6 @@
 
 namespace sim {
 
-AudioStreamBasicDescription streamFormat(double sampleRate, UInt32 channels, const StreamShape& shape) {
-    AudioStreamBasicDescription format{};
-    format.mSampleRate = sampleRate;
-    format.mFormatID = kAudioFormatLinearPCM;
-    format.mFormatFlags = (shape.isFloat ? kAudioFormatFlagIsFloat : kAudioFormatFlagIsSignedInteger) |
-                          kAudioFormatFlagIsPacked | (shape.isInterleaved ? 0U : kAudioFormatFlagIsNonInterleaved);
-    const UInt32 bytes = shape.bitsPerChannel / 8;
-    format.mBytesPerFrame = shape.isInterleaved ? bytes * channels : bytes;
-    format.mBytesPerPacket = format.mBytesPerFrame;
-    format.mFramesPerPacket = 1;
-    format.mChannelsPerFrame = channels;
-    format.mBitsPerChannel = shape.bitsPerChannel;
-    return format;
-}
-
 void stackOutputStreams(Device& aggregate, const std::string& mainSubdeviceUID) {
     auto& streams = aggregate.outputStreams;
     if (streams.empty()) {
@@ -37,14 +22,6 @@ void stackOutputStreams(Device& aggregate, const std::string& mainSubdeviceUID) 
     }
     aggregate.outputChannels = stacked.format.mChannelsPerFrame;
     streams = {std::move(stacked)};
-}
-
-AudioObjectID World::allocateID() {
-    AudioObjectID id = nextID++;
-    while (reservedIDs.contains(id) || id <= kAudioObjectSystemObject) {
-        id = nextID++;
-    }
-    return id;
 }
 
 Device* World::device(AudioObjectID id) {
@@ -76,7 +53,7 @@ Process* World::process(AudioObjectID id) {
 
 Process* World::processWithPid(std::int32_t pid) {
     for (auto& candidate : processes) {
-        if (candidate.declared.pid == pid) {
+        if (candidate.pid == pid) {
             return &candidate;
         }
     }
@@ -99,26 +76,6 @@ Tap* World::tap(const std::string& uid) {
         }
     }
     return nullptr;
-}
-
-std::pair<Device*, const Stream*> World::stream(AudioObjectID id) {
-    const dispatch::Seconds current = dispatch::now();
-    for (auto& candidate : devices) {
-        if (!candidate->isListed()) {
-            continue;
-        }
-        for (const Stream* stream : visibleStreams(*candidate, kAudioObjectPropertyScopeGlobal, current)) {
-            if (stream->id == id) {
-                return {candidate.get(), stream};
-            }
-        }
-    }
-    return {nullptr, nullptr};
-}
-
-bool World::exists(AudioObjectID id) {
-    return id == kAudioObjectSystemObject || device(id) != nullptr || process(id) != nullptr || tap(id) != nullptr ||
-           stream(id).second != nullptr;
 }
 
 std::vector<Device*> World::destinations(const Process& playing) {
@@ -191,43 +148,6 @@ bool World::isMuted(const Process& playing) {
     return false;
 }
 
-std::vector<const Stream*> World::visibleStreams(const Device& owner, AudioObjectPropertyScope scope,
-                                                 dispatch::Seconds current) {
-    std::vector<const Stream*> result;
-    const bool wantsInput = scope != kAudioObjectPropertyScopeOutput;
-    const bool wantsOutput = scope != kAudioObjectPropertyScopeInput;
-    if (wantsInput && current >= owner.inputStreamsAt) {
-        for (const auto& stream : owner.inputStreams) {
-            result.push_back(&stream);
-        }
-    }
-    if (wantsOutput && current >= owner.outputStreamsAt) {
-        for (const auto& stream : owner.outputStreams) {
-            result.push_back(&stream);
-        }
-    }
-    return result;
-}
-
-void World::notify(AudioObjectID object, AudioObjectPropertySelector selector, AudioObjectPropertyScope scope) {
-    const AudioObjectPropertyAddress changed{selector, scope, kAudioObjectPropertyElementMain};
-    for (const auto& listener : listeners) {
-        if (listener.object != object) {
-            continue;
-        }
-        const auto& wanted = listener.address;
-        const bool selectorMatches =
-            wanted.mSelector == selector || wanted.mSelector == kAudioObjectPropertySelectorWildcard;
-        const bool scopeMatches = wanted.mScope == scope || wanted.mScope == kAudioObjectPropertyScopeWildcard ||
-                                  scope == kAudioObjectPropertyScopeGlobal;
-        const bool elementMatches = wanted.mElement == kAudioObjectPropertyElementMain ||
-                                    wanted.mElement == kAudioObjectPropertyElementWildcard;
-        if (selectorMatches && scopeMatches && elementMatches) {
-            pending.push_back({listener, changed});
-        }
-    }
-}
-
 void World::renumber(Device& renumbered) {
     renumbered.id = allocateID();
     for (auto& stream : renumbered.inputStreams) {
@@ -235,35 +155,6 @@ void World::renumber(Device& renumbered) {
     }
     for (auto& stream : renumbered.outputStreams) {
         stream.id = allocateID();
-    }
-}
-
-void World::dropListeners(AudioObjectID gone) {
-    std::erase_if(listeners, [gone](const Listener& listener) {
-        if (listener.object != gone) {
-            return false;
-        }
-        listener.isLive->store(false);
-        return true;
-    });
-}
-
-std::vector<PendingNotification> World::takePending() {
-    std::vector<PendingNotification> taken;
-    taken.swap(pending);
-    return taken;
-}
-
-void World::deliver(std::vector<PendingNotification> notifications) {
-    static const dispatch::QueuePtr fallbackQueue = dispatch::DispatchQueue::create("sim.listeners");
-    for (auto& notification : notifications) {
-        const dispatch::QueuePtr& queue = notification.listener.queue ? notification.listener.queue : fallbackQueue;
-        queue->async([block = notification.listener.block, isLive = notification.listener.isLive,
-                      address = notification.address] {
-            if (isLive->load()) {
-                (*block)(1, &address);
-            }
-        });
     }
 }
 
@@ -316,7 +207,7 @@ void World::planCycle(Device& owner, const std::vector<IOProcEntry>& procs, Cycl
         }
     }
     std::size_t inputs = 0;
-    for (const Stream* stream : visibleStreams(owner, kAudioObjectPropertyScopeInput, current)) {
+    for (const Stream* stream : owner.visibleStreams(kAudioObjectPropertyScopeInput, current)) {
         if (plan.inputs.size() <= inputs) {
             plan.inputs.emplace_back();
         }
@@ -334,7 +225,7 @@ void World::planCycle(Device& owner, const std::vector<IOProcEntry>& procs, Cycl
                 if (const Tap* source = tap(stream->tapID); source != nullptr && !source->deliversSilence) {
                     for (const AudioObjectID target : tapTargets(*source)) {
                         const Process* tapped = process(target);
-                        if (tapped != nullptr && tapped->isPlaying) {
+                        if (tapped != nullptr && tapped->isRunningOutput) {
                             input.sources.push_back(tapped->source);
                         }
                     }
@@ -347,7 +238,7 @@ void World::planCycle(Device& owner, const std::vector<IOProcEntry>& procs, Cycl
     }
     plan.inputs.resize(inputs);
     std::size_t outputs = 0;
-    for (const Stream* stream : visibleStreams(owner, kAudioObjectPropertyScopeOutput, current)) {
+    for (const Stream* stream : owner.visibleStreams(kAudioObjectPropertyScopeOutput, current)) {
         if (plan.outputs.size() <= outputs) {
             plan.outputs.emplace_back();
         }
@@ -371,7 +262,7 @@ void World::planCycle(Device& owner, const std::vector<IOProcEntry>& procs, Cycl
     if (owner.kind == Device::Kind::physical && owner.observers > 0 && !isAsleep) {
         plan.ownTimeline = owner.timeline;
         for (const auto& playing : processes) {
-            if (!playing.isListed() || !playing.isPlaying || isMuted(playing)) {
+            if (!playing.isListed() || !playing.isRunningOutput || isMuted(playing)) {
                 continue;
             }
             for (const Device* destination : destinations(playing)) {
@@ -381,6 +272,44 @@ void World::planCycle(Device& owner, const std::vector<IOProcEntry>& procs, Cycl
             }
         }
     }
+}
+
+std::vector<const audioserver::Device*> World::listedDevices() {
+    std::vector<const audioserver::Device*> listed;
+    for (const auto& candidate : devices) {
+        if (candidate->isListed()) {
+            listed.push_back(candidate.get());
+        }
+    }
+    return listed;
+}
+
+std::vector<const audioserver::Process*> World::listedProcesses() {
+    std::vector<const audioserver::Process*> listed;
+    for (const auto& candidate : processes) {
+        if (candidate.isListed()) {
+            listed.push_back(&candidate);
+        }
+    }
+    return listed;
+}
+
+std::vector<AudioObjectID> World::processDevices(const audioserver::Process& listed) {
+    std::vector<AudioObjectID> found;
+    if (const Process* playing = process(listed.id)) {
+        for (const Device* destination : destinations(*playing)) {
+            found.push_back(destination->id);
+        }
+    }
+    return found;
+}
+
+std::vector<AudioObjectID> World::tapIDs() {
+    std::vector<AudioObjectID> found;
+    for (const auto& candidate : taps) {
+        found.push_back(candidate.id);
+    }
+    return found;
 }
 
 }  // namespace sim

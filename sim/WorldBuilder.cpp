@@ -1,6 +1,7 @@
 #include "sim/WorldBuilder.h"
 
-#include "sim/BundleFolder.h"
+#include "audioserver/BundleFolder.h"
+#include "sim/PropertyAnswers.h"
 #include "sim/World.h"
 
 #include <memory>
@@ -14,7 +15,7 @@ namespace {
 void reserveDeclaredIDs(World& world, const Scenario& scenario) {
     auto reserve = [&world](const std::optional<AudioObjectID>& id) {
         if (id) {
-            world.reservedIDs.insert(*id);
+            world.ids.reserve(*id);
         }
     };
     for (const auto& entry : scenario.devices) {
@@ -68,7 +69,7 @@ std::unique_ptr<Device> userAggregate(World& world, const ScenarioAggregate& ent
     device->uid = entry.uid;
     device->name = entry.name;
     device->transportType = kAudioDeviceTransportTypeAggregate;
-    device->userLayout = entry;
+    device->composition = audioserver::adoptComposition(userComposition(entry, world));
     const Device* main = world.device(entry.mainSubdeviceUID);
     device->sampleRate = main != nullptr ? main->sampleRate : 48000.0;
     device->bufferFrameSize = main != nullptr ? main->bufferFrameSize : 512;
@@ -96,7 +97,7 @@ std::unique_ptr<Device> userAggregate(World& world, const ScenarioAggregate& ent
 }  // namespace
 
 void buildWorld(World& world, const Scenario& scenario, double readBackSeconds,
-                const std::optional<std::filesystem::path>& recordingFolder, BundleFolder& bundles) {
+                const std::optional<std::filesystem::path>& recordingFolder, audioserver::BundleFolder& bundles) {
     reserveDeclaredIDs(world, scenario);
     for (const auto& entry : scenario.devices) {
         world.devices.push_back(physicalDevice(entry, readBackSeconds, recordingFolder));
@@ -120,8 +121,10 @@ void buildWorld(World& world, const Scenario& scenario, double readBackSeconds,
         process.declared = entry;
         process.id = entry.objectID.value_or(0);
         process.isLaunched = entry.isLaunched;
-        process.isPlaying = entry.isPlaying;
-        process.isCapturing = entry.isCapturing;
+        process.pid = entry.pid;
+        process.bundleID = entry.bundleID;
+        process.isRunningOutput = entry.isPlaying;
+        process.isRunningInput = entry.isCapturing;
         process.source = entry.source;
         if (entry.application && entry.application->bundlePath) {
             process.bundleURL = bundles.bundlePath(*entry.application->bundlePath, entry.application->bundleID,
@@ -137,7 +140,7 @@ void buildWorld(World& world, const Scenario& scenario, double readBackSeconds,
     world.defaultOutputUID = scenario.defaultOutputUID;
     world.defaultInputUID = scenario.defaultInputUID;
     world.repairDefaults();
-    world.pending.clear();
+    world.listeners.clearPending();
 }
 
 }  // namespace sim

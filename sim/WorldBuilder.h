@@ -11,14 +11,17 @@
 #include <filesystem>
 #include <optional>
 
+namespace audioserver {
+class BundleFolder;
+}
+
 namespace sim {
 
-class BundleFolder;
 struct World;
 
 // Each physical output device keeps readBackSeconds of its playback for read-back and,
 // with a recording folder, records all of it there. Application bundles are laid out in bundles.
 void buildWorld(World& world, const Scenario& scenario, double readBackSeconds,
-                const std::optional<std::filesystem::path>& recordingFolder, BundleFolder& bundles);
+                const std::optional<std::filesystem::path>& recordingFolder, audioserver::BundleFolder& bundles);
 
 }  // namespace sim

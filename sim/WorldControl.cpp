@@ -56,9 +56,9 @@ bool WorldControl::startAudio(std::int32_t pid) {
         if (process == nullptr) {
             return false;
         }
-        const bool wasRunning = process->isPlaying || process->isCapturing;
-        if (!process->isPlaying) {
-            process->isPlaying = true;
+        const bool wasRunning = process->isRunningOutput || process->isRunningInput;
+        if (!process->isRunningOutput) {
+            process->isRunningOutput = true;
             world.notify(process->id, kAudioProcessPropertyIsRunningOutput);
             if (!wasRunning) {
                 world.notify(process->id, kAudioProcessPropertyIsRunning);
@@ -74,10 +74,10 @@ bool WorldControl::stopAudio(std::int32_t pid) {
         if (process == nullptr) {
             return false;
         }
-        if (process->isPlaying) {
-            process->isPlaying = false;
+        if (process->isRunningOutput) {
+            process->isRunningOutput = false;
             world.notify(process->id, kAudioProcessPropertyIsRunningOutput);
-            if (!process->isCapturing) {
+            if (!process->isRunningInput) {
                 world.notify(process->id, kAudioProcessPropertyIsRunning);
             }
         }
@@ -120,8 +120,8 @@ bool WorldControl::quitProcess(std::int32_t pid) {
         }
         if (process->isLaunched) {
             process->isLaunched = false;
-            process->isPlaying = false;
-            process->isCapturing = false;
+            process->isRunningOutput = false;
+            process->isRunningInput = false;
             world.dropListeners(process->id);
             if (process->declared.isAudioClient) {
                 world.notify(kAudioObjectSystemObject, kAudioHardwarePropertyProcessObjectList);
@@ -262,19 +262,13 @@ void WorldControl::restartAudioService() {
         for (auto& process : world.processes) {
             process.id = world.allocateID();
         }
-        std::erase_if(world.listeners, [](const Listener& listener) {
-            if (listener.object == kAudioObjectSystemObject) {
-                return false;
-            }
-            listener.isLive->store(false);
-            return true;
-        });
+        world.listeners.dropAllButSystem();
         world.notify(kAudioObjectSystemObject, kAudioHardwarePropertyServiceRestarted);
         world.notify(kAudioObjectSystemObject, kAudioHardwarePropertyDevices);
         world.notify(kAudioObjectSystemObject, kAudioHardwarePropertyProcessObjectList);
         world.notify(kAudioObjectSystemObject, kAudioHardwarePropertyDefaultOutputDevice);
         world.notify(kAudioObjectSystemObject, kAudioHardwarePropertyDefaultInputDevice);
-        notifications = world.takePending();
+        notifications = world.listeners.takePending();
     }
     for (auto& io : ios) {
         io_->dropProcedures(*io);
@@ -282,7 +276,7 @@ void WorldControl::restartAudioService() {
     for (auto& io : ios) {
         io_->update(io);
     }
-    World::deliver(std::move(notifications));
+    audioserver::PropertyListeners::deliver(std::move(notifications));
 }
 
 void WorldControl::sleep() {

@@ -2,9 +2,9 @@
 // simulated machine. Processes start and stop playing, launch and quit; devices are
 // plugged, unplugged, killed or stalled; the defaults change; the audio service restarts;
 // the machine sleeps and wakes. Each change notifies the listeners it concerns.
-// Internal to sim/; SimulatedServer offers these operations under the same names.
+// SimulatedServer is one, so tests and tools call these on the server.
 //
-// Owned by SimulatedServer (shared with the scenario's timeline, which holds it weakly).
+// The server's own part (the scenario's timeline holds it weakly).
 // Thread-safety: every operation may be called from any thread.
 #pragma once
 

@@ -146,6 +146,7 @@ constexpr AudioObjectPropertySelector kAudioProcessPropertyBundleID = fourCharCo
 constexpr AudioObjectPropertySelector kAudioProcessPropertyIsRunning = fourCharCode("pir?");
 constexpr AudioObjectPropertySelector kAudioProcessPropertyIsRunningInput = fourCharCode("piri");
 constexpr AudioObjectPropertySelector kAudioProcessPropertyIsRunningOutput = fourCharCode("piro");
+constexpr AudioObjectPropertySelector kAudioProcessPropertyDevices = fourCharCode("pdv#");
 constexpr AudioObjectPropertySelector kAudioTapPropertyUID = fourCharCode("tuid");
 constexpr AudioObjectPropertySelector kAudioTapPropertyFormat = fourCharCode("tfmt");
 

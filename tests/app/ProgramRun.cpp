@@ -34,8 +34,14 @@ std::string tonvaleExecutablePath() { return std::string(TONVALE_BUILD_DIR) + "/
 ProgramRun runProgram(const std::vector<std::string>& arguments,
                       const std::map<std::string, std::string>& extraEnvironment) {
     // env(1) adds the variables; the streams go to files, so a full pipe can never stall the child.
-    std::string command = "exec env";
+    // The simulated server, unless a test asks for another: a desktop running its own
+    // audio server must not change what these tests see.
+    std::map<std::string, std::string> environment{{"TONVALE_AUDIO", "sim"}};
     for (const auto& [name, value] : extraEnvironment) {
+        environment[name] = value;
+    }
+    std::string command = "exec env";
+    for (const auto& [name, value] : environment) {
         command += " " + quoted(name + "=" + value);
     }
     command += " " + quoted(tonvaleExecutablePath());

@@ -18,7 +18,8 @@ struct ProgramRun {
 [[nodiscard]] std::string tonvaleExecutablePath();
 
 // Runs the program with the arguments (program path excluded); the environment
-// is the test's own plus the given variables.
+// is the test's own plus the given variables, on the simulated server (TONVALE_AUDIO=sim)
+// unless they choose another.
 [[nodiscard]] ProgramRun runProgram(const std::vector<std::string>& arguments,
                                     const std::map<std::string, std::string>& extraEnvironment = {});
 

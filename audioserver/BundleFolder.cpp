@@ -1,4 +1,4 @@
-#include "sim/BundleFolder.h"
+#include "audioserver/BundleFolder.h"
 
 #include <unistd.h>
 #include <array>
@@ -8,7 +8,7 @@
 #include <fstream>
 #include <string>
 
-namespace sim {
+namespace audioserver {
 
 namespace {
 
@@ -117,11 +117,11 @@ std::filesystem::path BundleFolder::bundlePath(const std::string& path, const st
         return given;
     }
     if (!root_) {
-        std::string pattern = (std::filesystem::temp_directory_path() / "tonvale-sim-apps-XXXXXX").string();
+        std::string pattern = (std::filesystem::temp_directory_path() / "tonvale-apps-XXXXXX").string();
         if (mkdtemp(pattern.data()) != nullptr) {
             root_ = std::filesystem::path(pattern);
         } else {
-            root_ = std::filesystem::temp_directory_path() / ("tonvale-sim-apps-" + std::to_string(getpid()));
+            root_ = std::filesystem::temp_directory_path() / ("tonvale-apps-" + std::to_string(getpid()));
             std::filesystem::create_directories(*root_);
         }
     }
@@ -132,4 +132,4 @@ std::filesystem::path BundleFolder::bundlePath(const std::string& path, const st
     return bundle;
 }
 
-}  // namespace sim
+}  // namespace audioserver

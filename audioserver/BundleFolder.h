@@ -1,16 +1,16 @@
-// The temporary folder that holds the simulated applications' bundles
-// (Name.app/Contents/Info.plist, and the icon it declares in Contents/Resources), created at
-// world load and removed with it.
+// The temporary folder that holds the bundles a workspace service hands out for the
+// applications it knows (Name.app/Contents/Info.plist, and the icon it declares in
+// Contents/Resources), created on first use and removed with it.
 //
-// Owned by the simulated server; one per server.
-// Thread-safety: not thread-safe; used during construction only, then read-only.
+// Owned by a workspace's server (the simulated one, or the desktop's); one per server.
+// Thread-safety: not thread-safe; its owner serialises the calls.
 #pragma once
 
 #include <filesystem>
 #include <optional>
 #include <string>
 
-namespace sim {
+namespace audioserver {
 
 class BundleFolder {
 public:
@@ -31,4 +31,4 @@ private:
     std::optional<std::filesystem::path> root_;
 };
 
-}  // namespace sim
+}  // namespace audioserver

@@ -1,8 +1,9 @@
-// The property calls of the audio layer: reads of any object's properties (answered by
-// PropertyAnswers), the one write the platform allows (the default devices), and listener
-// blocks, which run on their queues after the change they announce. Internal to sim/.
+// The property calls of the audio layer that every server answers alike from its model:
+// reads of any object's properties and listener blocks, which run on their queues after
+// the change they announce. Writes stay with each driver, since what a write does is
+// its own (a simulated default, or the desktop's configured default).
 //
-// Owned by SimulatedServer.
+// Owned by a server.
 // Thread-safety: every operation may be called from any thread.
 #pragma once
 
@@ -10,27 +11,25 @@
 
 #include <memory>
 
-namespace sim {
+namespace audioserver {
 
-struct World;
+struct ObjectModel;
 
 class PropertyAccess {
 public:
-    explicit PropertyAccess(std::shared_ptr<World> world) : world_(std::move(world)) {}
+    explicit PropertyAccess(std::shared_ptr<ObjectModel> model) : model_(std::move(model)) {}
 
     [[nodiscard]] Boolean has(AudioObjectID object, const AudioObjectPropertyAddress& address);
     [[nodiscard]] OSStatus size(AudioObjectID object, const AudioObjectPropertyAddress& address, UInt32& outDataSize);
     [[nodiscard]] OSStatus get(AudioObjectID object, const AudioObjectPropertyAddress& address, UInt32& ioDataSize,
                                void* outData);
-    [[nodiscard]] OSStatus set(AudioObjectID object, const AudioObjectPropertyAddress& address, UInt32 dataSize,
-                               const void* data);
     [[nodiscard]] OSStatus addListener(AudioObjectID object, const AudioObjectPropertyAddress& address,
                                        dispatch::QueuePtr queue, AudioObjectPropertyListenerBlock listener);
     [[nodiscard]] OSStatus removeListener(AudioObjectID object, const AudioObjectPropertyAddress& address,
                                           const AudioObjectPropertyListenerBlock& listener);
 
 private:
-    const std::shared_ptr<World> world_;
+    const std::shared_ptr<ObjectModel> model_;
 };
 
-}  // namespace sim
+}  // namespace audioserver

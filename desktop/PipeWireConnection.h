@@ -1,0 +1,48 @@
+// The connection to the desktop's audio server (PipeWire): its registry, the nodes,
+// clients, links and devices it announces, and the "default" metadata, kept as a
+// PipeWireGraph. A lost connection (the server restarting) is reported, then retried
+// with a growing delay and no busy loop; a new connection reports a fresh graph.
+//
+// Lives on its own thread ("tonvale.pipewire", PipeWire's thread loop): every server
+// event and both callbacks run there. Nothing wakes that thread while nothing changes.
+// Thread-safety: start, setConfiguredDefaultSource and the destructor may be called from
+// any thread other than the loop's own.
+#pragma once
+
+#include "desktop/PipeWireGraph.h"
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace desktop {
+
+class PipeWireConnection {
+public:
+    struct Callbacks {
+        // The graph after a change, once the server's first full view has arrived.
+        std::function<void(const PipeWireGraph&)> changed;
+        // The connection to the server was lost.
+        std::function<void()> lost;
+    };
+
+    explicit PipeWireConnection(Callbacks callbacks);
+    ~PipeWireConnection();
+    PipeWireConnection(const PipeWireConnection&) = delete;
+    PipeWireConnection& operator=(const PipeWireConnection&) = delete;
+
+    // Connects and waits, at most timeoutSeconds, for the server's first full view.
+    // Answers why it could not, or nothing on success.
+    [[nodiscard]] std::optional<std::string> start(double timeoutSeconds);
+    // Makes the source with that node name the user's configured default and waits until
+    // the server has taken the write. False when the server is not reachable.
+    [[nodiscard]] bool setConfiguredDefaultSource(const std::string& nodeName);
+
+    struct Loop;
+
+private:
+    std::unique_ptr<Loop> loop_;
+};
+
+}  // namespace desktop

@@ -1,0 +1,1 @@
+-- The tests' session manager watches no Bluetooth devices (that needs the system bus).
