@@ -36,7 +36,9 @@ bool drawPopover(const std::shared_ptr<AppStateController>& model, const std::st
     popover.setAttribute(Qt::WA_DontShowOnScreen);
     popover.show();
     QApplication::processEvents();
-    popover.adjustSize();
+    // All of it: a picture is bound by no screen.
+    popover.resize(popover.sizeHint());
+    QApplication::processEvents();
     return popover.grab().toImage().save(QString::fromStdString(path), "PNG");
 }
 

@@ -15,17 +15,19 @@ using appkit::Color;
 std::vector<MixerAppRow::OutputChoice> makeOutputChoices(const OutputPreference& selected,
                                                          const std::vector<AudioDeviceInfo>& outputDevices) {
     std::vector<MixerAppRow::OutputChoice> choices{
-        {MixerAppRow::kSystemDefaultTitle, OutputPreference::systemDefault()}};
+        {MixerAppRow::kSystemDefaultTitle, {}, OutputPreference::systemDefault()}};
     if (const OutputPreference::Device* device = selected.selectedDevice()) {
         const bool isPresent = std::any_of(outputDevices.begin(), outputDevices.end(),
                                            [device](const AudioDeviceInfo& info) { return info.uid == device->uid; });
         if (!isPresent) {
-            choices.push_back({device->lastKnownName + MixerAppRow::kUnavailableSuffix, selected});
+            choices.push_back(
+                {device->lastKnownName + MixerAppRow::kUnavailableSuffix, MixerAppRow::kUnavailableSuffix, selected});
         }
     }
     for (const AudioDeviceInfo& device : outputDevices) {
-        choices.push_back({device.name + MixerAppRow::kTransportSeparator + device.transportTypeName(),
-                           OutputPreference::device(device.uid, device.name)});
+        std::string connection = MixerAppRow::kTransportSeparator + device.transportTypeName();
+        choices.push_back(
+            {device.name + connection, std::move(connection), OutputPreference::device(device.uid, device.name)});
     }
     return choices;
 }

@@ -28,9 +28,12 @@ public:
     static constexpr const char* kVolumeAccessibilitySuffix = " volume";
     static constexpr const char* kOutputPickerLabel = "Output";
 
-    // One entry of the output picker and the preference it stands for.
+    // One entry of the output picker and the preference it stands for. The title ends with
+    // keptEnd (the device's connection, or " (Unavailable)"), which stays visible when the
+    // title has to be shortened.
     struct OutputChoice {
         std::string title;
+        std::string keptEnd;
         OutputPreference preference;
         bool operator==(const OutputChoice&) const = default;
     };

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "platform/appkit/Workspace.h"
 #include "state/AppStateController.h"
 
 namespace tonvale {
@@ -69,8 +68,8 @@ void MixerPopoverView::closeBanner(AppStateController& model) {
     model.setNoticeMessage(std::nullopt);
 }
 
-void MixerPopoverView::openSupportPage(const ProductLinks& links) {
-    appkit::Workspace::sharedWorkspace().openURL(links.supportURL);
+void MixerPopoverView::openSupportPage(AppStateController& model, const ProductLinks& links) {
+    ProductLinks::open(model, links.supportURL);
 }
 
 }  // namespace tonvale

@@ -66,7 +66,7 @@ public:
     static void selectInput(AppStateController& model, AudioObjectID deviceID);
     // Closes the banner: clears the error and the notice.
     static void closeBanner(AppStateController& model);
-    static void openSupportPage(const ProductLinks& links);
+    static void openSupportPage(AppStateController& model, const ProductLinks& links);
 
 private:
     bool isRoutingBadgeShown_ = false;

@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "platform/appkit/Application.h"
-#include "platform/appkit/Workspace.h"
 #include "state/AppStateController.h"
 
 namespace tonvale {
@@ -92,10 +91,12 @@ void SettingsArea::retryRoutes(AppStateController& model) { model.retryRoutes();
 
 void SettingsArea::copyDiagnostics(AppStateController& model) { model.copyMetadataDiagnostics(); }
 
-void SettingsArea::openHelp(const ProductLinks& links) { appkit::Workspace::sharedWorkspace().openURL(links.helpURL); }
+void SettingsArea::openHelp(AppStateController& model, const ProductLinks& links) {
+    ProductLinks::open(model, links.helpURL);
+}
 
-void SettingsArea::openPrivacy(const ProductLinks& links) {
-    appkit::Workspace::sharedWorkspace().openURL(links.privacyURL);
+void SettingsArea::openPrivacy(AppStateController& model, const ProductLinks& links) {
+    ProductLinks::open(model, links.privacyURL);
 }
 
 void SettingsArea::quit() {

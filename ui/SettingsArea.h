@@ -84,8 +84,8 @@ public:
     static void openSystemAudioSettings(AppStateController& model);
     static void retryRoutes(AppStateController& model);
     static void copyDiagnostics(AppStateController& model);
-    static void openHelp(const ProductLinks& links);
-    static void openPrivacy(const ProductLinks& links);
+    static void openHelp(AppStateController& model, const ProductLinks& links);
+    static void openPrivacy(AppStateController& model, const ProductLinks& links);
     // Ends the application through its normal termination sequence.
     static void quit();
 

@@ -9,9 +9,11 @@
 
 #include "platform/appkit/Application.h"
 #include "tests/support/ApplicationModelWorld.h"
+#include "ui/widgets/MenuPicker.h"
 #include "ui/widgets/MixerAppRowWidget.h"
 #include "ui/widgets/MixerPopoverWidget.h"
 #include "ui/widgets/SettingsAreaWidget.h"
+#include "ui/widgets/VolumeSlider.h"
 
 namespace tonvale::testing {
 namespace {
@@ -70,7 +72,7 @@ TEST(MixerEndToEndTest, SliderPickerAndQuit_AreHeardOnTheDevices) {
     appkit::Application application;
     StoppingDelegate delegate(*world.controller);
     application.setDelegate(&delegate);
-    QTest::mouseClick(popover.settings().button("Quit"), Qt::LeftButton);
+    QTest::mouseClick(popover.button("Quit"), Qt::LeftButton);
     EXPECT_EQ(application.terminationStatus(), 0);
     world.advance(0.3);
     world.expectNothingOfOursLeft();

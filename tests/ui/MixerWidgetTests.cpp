@@ -21,10 +21,13 @@
 #include "platform/appkit/qt/QtEventLoop.h"
 #include "platform/appkit/qt/StatusBar.h"
 #include "tests/ui/MixerTestWorld.h"
+#include "ui/widgets/ElidedLabel.h"
+#include "ui/widgets/MenuPicker.h"
 #include "ui/widgets/MixerAppRowWidget.h"
 #include "ui/widgets/MixerPopoverWidget.h"
 #include "ui/widgets/SettingsAreaWidget.h"
 #include "ui/widgets/StatusItemController.h"
+#include "ui/widgets/VolumeSlider.h"
 
 namespace tonvale::testing {
 namespace {
@@ -93,17 +96,19 @@ TEST_F(MixerPopoverWidgetTest, RowButtonsAndPickers_CallTheControllerAndTheRowSh
     world.settle();
     EXPECT_EQ(row->muteButton().toolTip().toStdString(), "Unmute");
     EXPECT_EQ(row->outputPicker().currentText().toStdString(), "speakers \u00B7 Built-in");
-    EXPECT_EQ(row->routeStatus().text().toStdString(), "Active");
+    EXPECT_EQ(row->routeStatus().fullText().toStdString(), "Active");
 
-    EXPECT_EQ(popover.inputPicker().currentText().toStdString(), "Microphone");
     QTest::keyClick(&popover.inputPicker(), Qt::Key_Down);
     EXPECT_EQ(world.inputSelections, std::vector<AudioObjectID>{kBluetoothID});
     world.settle();
     EXPECT_FALSE(popover.bluetoothWarning().isHidden());
     EXPECT_EQ(popover.bannerText().text().toStdString(), "Default input changed.");
+    world.controller->setLastError("Saving failed.");
+    world.settle();
+    EXPECT_EQ(popover.bannerText().text().toStdString(), "Saving failed.") << "an error hides the notice";
     QTest::mouseClick(&popover.closeBannerButton(), Qt::LeftButton);
     world.settle();
-    EXPECT_TRUE(popover.banner().isHidden());
+    EXPECT_TRUE(popover.banner().isHidden()) << "closing clears both";
 }
 
 TEST_F(MixerPopoverWidgetTest, SliderDrag_KeepsItsRowThroughEveryChangeAndSavesOnceWhenReleased) {
@@ -123,7 +128,7 @@ TEST_F(MixerPopoverWidgetTest, SliderDrag_KeepsItsRowThroughEveryChangeAndSavesO
     for (int step = 1; step <= 4; ++step) {
         QTest::mouseMove(&slider, start - QPoint(step * slider.width() / 8, 0));
         const int dragged = slider.value();
-        EXPECT_EQ(world.stored(kMusic).volume, static_cast<float>(dragged) / MixerAppRowWidget::kSliderSteps);
+        EXPECT_EQ(world.stored(kMusic).volume, static_cast<float>(dragged) / VolumeSlider::kSteps);
         // Between the moves the controller publishes the drag's own change, another volume
         // for the same app, and other apps coming and going.
         world.controller->setConfiguration({0.9F}, {kMusic, kMusic}, false);

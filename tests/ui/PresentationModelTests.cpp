@@ -37,8 +37,6 @@ TEST(MixerAppRowTest, RouteStatus_ReadsAsItsPhaseInItsColourAndOnlyAFailureHasAL
     };
     const std::vector<std::pair<std::optional<RouteStatus>, Label>> table{
         {std::nullopt, {"System Default", {}, Color::secondaryLabelColor}},
-        {withPhase(Phase::bypassed), {"Native path", {}, Color::secondaryLabelColor}},
-        {withPhase(Phase::starting), {"Starting\u2026", {}, Color::secondaryLabelColor}},
         {withPhase(Phase::active), {"Active", {}, Color::systemGreen}},
         {withPhase(Phase::fallbackDefault), {"Using System Default", {}, Color::systemOrange}},
         {withPhase(Phase::failedRecoverable), {"Unavailable", {}, Color::systemRed}},
@@ -137,20 +135,6 @@ TEST_F(MixerPopoverViewTest, Inputs_BluetoothWarningOnlyForABluetoothDefaultAndN
     EXPECT_EQ(MixerPopoverView(controller).outputName(), "Unavailable");
 }
 
-TEST_F(MixerPopoverViewTest, Banner_ShowsTheErrorBeforeTheNoticeAndClosingClearsBoth) {
-    const Label error{"Saving failed.", "exclamationmark.triangle.fill", Color::systemRed};
-    const Label notice{"Default input changed.", "checkmark.circle", Color::secondaryLabelColor};
-    for (const auto& [lastError, noticeMessage, banner] :
-         std::vector<std::tuple<const char*, const char*, std::optional<Label>>>{
-             {nullptr, "Default input changed.", notice}, {"Saving failed.", "Default input changed.", error}}) {
-        controller.setLastError(lastError ? std::optional<std::string>(lastError) : std::nullopt);
-        controller.setNoticeMessage(noticeMessage ? std::optional<std::string>(noticeMessage) : std::nullopt);
-        EXPECT_EQ(MixerPopoverView(controller).banner(), banner);
-        MixerPopoverView::closeBanner(controller);
-        EXPECT_EQ(MixerPopoverView(controller).banner(), std::nullopt);
-    }
-}
-
 class SettingsAreaTest : public MixerPopoverViewTest {};
 
 TEST_F(SettingsAreaTest, LoginItemLine_AskForApprovalOrShowTheFailureOnly) {
@@ -160,8 +144,7 @@ TEST_F(SettingsAreaTest, LoginItemLine_AskForApprovalOrShowTheFailureOnly) {
     for (const auto& [status, line] :
          std::vector<std::pair<LoginItemStatus, std::optional<SettingsArea::LoginItemLine>>>{
              {LoginItemStatus::requiresApproval(), approval},
-             {LoginItemStatus::failed("Could not write the entry."), failure},
-             {LoginItemStatus::enabled(), std::nullopt}}) {
+             {LoginItemStatus::failed("Could not write the entry."), failure}}) {
         controller.setLoginItemStatus(status);
         EXPECT_EQ(SettingsArea(controller, true).loginItemLine(), line);
     }

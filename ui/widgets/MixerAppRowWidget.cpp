@@ -1,10 +1,8 @@
 #include "ui/widgets/MixerAppRowWidget.h"
 
-#include <QComboBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QSignalBlocker>
-#include <QSlider>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -12,7 +10,10 @@
 
 #include "state/AppStateController.h"
 #include "ui/widgets/AppIconWidget.h"
+#include "ui/widgets/ElidedLabel.h"
+#include "ui/widgets/MenuPicker.h"
 #include "ui/widgets/ViewStyle.h"
+#include "ui/widgets/VolumeSlider.h"
 
 namespace tonvale {
 
@@ -24,7 +25,10 @@ constexpr int kIconSpacing = 10;
 constexpr int kLineSpacing = 7;
 constexpr int kMuteButtonWidth = 18;
 constexpr int kPercentageWidth = 36;
-constexpr int kShortestName = 40;
+// The output picker's share of line 3 against the status text's, the same in every row
+// whatever the status says.
+constexpr int kOutputPickerStretch = 2;
+constexpr int kStatusStretch = 1;
 // Where the row's text begins; the dividers between rows start there.
 constexpr int kTextColumn = kHorizontalPadding + AppIcon::kSize + kIconSpacing;
 
@@ -48,18 +52,19 @@ MixerAppRowWidget::MixerAppRowWidget(AppStateController& model, QWidget* parent)
     : QWidget(parent),
       model_(model),
       icon_(new AppIconWidget),
-      name_(textLabel(TextStyle::callout, QFont::DemiBold)),
+      name_(new ElidedLabel(TextStyle::callout, QFont::DemiBold)),
       activity_(textLabel(TextStyle::caption2)),
       pin_(new QToolButton),
       mute_(new QToolButton),
-      slider_(new QSlider(Qt::Horizontal)),
+      slider_(new VolumeSlider),
       percentage_(textLabel(TextStyle::caption)),
-      output_(new QComboBox),
-      status_(textLabel(TextStyle::caption2)),
+      output_(new MenuPicker),
+      status_(new ElidedLabel(TextStyle::caption2)),
       failure_(textLabel(TextStyle::caption2)),
       divider_(makeDivider(kTextColumn)) {
-    // A long name gives way (and is cut) before the activity text and the pin do.
-    name_->setMinimumWidth(kShortestName);
+    // A long name gives way (and is shortened) before the activity text and the pin do; a
+    // short one leaves no gap before the activity text.
+    name_->setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Fixed);
     auto* first = line(6);
     first->addWidget(name_);
     first->addWidget(activity_);
@@ -67,7 +72,6 @@ MixerAppRowWidget::MixerAppRowWidget(AppStateController& model, QWidget* parent)
     first->addWidget(pin_);
 
     mute_->setFixedWidth(kMuteButtonWidth);
-    slider_->setRange(0, kSliderSteps);
     QFont digits = percentage_->font();
     digits.setStyleHint(QFont::Monospace);
     digits.setFamily(QStringLiteral("monospace"));
@@ -80,11 +84,11 @@ MixerAppRowWidget::MixerAppRowWidget(AppStateController& model, QWidget* parent)
     second->addWidget(percentage_);
 
     output_->setAccessibleName(MixerAppRow::kOutputPickerLabel);
-    output_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-    output_->setMinimumContentsLength(8);
+    output_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    status_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
     auto* third = line(kLineSpacing);
-    third->addWidget(output_, 1);
-    third->addWidget(status_);
+    third->addWidget(output_, kOutputPickerStretch);
+    third->addWidget(status_, kStatusStretch);
 
     failure_->setWordWrap(true);
     failure_->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -111,7 +115,12 @@ MixerAppRowWidget::MixerAppRowWidget(AppStateController& model, QWidget* parent)
     connect(pin_, &QToolButton::clicked, this, [this] { row_->togglePin(model_); });
     connect(mute_, &QToolButton::clicked, this, [this] { row_->toggleMute(model_); });
     connect(slider_, &QSlider::valueChanged, this, &MixerAppRowWidget::volumeMoved);
-    connect(slider_, &QSlider::sliderReleased, this, [this] { row_->endVolumeDrag(model_); });
+    connect(slider_, &QSlider::sliderReleased, this, [this] {
+        row_->endVolumeDrag(model_);
+        if (letGo_) {
+            letGo_();
+        }
+    });
     connect(output_, &QComboBox::activated, this, &MixerAppRowWidget::outputChosen);
 }
 
@@ -125,7 +134,7 @@ void MixerAppRowWidget::show(const MixerAppRow& row) {
     if (isNewApp) {
         lookUpIcon();
     }
-    name_->setText(qText(row.displayName()));
+    name_->setFullText(qText(row.displayName()));
     showText(*activity_, row.activity());
     showSymbolButton(*pin_, row.pinButton());
     showSymbolButton(*mute_, row.muteButton());
@@ -134,7 +143,7 @@ void MixerAppRowWidget::show(const MixerAppRow& row) {
     // The user's drag owns the slider until it ends; the snapshot shows the stored value.
     if (!slider_->isSliderDown()) {
         const QSignalBlocker quiet(slider_);
-        slider_->setValue(static_cast<int>(std::lround(row.volume() * kSliderSteps)));
+        slider_->setValue(static_cast<int>(std::lround(row.volume() * VolumeSlider::kSteps)));
     }
     percentage_->setText(qText(row.percentage()));
 
@@ -142,12 +151,12 @@ void MixerAppRowWidget::show(const MixerAppRow& row) {
     if (choicesChanged) {
         output_->clear();
         for (const MixerAppRow::OutputChoice& choice : row.outputChoices()) {
-            output_->addItem(qText(choice.title));
+            output_->addEntry(choice.title, choice.keptEnd);
         }
     }
     const auto selected = row.selectedOutputIndex();
     output_->setCurrentIndex(selected ? static_cast<int>(*selected) : -1);
-    showText(*status_, row.routeStatus());
+    status_->setLabel(row.routeStatus());
 
     const auto failure = row.failureLine();
     failure_->setVisible(failure.has_value());
@@ -162,8 +171,17 @@ void MixerAppRowWidget::lookUpIcon() {
 
 void MixerAppRowWidget::setDividerShown(bool isShown) { divider_->setVisible(isShown); }
 
+bool MixerAppRowWidget::isHeld() const { return slider_->isSliderDown() || output_->isListOpen(); }
+
+void MixerAppRowWidget::setLetGoAction(std::function<void()> action) {
+    letGo_ = action;
+    output_->setListClosedAction(std::move(action));
+}
+
+std::vector<QWidget*> MixerAppRowWidget::controls() const { return {pin_, mute_, slider_, output_}; }
+
 void MixerAppRowWidget::volumeMoved(int value) {
-    row_->moveVolume(model_, static_cast<double>(value) / kSliderSteps);
+    row_->moveVolume(model_, static_cast<double>(value) / VolumeSlider::kSteps);
     // A step that is no drag (a click on the track, a key) ends its own edit at once.
     if (!slider_->isSliderDown()) {
         row_->endVolumeDrag(model_);

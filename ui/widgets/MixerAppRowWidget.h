@@ -7,25 +7,25 @@
 
 #include <QWidget>
 
+#include <functional>
 #include <optional>
+#include <vector>
 
 #include "ui/MixerAppRow.h"
 
-class QComboBox;
 class QLabel;
-class QSlider;
 class QToolButton;
 
 namespace tonvale {
 
 class AppIconWidget;
 class AppStateController;
+class ElidedLabel;
+class MenuPicker;
+class VolumeSlider;
 
 class MixerAppRowWidget final : public QWidget {
 public:
-    // The slider's steps across 0...1.
-    static constexpr int kSliderSteps = 1000;
-
     MixerAppRowWidget(AppStateController& model, QWidget* parent = nullptr);
 
     // Shows the snapshot; a change of nothing draws nothing.
@@ -35,12 +35,21 @@ public:
     // The line under the row, drawn for every row but the last.
     void setDividerShown(bool isShown);
 
+    // While the slider is dragged or the output list is open.
+    [[nodiscard]] bool isHeld() const;
+    // Called when the slider is let go and when the output list closes.
+    void setLetGoAction(std::function<void()> action);
+    // The controls in reading order, as Tab reaches them.
+    [[nodiscard]] std::vector<QWidget*> controls() const;
+
+    [[nodiscard]] ElidedLabel& name() const { return *name_; }
+    [[nodiscard]] QLabel& activity() const { return *activity_; }
     [[nodiscard]] QToolButton& pinButton() const { return *pin_; }
     [[nodiscard]] QToolButton& muteButton() const { return *mute_; }
-    [[nodiscard]] QSlider& slider() const { return *slider_; }
-    [[nodiscard]] QComboBox& outputPicker() const { return *output_; }
+    [[nodiscard]] VolumeSlider& slider() const { return *slider_; }
+    [[nodiscard]] MenuPicker& outputPicker() const { return *output_; }
     [[nodiscard]] QLabel& percentage() const { return *percentage_; }
-    [[nodiscard]] QLabel& routeStatus() const { return *status_; }
+    [[nodiscard]] ElidedLabel& routeStatus() const { return *status_; }
 
 private:
     void volumeMoved(int value);
@@ -48,15 +57,16 @@ private:
 
     AppStateController& model_;
     std::optional<MixerAppRow> row_;
+    std::function<void()> letGo_;
     AppIconWidget* icon_;
-    QLabel* name_;
+    ElidedLabel* name_;
     QLabel* activity_;
     QToolButton* pin_;
     QToolButton* mute_;
-    QSlider* slider_;
+    VolumeSlider* slider_;
     QLabel* percentage_;
-    QComboBox* output_;
-    QLabel* status_;
+    MenuPicker* output_;
+    ElidedLabel* status_;
     QLabel* failure_;
     QWidget* divider_;
 };

@@ -1,7 +1,6 @@
 #include "ui/widgets/SettingsAreaWidget.h"
 
 #include <QCheckBox>
-#include <QComboBox>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -10,8 +9,7 @@
 #include <QTransform>
 #include <QVBoxLayout>
 
-#include "platform/appkit/Application.h"
-#include "platform/appkit/qt/AboutPanel.h"
+#include "ui/widgets/MenuPicker.h"
 #include "ui/widgets/SymbolLabel.h"
 #include "ui/widgets/ViewStyle.h"
 
@@ -39,18 +37,17 @@ QString accessPanelStyle() {
 
 }  // namespace
 
-SettingsAreaWidget::SettingsAreaWidget(AppStateController& model, ProductLinks links, QWidget* parent)
+SettingsAreaWidget::SettingsAreaWidget(AppStateController& model, QWidget* parent)
     : QWidget(parent),
       model_(model),
-      links_(std::move(links)),
       disclosure_(new QPushButton),
       chevron_(new QLabel),
       area_(new QWidget),
       launchAtLogin_(new QCheckBox(SettingsArea::kLaunchAtLoginTitle)),
       loginItemLine_(new QWidget),
       loginItemMessage_(new QLabel),
-      openLoginItems_(new QPushButton(SettingsArea::kOpenLoginItemsTitle)),
-      keepRecent_(new QComboBox),
+      openLoginItems_(makePushButton(SettingsArea::kOpenLoginItemsTitle, font())),
+      keepRecent_(new MenuPicker),
       accessPanel_(new QFrame),
       privacyLine_(new SymbolLabel(TextStyle::caption)) {
     // The disclosure row: the whole row is the button.
@@ -82,11 +79,11 @@ SettingsAreaWidget::SettingsAreaWidget(AppStateController& model, ProductLinks l
     loginItemLayout->addWidget(openLoginItems_);
 
     for (const SettingsArea::KeepRecentChoice& choice : SettingsArea::keepRecentChoices()) {
-        keepRecent_->addItem(qText(choice.title));
+        keepRecent_->addEntry(choice.title);
     }
     keepRecent_->setFixedWidth(SettingsArea::kKeepRecentPickerWidth);
     keepRecent_->setAccessibleName(SettingsArea::kKeepRecentTitle);
-    connect(keepRecent_, &QComboBox::activated, this, [this](int index) {
+    connect(keepRecent_, &MenuPicker::activated, this, [this](int index) {
         SettingsArea::chooseKeepRecent(model_,
                                        SettingsArea::keepRecentChoices().at(static_cast<std::size_t>(index)).seconds);
     });
@@ -126,19 +123,11 @@ SettingsAreaWidget::SettingsAreaWidget(AppStateController& model, ProductLinks l
     areaLayout->addWidget(privacyLine_);
     areaLayout->addLayout(diagnosticsRow);
 
-    // The links row.
-    auto* linksRow = new QWidget;
-    auto* linksLayout = new QHBoxLayout(linksRow);
-    linksLayout->setContentsMargins(kHorizontalPadding, kVerticalPadding, kHorizontalPadding, kVerticalPadding);
-    linksLayout->setSpacing(8);
-
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
     outer->setSpacing(0);
     outer->addWidget(disclosure_);
     outer->addWidget(area_);
-    outer->addWidget(makeDivider());
-    outer->addWidget(linksRow);
 
     remedies->addWidget(
         addButton(SettingsArea::kOpenSystemSettingsTitle, [this] { SettingsArea::openSystemAudioSettings(model_); }));
@@ -147,38 +136,12 @@ SettingsAreaWidget::SettingsAreaWidget(AppStateController& model, ProductLinks l
     diagnosticsRow->addWidget(
         addButton(SettingsArea::kCopyDiagnosticsTitle, [this] { SettingsArea::copyDiagnostics(model_); }));
     diagnosticsRow->addStretch();
-    linksLayout->addWidget(addButton(SettingsArea::kHelpTitle, [this] { SettingsArea::openHelp(links_); }));
-    linksLayout->addWidget(addButton(SettingsArea::kPrivacyTitle, [this] { SettingsArea::openPrivacy(links_); }));
-    linksLayout->addWidget(addButton(SettingsArea::kAboutTitle, [this] {
-        if (appkit::Application* application = appkit::Application::shared()) {
-            application->activateIgnoringOtherApps(true);
-        }
-        appkit::orderFrontStandardAboutPanelWithOptions(
-            {SettingsArea::kApplicationName, SettingsArea::aboutCredits(links_)});
-    }));
-    linksLayout->addStretch();
-    const Label quitLabel = SettingsArea::quitButton();
-    QPushButton* quit = addButton(quitLabel.title.c_str(), [] { SettingsArea::quit(); });
-    quit->setIcon(symbolIcon(quitLabel.symbolName, quitLabel.color));
-    linksLayout->addWidget(quit);
-    for (QPushButton* button : linksRow->findChildren<QPushButton*>()) {
-        button->setFont(fontFor(TextStyle::callout));
-    }
 }
 
 QPushButton* SettingsAreaWidget::addButton(const char* title, std::function<void()> action) {
-    auto* button = new QPushButton(title);
+    QPushButton* button = makePushButton(title, font());
     connect(button, &QPushButton::clicked, this, [action = std::move(action)] { action(); });
     return button;
-}
-
-QPushButton* SettingsAreaWidget::button(const char* title) const {
-    for (QPushButton* button : findChildren<QPushButton*>()) {
-        if (button->text() == QLatin1String(title)) {
-            return button;
-        }
-    }
-    return nullptr;
 }
 
 void SettingsAreaWidget::toggleExpanded() {

@@ -10,8 +10,11 @@ SymbolLabel::SymbolLabel(TextStyle style, QFont::Weight weight, QWidget* parent)
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(5);
+    // The symbol, as tall as a line, sits beside the first line of the text, and the two
+    // keep together in the middle of whatever height the label is given.
+    layout->setAlignment(Qt::AlignVCenter);
     layout->addWidget(symbol_, 0, Qt::AlignTop);
-    layout->addWidget(text_, 1);
+    layout->addWidget(text_, 1, Qt::AlignTop);
     text_->setFont(fontFor(style, weight));
     text_->setTextFormat(Qt::PlainText);
 }

@@ -1,11 +1,14 @@
 #include "ui/widgets/ViewStyle.h"
 
 #include <QApplication>
+#include <QFontMetrics>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPushButton>
 #include <QToolButton>
 
+#include <algorithm>
 #include <map>
 #include <utility>
 
@@ -15,6 +18,9 @@
 namespace tonvale {
 
 namespace {
+
+// Room on each side of a push button's title.
+constexpr int kButtonTitleMargin = 12;
 
 // Sizes relative to the desktop's body text, in the proportions of a menu-bar popover's
 // type ramp (body 13 points: title 3 is 15, callout 12, caption 10, caption 2 a little less).
@@ -69,10 +75,32 @@ void showSymbolButton(QToolButton& button, const Label& label) {
 
 void showText(QLabel& text, const Label& label) {
     text.setText(qText(label.title));
-    QPalette palette = text.palette();
-    palette.setColor(QPalette::WindowText, colorFor(label.color));
-    text.setPalette(palette);
+    setTextColor(text, label.color);
     text.setToolTip(qText(label.helpText));
+}
+
+void setTextColor(QWidget& widget, appkit::Color color) {
+    QPalette palette = widget.palette();
+    palette.setColor(QPalette::WindowText, colorFor(color));
+    widget.setPalette(palette);
+}
+
+QString elidedText(const QString& text, qsizetype keptEnd, const QFontMetrics& metrics, int width) {
+    if (metrics.horizontalAdvance(text) <= width) {
+        return text;
+    }
+    const qsizetype kept = std::clamp<qsizetype>(keptEnd, 0, text.size());
+    const QString end = text.right(kept);
+    const int headWidth = std::max(0, width - metrics.horizontalAdvance(end));
+    return metrics.elidedText(text.left(text.size() - kept), Qt::ElideRight, headWidth) + end;
+}
+
+QPushButton* makePushButton(const QString& title, const QFont& font) {
+    auto* button = new QPushButton(title);
+    button->setFont(font);
+    const int titleWidth = QFontMetrics(font).horizontalAdvance(title);
+    button->setMinimumWidth(std::max(button->sizeHint().width(), titleWidth + 2 * kButtonTitleMargin));
+    return button;
 }
 
 QWidget* makeDivider(int leadingIndent) {

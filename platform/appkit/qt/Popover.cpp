@@ -8,8 +8,9 @@
 
 namespace appkit {
 
-// The popover's frameless window; it places itself again whenever its size changes
-// while shown, so content that grows keeps the popover next to its anchor.
+// The popover's frameless window; it places and sizes itself again whenever its
+// content asks for another size while shown, so content that grows or shrinks keeps
+// the popover next to its anchor and within the screen.
 class Popover::Window final : public QFrame {
 public:
     explicit Window(Popover& popover) : popover_(popover) {
@@ -17,15 +18,24 @@ public:
         auto* layout = new QVBoxLayout(this);
         layout->setContentsMargins(0, 0, 0, 0);
         layout->setSpacing(0);
-        layout->setSizeConstraint(QLayout::SetFixedSize);
+        // The popover sets the window's size (place), not the content's wish alone.
+        layout->setSizeConstraint(QLayout::SetNoConstraint);
+    }
+
+    // The size the window would have if the screen left room for all of its content.
+    [[nodiscard]] QSize naturalSize() const {
+        const QLayout& content = *layout();
+        const QSize size = content.totalSizeHint();
+        return {size.width(), content.hasHeightForWidth() ? content.totalHeightForWidth(size.width()) : size.height()};
     }
 
 protected:
-    void resizeEvent(QResizeEvent* event) override {
-        QFrame::resizeEvent(event);
-        if (isVisible()) {
+    bool event(QEvent* event) override {
+        const bool isHandled = QFrame::event(event);
+        if (event->type() == QEvent::LayoutRequest && isVisible()) {
             popover_.place();
         }
+        return isHandled;
     }
 
 private:
@@ -85,7 +95,6 @@ void Popover::showRelativeToRect(const QRect& rect, const StatusBarButton& view,
         anchor_ = rect.isEmpty() ? frame : rect.translated(frame.topLeft());
     }
     preferredEdge_ = preferredEdge;
-    window_->adjustSize();
     place();
     window_->show();
     window_->raise();
@@ -104,7 +113,7 @@ void Popover::place() {
     if (screen == nullptr) {
         return;
     }
-    window_->move(popoverOrigin(anchor_, window_->size(), screen->availableGeometry(), preferredEdge_));
+    window_->setGeometry(popoverFrame(anchor_, window_->naturalSize(), screen->availableGeometry(), preferredEdge_));
 }
 
 }  // namespace appkit

@@ -5,8 +5,9 @@
 // on its own tray icon closes it rather than reopening it. It has no taskbar entry.
 //
 // The content is as wide as the content size; its height is the content's own preferred
-// height, or the content size's where the content has none. Owned by its user; main
-// thread only.
+// height, or the content size's where the content has none, but never more than the
+// room on its side of the anchor: there the content gets less than it asked for and
+// must make do with it. Owned by its user; main thread only.
 #pragma once
 
 #include <QRect>

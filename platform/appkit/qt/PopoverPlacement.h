@@ -1,12 +1,12 @@
 // Where a popover goes next to the rectangle it points at (its anchor): on the
 // preferred side when it fits there, else on the opposite side when it fits there,
-// else on the side with more room; centred on the anchor along that side and kept
-// inside the screen's usable area. So a popover hangs below a tray icon at the top
-// of the screen and stands above one at the bottom.
+// else on the side with more room, cut to that room so that it never covers its
+// anchor; centred on the anchor along that side and kept inside the screen's usable
+// area. So a popover hangs below a tray icon at the top of the screen and stands
+// above one at the bottom.
 // Thread-safety: a pure function.
 #pragma once
 
-#include <QPoint>
 #include <QRect>
 #include <QSize>
 
@@ -24,7 +24,8 @@ enum class RectEdge {
 // Gap in pixels between the anchor and the popover.
 inline constexpr int kPopoverGap = 4;
 
-// The popover's top-left corner, in the coordinates of anchor and screen.
-[[nodiscard]] QPoint popoverOrigin(const QRect& anchor, QSize popoverSize, const QRect& screen, RectEdge preferredEdge);
+// The popover's frame, in the coordinates of anchor and screen: its size, cut where the
+// room on the chosen side is smaller.
+[[nodiscard]] QRect popoverFrame(const QRect& anchor, QSize popoverSize, const QRect& screen, RectEdge preferredEdge);
 
 }  // namespace appkit
