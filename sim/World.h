@@ -16,6 +16,7 @@
 #include <atomic>
 #include <filesystem>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -81,6 +82,8 @@ struct Device {
     std::shared_ptr<PlayedTimeline> timeline;
     int observers = 0;
     bool isStalled = false;
+    // An aggregate's IO procedures are not called once its IO has run this long (seconds).
+    double ioStallSeconds = std::numeric_limits<double>::infinity();
     // Some IO procedure is started on it (kept in step by the server).
     bool isIORunning = false;
 
@@ -184,8 +187,9 @@ struct World {
         return result;
     }
 
-    // Copies what one IO cycle of the device needs into plan.
-    void planCycle(Device& device, const std::vector<IOProcEntry>& procs, CyclePlan& plan, dispatch::Seconds current);
+    // Copies what one IO cycle of the device, whose IO started at ioStartedAt, needs into plan.
+    void planCycle(Device& device, const std::vector<IOProcEntry>& procs, CyclePlan& plan, dispatch::Seconds current,
+                   dispatch::Seconds ioStartedAt);
 
     // Chooses a new default when the current one vanished.
     void repairDefaults();
