@@ -84,7 +84,7 @@ RouteReconciler::~RouteReconciler() {
 void RouteReconciler::updateProfiles(const PersistedStateV1& state) {
     profiles_ = state.appProfiles;
     for (const auto& [bundleID, profile] : profiles_) {
-        retryBlockedUntilEvent_.erase(bundleID);
+        unblock(bundleID);
     }
     for (const std::string& bundleID : keysOf(statuses())) {
         if (profiles_.contains(bundleID)) {
@@ -102,24 +102,27 @@ void RouteReconciler::updateProfiles(const PersistedStateV1& state) {
 
 void RouteReconciler::updateProfile(const AppProfile& profile) {
     profiles_.insert_or_assign(profile.bundleID, profile);
-    retryBlockedUntilEvent_.erase(profile.bundleID);
+    unblock(profile.bundleID);
     reconcile(profile.bundleID);
 }
 
 void RouteReconciler::updateProcessGroups(const std::vector<LogicalAppProcessGroup>& groups) {
     processGroups_ = groupsByBundleID(groups);
-    retryBlockedUntilEvent_.clear();
+    unblockAfterEvent();
     reconcileAll();
 }
 
 void RouteReconciler::updateDeviceSnapshot(AudioDeviceSnapshot snapshot) {
     setDeviceSnapshot(std::move(snapshot));
-    retryBlockedUntilEvent_.clear();
+    // A stalled destination whose entry or the default output changed may work again.
+    std::erase_if(stalledDestinations_,
+                  [this](const auto& entry) { return entry.second != stalledDestination(entry.second.uid); });
+    unblockAfterEvent();
     reconcileAll();
 }
 
 void RouteReconciler::retryBlockedRoutes() {
-    retryBlockedUntilEvent_.clear();
+    unblockAll();
     reconcileAll();
 }
 
@@ -140,7 +143,7 @@ void RouteReconciler::resetObservedState() {
     stopAll();
     processGroups_.clear();
     setDeviceSnapshot({});
-    retryBlockedUntilEvent_.clear();
+    unblockAll();
     reconcileAll();
 }
 
@@ -202,6 +205,12 @@ void RouteReconciler::reconcile(const std::string& bundleID) {
         return;
     }
     if (retryBlockedUntilEvent_.contains(bundleID)) {
+        // A stall's block outlives events, so the app may have stopped and started playing
+        // since it failed: its row still says why it is not routed.
+        if (stalledDestinations_.contains(bundleID)) {
+            storeStatus(bundleID, RouteStatus::failedRecoverable(configuration.output, defaultDeviceUID_,
+                                                                 RouteStatus::kHeartbeatStalledMessage));
+        }
         return;
     }
     const auto route = routes_.find(bundleID);
@@ -209,7 +218,13 @@ void RouteReconciler::reconcile(const std::string& bundleID) {
         startRoute(bundleID, std::move(processIDs), std::move(*destinationUID), configuration);
         return;
     }
-    if (route->second.processIDs != processIDs || route->second.destinationUID != *destinationUID) {
+    // A route whose callbacks stopped at its last check keeps its processes until the health
+    // check has decided: a new route's first callbacks would hide the stall, and an app
+    // whose processes keep changing would stay silent on a destination that stalls.
+    const auto health = healthRecords_.find(bundleID);
+    const bool isStallSuspected = health != healthRecords_.end() && health->second.stagnantChecks > 0;
+    if ((route->second.processIDs != processIDs && !isStallSuspected) ||
+        route->second.destinationUID != *destinationUID) {
         stopRoute(bundleID, std::nullopt,
                   dispatch::weakly(weak_from_this(), [bundleID](RouteReconciler& self) { self.reconcile(bundleID); }));
         return;
@@ -335,7 +350,6 @@ void RouteReconciler::handleFinishedTeardown(const std::string& bundleID, std::i
         } else {
             removeStatus(bundleID);
         }
-        updateWatchdog();
         if (completion) {
             completion();
         }
@@ -343,17 +357,46 @@ void RouteReconciler::handleFinishedTeardown(const std::string& bundleID, std::i
     if (pendingReconciliation_.erase(bundleID) > 0) {
         reconcile(bundleID);
     }
+    // Once a rebuild's new route has started, so that the health checks keep their rhythm.
+    updateWatchdog();
 }
 
-void RouteReconciler::failRoute(const std::string& bundleID, const std::string& message) {
+void RouteReconciler::failRoute(const std::string& bundleID, const std::string& message,
+                                const std::optional<std::string>& stalledDestinationUID) {
     const auto profile = profiles_.find(bundleID);
     if (profile == profiles_.end()) {
         return;
     }
     retryBlockedUntilEvent_.insert(bundleID);
+    if (stalledDestinationUID) {
+        stalledDestinations_.insert_or_assign(bundleID, stalledDestination(*stalledDestinationUID));
+    }
     stopRoute(bundleID,
               RouteStatus::failedRecoverable(profile->second.defaultConfiguration.output, defaultDeviceUID_, message),
               nullptr);
+}
+
+RouteReconciler::StalledDestination RouteReconciler::stalledDestination(const std::string& uid) const {
+    const auto& devices = deviceSnapshot_.devices;
+    const auto device =
+        std::find_if(devices.begin(), devices.end(), [&uid](const AudioDeviceInfo& entry) { return entry.uid == uid; });
+    return StalledDestination{uid, device == devices.end() ? std::nullopt : std::optional(*device),
+                              deviceSnapshot_.defaultOutputID};
+}
+
+void RouteReconciler::unblock(const std::string& bundleID) {
+    retryBlockedUntilEvent_.erase(bundleID);
+    stalledDestinations_.erase(bundleID);
+}
+
+void RouteReconciler::unblockAll() {
+    retryBlockedUntilEvent_.clear();
+    stalledDestinations_.clear();
+}
+
+void RouteReconciler::unblockAfterEvent() {
+    std::erase_if(retryBlockedUntilEvent_,
+                  [this](const std::string& bundleID) { return !stalledDestinations_.contains(bundleID); });
 }
 
 void RouteReconciler::collectRouteSnapshots(RouteSnapshotsCompletion completion) {
@@ -418,7 +461,7 @@ void RouteReconciler::notifyStatusesChanged() {
 // Health.
 
 void RouteReconciler::updateWatchdog() {
-    if (routes_.empty()) {
+    if (routes_.empty() && stoppingBundleIDs_.empty()) {
         if (watchdog_) {
             watchdog_->cancel();
             watchdog_.reset();
@@ -473,7 +516,12 @@ void RouteReconciler::evaluateHealth(const std::string& bundleID, std::int64_t r
         hasOutput && snapshot.callbackCount == previous.callbackCount ? previous.stagnantChecks + 1 : 0;
     healthRecords_.insert_or_assign(bundleID, HealthRecord{snapshot.callbackCount, stagnantChecks});
     if (stagnantChecks >= kStallThreshold) {
-        failRoute(bundleID, RouteStatus::kHeartbeatStalledMessage);
+        failRoute(bundleID, RouteStatus::kHeartbeatStalledMessage, route->second.destinationUID);
+        return;
+    }
+    // The route was alive after all: a change of processes it was held through applies now.
+    if (stagnantChecks == 0 && previous.stagnantChecks > 0) {
+        reconcile(bundleID);
     }
 }
 

@@ -4,7 +4,8 @@
 // factory, asynchronously; drops answers that arrive after an app's situation moved on;
 // tears a route down completely before its replacement starts; fails routes open, so the
 // app is heard through its normal output, and holds back their retries until the next
-// event; and checks running routes' health on a repeating main-queue timer.
+// event (after a stall, until the destination changes); and checks running routes' health
+// on a repeating main-queue timer.
 // Lives in a std::shared_ptr owned by the app state controller, which feeds it. Engine
 // answers and the timer come back on the main queue holding it weakly. Releasing it
 // cancels the timer and stops every route it holds.
@@ -65,6 +66,8 @@ public:
     // Stores or replaces one app's profile, unblocks that app and reconciles it.
     void updateProfile(const AppProfile& profile);
     // These three count as an event: they unblock every app, then reconcile every app.
+    // A route that stalled blocks its app until its destination's device entry or the
+    // default output changes, the app's profile changes or the user retries.
     // Groups with the same bundle identifier are one app with the processes of both.
     void updateProcessGroups(const std::vector<LogicalAppProcessGroup>& groups);
     void updateDeviceSnapshot(AudioDeviceSnapshot snapshot);
@@ -94,6 +97,15 @@ private:
         std::uint64_t callbackCount = 0;
         int stagnantChecks = 0;
     };
+    // Where an app's route stalled, as the device snapshot showed it then. Until that
+    // changes, a new route there would stall too, so no event but a change of it (or of
+    // the app's profile, or the user's retry) lifts the app's block.
+    struct StalledDestination {
+        std::string uid;
+        std::optional<AudioDeviceInfo> device;
+        AudioObjectID defaultOutputID = kAudioObjectUnknown;
+        bool operator==(const StalledDestination&) const = default;
+    };
     using Completion = std::function<void()>;
 
     void setDeviceSnapshot(AudioDeviceSnapshot snapshot);
@@ -113,7 +125,15 @@ private:
     void stopRoute(const std::string& bundleID, std::optional<RouteStatus> finalStatus, Completion completion);
     void handleFinishedTeardown(const std::string& bundleID, std::int64_t stopGeneration,
                                 std::optional<RouteStatus> finalStatus, const Completion& completion);
-    void failRoute(const std::string& bundleID, const std::string& message);
+    // With stalledDestinationUID, the app stays blocked until that destination changes.
+    void failRoute(const std::string& bundleID, const std::string& message,
+                   const std::optional<std::string>& stalledDestinationUID = std::nullopt);
+    [[nodiscard]] StalledDestination stalledDestination(const std::string& uid) const;
+    // Lifts the blocks of one app, of every app, or, for an input event, of every app but
+    // those whose destination stalled and is still as it was.
+    void unblock(const std::string& bundleID);
+    void unblockAll();
+    void unblockAfterEvent();
 
     // Each notifies only when the map changes.
     void storeStatus(const std::string& bundleID, RouteStatus status);
@@ -121,7 +141,8 @@ private:
     void replaceStatuses(StatusMap statuses);
     void notifyStatusesChanged();
 
-    // The health check: a timer exactly while at least one route exists.
+    // The health check: a timer exactly while at least one route exists or is being torn
+    // down, so that its rhythm carries on through a rebuild.
     void updateWatchdog();
     void checkRouteHealth();
     void evaluateHealth(const std::string& bundleID, std::int64_t routeGeneration, const AudioRouteSnapshot& snapshot);
@@ -142,6 +163,7 @@ private:
     std::set<std::string> stoppingBundleIDs_;
     std::set<std::string> pendingReconciliation_;
     std::set<std::string> retryBlockedUntilEvent_;
+    std::map<std::string, StalledDestination> stalledDestinations_;  // of apps in retryBlockedUntilEvent_
     std::map<std::string, HealthRecord> healthRecords_;
     std::shared_ptr<dispatch::DispatchSourceTimer> watchdog_;
 };

@@ -142,6 +142,7 @@ OSStatus AggregateDevices::create(CFDictionaryRef description, AudioObjectID& ou
         const double delay = std::max(0.0, behaviour.streamDelaySeconds);
         device->inputStreamsAt = behaviour.isInputWithheld ? kNever : current + delay;
         device->outputStreamsAt = behaviour.isOutputWithheld ? kNever : current + delay;
+        device->ioStallSeconds = behaviour.ioStallSeconds;
         if (std::isfinite(delay) && delay > 0.0 && !(behaviour.isInputWithheld && behaviour.isOutputWithheld)) {
             appearsAfter = delay;
         }

@@ -10,6 +10,7 @@
 #include "platform/coreaudio/CoreAudioTypes.h"
 
 #include <cstdint>
+#include <limits>
 #include <mutex>
 #include <optional>
 #include <vector>
@@ -57,6 +58,9 @@ struct AggregateBehaviour {
     bool isInputWithheld = false;
     bool isOutputWithheld = false;
     StreamShapeFault shapeFault = StreamShapeFault::none;
+    // Seconds after a new aggregate's IO starts at which its IO procedures stop being
+    // called, as on a destination that fails a moment into every route; infinity = never.
+    double ioStallSeconds = std::numeric_limits<double>::infinity();
     bool operator==(const AggregateBehaviour&) const = default;
 };
 

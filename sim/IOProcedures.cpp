@@ -223,7 +223,7 @@ void IOProcedures::renderCycle(const std::shared_ptr<DeviceIO>& io) {
         std::lock_guard lock(world_->mutex);
         Device* device = world_->device(io->uid);
         if (device != nullptr && device->io == io && device->isAlive) {
-            world_->planCycle(*device, io->procs, plan, dispatch::now());
+            world_->planCycle(*device, io->procs, plan, dispatch::now(), io->startedAt);
             isPlayable = true;
         }
     }

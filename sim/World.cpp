@@ -194,12 +194,12 @@ void World::repairDefaults() {
     }
 }
 
-void World::planCycle(Device& owner, const std::vector<IOProcEntry>& procs, CyclePlan& plan,
-                      dispatch::Seconds current) {
+void World::planCycle(Device& owner, const std::vector<IOProcEntry>& procs, CyclePlan& plan, dispatch::Seconds current,
+                      dispatch::Seconds ioStartedAt) {
     plan.deviceID = owner.id;
     plan.sampleRate = owner.sampleRate;
     plan.frames = owner.bufferFrameSize;
-    plan.callsProcs = !isAsleep && !owner.isStalled;
+    plan.callsProcs = !isAsleep && !owner.isStalled && current - ioStartedAt < owner.ioStallSeconds;
     plan.procs.clear();
     for (const auto& entry : procs) {
         if (entry.isStarted) {

@@ -18,6 +18,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <string>
@@ -38,6 +39,8 @@ struct Device : audioserver::Device {
     std::shared_ptr<PlayedTimeline> timeline;
     int observers = 0;
     bool isStalled = false;
+    // An aggregate's IO procedures are not called once its IO has run this long (seconds).
+    double ioStallSeconds = std::numeric_limits<double>::infinity();
 };
 
 // Makes an aggregate stacked, as the platform builds one: it offers only its main member's
@@ -88,8 +91,9 @@ struct World final : audioserver::ObjectModel {
         return changeAs(*this, std::forward<Change>(apply));
     }
 
-    // Copies what one IO cycle of the device needs into plan.
-    void planCycle(Device& device, const std::vector<IOProcEntry>& procs, CyclePlan& plan, dispatch::Seconds current);
+    // Copies what one IO cycle of the device, whose IO started at ioStartedAt, needs into plan.
+    void planCycle(Device& device, const std::vector<IOProcEntry>& procs, CyclePlan& plan, dispatch::Seconds current,
+                   dispatch::Seconds ioStartedAt);
 
     // Chooses a new default when the current one vanished.
     void repairDefaults();

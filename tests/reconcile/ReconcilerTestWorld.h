@@ -54,8 +54,7 @@ struct EngineRecord {
     int snapshotRequests = 0;
     bool wasReleasedUnstopped = false;
     std::deque<Pending> pending;
-    // Snapshots while running: isActive, and callbacks at 100 per second until frozenAt.
-    bool reportsActive = true;
+    // Snapshots while running: callbacks at 100 per second until frozenAt.
     std::optional<dispatch::Seconds> frozenAt;
     dispatch::Seconds runningSince = 0.0;
 
@@ -84,7 +83,7 @@ struct EngineRecord {
 
     [[nodiscard]] AudioRouteSnapshot snapshot() const {
         AudioRouteSnapshot snapshot;
-        snapshot.isActive = phase == Phase::running && reportsActive;
+        snapshot.isActive = phase == Phase::running;
         const dispatch::Seconds until = std::min(frozenAt.value_or(dispatch::now()), dispatch::now());
         snapshot.callbackCount = static_cast<std::uint64_t>(std::floor(std::max(0.0, until - runningSince) * 100.0));
         return snapshot;

@@ -29,6 +29,8 @@ constexpr dispatch::Seconds kWindow = 0.025;
 constexpr dispatch::Seconds kHealthInterval = 2.0;
 constexpr dispatch::Seconds kSettle = 3.0;
 constexpr dispatch::Seconds kNever = std::numeric_limits<double>::infinity();
+// A tone at a tenth of its own level or more counts as heard.
+constexpr double kAudible = 0.1;
 constexpr const char* kSettingsPath = "/home/user/.config/tonvale/Tonvale.persistedState";
 
 const AppIdentity kMusic = ApplicationModelWorld::music();
@@ -72,11 +74,13 @@ protected:
     [[nodiscard]] dispatch::Seconds recoveryTime(const Heard& expected, dispatch::Seconds end) const;
     // How long after faultAt the app was heard on no device at all.
     [[nodiscard]] dispatch::Seconds silentTime(dispatch::Seconds end) const;
+    // How long after faultAt the app was heard on each device, and on none.
+    [[nodiscard]] std::string whereHeard(dispatch::Seconds end) const;
 };
 
 struct FaultCase {
-    const char* name;
-    const char* fault;
+    std::string name;
+    std::string fault;
     OutputPreference routedTo;
     std::function<void(FaultMatrixTest&)> inject;
     RouteLifecyclePhase phase;
@@ -88,6 +92,8 @@ struct FaultCase {
     std::optional<std::string> lastError;
     // A fault no sound fix covers: the case records what happens instead of recovery.
     bool isKnownLimitation = false;
+    // The row tells how long the app was heard on each device after the fault.
+    bool tellsWhereHeard = false;
 };
 
 void PrintTo(const FaultCase& fault, std::ostream* out) { *out << fault.fault; }
@@ -150,6 +156,22 @@ dispatch::Seconds FaultMatrixTest::silentTime(dispatch::Seconds end) const {
     return silent;
 }
 
+std::string FaultMatrixTest::whereHeard(dispatch::Seconds end) const {
+    std::map<std::string, dispatch::Seconds> heard;
+    for (dispatch::Seconds from = faultAt; from + kWindow <= end; from += kWindow) {
+        for (const auto& [uid, name] : kDeviceNames) {
+            if (world.gainHeard(uid, from, from + kWindow) >= kAudible) {
+                heard[name] += kWindow;
+            }
+        }
+    }
+    std::string text = "over the " + decimal(end - faultAt, 0) + " s after the fault, heard";
+    for (const auto& [name, seconds] : heard) {
+        text += " on " + name + " for " + decimal(seconds, 1) + " s,";
+    }
+    return text + " on none for " + decimal(silentTime(end), 1) + " s";
+}
+
 TEST_P(FaultMatrixTest, AppIsHeardAgainWithAReasonAndNothingOfOursIsLeft) {
     const FaultCase& fault = GetParam();
     faultAt = dispatch::now();
@@ -186,12 +208,15 @@ TEST_P(FaultMatrixTest, AppIsHeardAgainWithAReasonAndNothingOfOursIsLeft) {
                 (status.phase == RouteLifecyclePhase::active ? ", routed" : ", its normal output");
         if (fault.isKnownLimitation) {
             heard += ": silent as long as the route runs";
+        } else if (fault.tellsWhereHeard) {
+            heard += "; " + whereHeard(end);
+            EXPECT_LT(silentTime(end), (end - faultAt) / 2) << "not heard for most of the run";
         } else if (const dispatch::Seconds silent = silentTime(end); silent > 0.0) {
             heard += "; silent for " + decimal(silent, 3) + " s after the fault";
         }
     }
     const std::string recovered = fault.isKnownLimitation ? "never (known limitation)" : decimal(recovery, 3) + " s";
-    addTableRow("| " + std::string(fault.fault) + " | " + sees + " | " + heard + " | " + recovered + " |");
+    addTableRow("| " + fault.fault + " | " + sees + " | " + heard + " | " + recovered + " |");
 }
 
 const Heard kRoutedToHeadset{kHeadset, kHalf};
@@ -210,6 +235,41 @@ std::function<void(FaultMatrixTest&)> onRouteToHeadset(sim::AggregateBehaviour b
 }
 sim::AggregateBehaviour streamsAfter(double seconds) { return {.streamDelaySeconds = seconds}; }
 sim::AggregateBehaviour shaped(sim::StreamShapeFault fault) { return {.shapeFault = fault}; }
+
+// The destination's routes stall (the running one at once, every later one a moment after
+// it starts) while the app's helper starts or stops its audio every period, for 24 s (the
+// devices' last 30 s can be read back). The helper plays silence, so that its starts and
+// stops do not blur what is heard of the app's tone. When the route was rebuilt before its
+// second check, the watchdog needs one check more.
+FaultCase stallsUnderChurn(int period) {
+    const auto inject = [period](FaultMatrixTest& test) {
+        sim::SimulatedServer& server = *test.world.server;
+        server.setAggregateBehaviour({.ioStallSeconds = 0.2});
+        ASSERT_TRUE(server.setSource(kMusicHelperPid, sim::AudioSource::silence()));
+        ASSERT_TRUE(server.setIOStalled(test.onlyRouteAggregate(), true));
+        constexpr int kRun = 24;
+        for (int change = 1; change * period <= kRun; ++change) {
+            test.world.advance(period);
+            ASSERT_TRUE(change == 1       ? server.launchProcess(kMusicHelperPid)
+                        : change % 2 == 1 ? server.startAudio(kMusicHelperPid)
+                                          : server.stopAudio(kMusicHelperPid));
+        }
+        test.world.advance(kRun % period);
+    };
+    return {"StallsUnderChurnEvery" + std::to_string(period) + "s",
+            "a destination whose routes stall, while the app's helper starts or stops every " + std::to_string(period) +
+                " s",
+            kToHeadset,
+            inject,
+            RouteLifecyclePhase::failedRecoverable,
+            RouteStatus::kHeartbeatStalledMessage,
+            kFullOnSpeakers,
+            (RouteReconciler::kStallThreshold + 1) * kHealthInterval,
+            kSettle,
+            std::nullopt,
+            false,
+            true};
+}
 
 const std::vector<FaultCase> kFaults{
     {"TapRefused", "tap creation refused for lack of permission", kSystemDefault,
@@ -265,6 +325,9 @@ const std::vector<FaultCase> kFaults{
      [](FaultMatrixTest& test) { ASSERT_TRUE(test.world.server->setIOStalled(test.onlyRouteAggregate(), true)); },
      RouteLifecyclePhase::failedRecoverable, RouteStatus::kHeartbeatStalledMessage, kFullOnSpeakers,
      RouteReconciler::kStallThreshold* kHealthInterval, 10.0},
+    stallsUnderChurn(3),
+    stallsUnderChurn(7),
+    stallsUnderChurn(9),
     {"EngineStops", "the route engine stopping on its own (its aggregate device's IO ends)", kToHeadset,
      [](FaultMatrixTest& test) { ASSERT_TRUE(test.world.server->killDevice(test.onlyRouteAggregate())); },
      RouteLifecyclePhase::failedRecoverable, RouteStatus::kEngineStoppedMessage, kFullOnSpeakers},

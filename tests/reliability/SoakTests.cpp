@@ -36,6 +36,8 @@ constexpr double kTolerance = 0.02;
 constexpr dispatch::Seconds kMeasured = 0.1;  // whole periods of every tone
 constexpr dispatch::Seconds kSettle = 2.1;    // one health check, or a recovery (0.5 s), a snapshot and a start
 constexpr dispatch::Seconds kStallSettle = 8.5;
+// A route rebuilt before its second health check takes one check more to fail.
+constexpr dispatch::Seconds kStallUnderChurnSettle = kStallSettle + 2.0;
 constexpr int kCheckpointEvents = 250;
 // Growth of the small allocations allowed between the checkpoint after a quarter of the run
 // and the last one: twice the allocator's swing between checkpoints, below what a leak of a
@@ -114,7 +116,7 @@ void SoakTest::runEvent() {
         return uid.empty() ? OutputPreference::systemDefault() : OutputPreference::device(uid, uid);
     };
     dispatch::Seconds settleFor = kSettle;
-    switch (std::uniform_int_distribution<int>(0, 11)(random)) {
+    switch (std::uniform_int_distribution<int>(0, 12)(random)) {
         case 0:
             configuration = {pick(std::vector<float>{0.25F, 0.5F, 0.75F, 1.0F}), chance(0.15), anOutput()};
             world.controller->setConfiguration(configuration, app.identity, true);
@@ -204,6 +206,27 @@ void SoakTest::runEvent() {
             EXPECT_TRUE(stalls ? world.server->setIOStalled(pick(aggregates), true)
                                : world.server->killDevice(pick(aggregates)));
             settleFor = stalls ? kStallSettle : 2.5;
+            break;
+        }
+        case 11: {
+            // Every route stalls (the running ones at once, new ones a moment after they
+            // start) while the music player plays and its helper starts or stops every few
+            // seconds; a last change comes once the watchdog has had time to fail them, and
+            // must not bring a route back onto the stalling destination.
+            world.server->setAggregateBehaviour({.ioStallSeconds = 0.2});
+            for (const std::string& aggregate : ApplicationModelWorld::routeAggregateUIDs()) {
+                EXPECT_TRUE(world.server->setIOStalled(aggregate, true));
+            }
+            EXPECT_TRUE((world.server->processObjectID(kMusicPid) || world.server->launchProcess(kMusicPid)) &&
+                        world.server->startAudio(kMusicPid));
+            const dispatch::Seconds period = pick(std::vector<dispatch::Seconds>{3.0, 7.0, 9.0});
+            for (int change = 0; change < 3; ++change) {
+                world.advance(change < 2 ? period : kStallUnderChurnSettle);
+                const bool isLaunched = world.server->processObjectID(kMusicHelperPid).has_value();
+                EXPECT_TRUE(change % 2 == 1 ? world.server->stopAudio(kMusicHelperPid)
+                                            : (isLaunched || world.server->launchProcess(kMusicHelperPid)) &&
+                                                  world.server->startAudio(kMusicHelperPid));
+            }
             break;
         }
         default: {
