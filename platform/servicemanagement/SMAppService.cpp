@@ -94,11 +94,18 @@ SMAppServiceStatus SMAppService::status() const {
         return SMAppServiceStatus::notRegistered;
     }
     const DesktopEntry entry = DesktopEntry::parse(*text.value());
+    // Switched off stays off, even once the program it names has moved: turning it on again
+    // is the user's to do.
+    if (entry.isSwitchedOff()) {
+        return SMAppServiceStatus::requiresApproval;
+    }
+    // An enabled entry whose program is gone starts nothing: enabling writes one for the
+    // program's path now.
     const std::optional<std::string> program = entry.program();
     if (!program || !programExists(*program)) {
         return SMAppServiceStatus::notRegistered;
     }
-    return entry.isSwitchedOff() ? SMAppServiceStatus::requiresApproval : SMAppServiceStatus::enabled;
+    return SMAppServiceStatus::enabled;
 }
 
 std::optional<FileError> SMAppService::registerAndReturnError() {
