@@ -34,9 +34,9 @@ struct HandlerMonitor final : Monitoring {
 
 struct MemoryStore final : StatePersisting {
     PersistenceResult<PersistedStateV1> load() override { return state; }
-    std::optional<PersistenceError> save(const PersistedStateV1& saved) override {
+    PersistenceResult<SaveOutcome> save(const PersistedStateV1& saved) override {
         state = saved;
-        return std::nullopt;
+        return SaveOutcome{};
     }
     PersistedStateV1 state = PersistedStateV1::newDocument();
 };

@@ -147,6 +147,8 @@ public:
     void copyMetadataDiagnostics();
     // Opens the desktop's sound settings where a link to them is known; otherwise nothing.
     void openSystemAudioPrivacySettings();
+    // Saves now. A document the store found in place of one this run has not yet touched
+    // becomes the live document; what the store did about a found document is the notice.
     void persistNow();
 
 private:

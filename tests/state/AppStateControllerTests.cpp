@@ -183,6 +183,18 @@ TEST_F(AppStateControllerTest, SliderDrag_SavesOnce0_2sAfterTheLastChangeOrAtOnc
     EXPECT_EQ(redraws, 11);
 }
 
+TEST_F(AppStateControllerTest, ADocumentTheStoreTookInstead_IsLiveAndRoutedAndTold) {
+    PersistedStateV1 found = PersistedStateV1::newDocument();
+    found.appProfiles.emplace(kMusic, AppProfile{kMusic, "Melody", {0.5F}});
+    store->saveOutcome = {found, "Settings found at /x were loaded."};
+    startWith(desk(), processes({{31, kMusic, true}}));
+    controller->persistNow();
+    time.advance(0.1);
+    EXPECT_EQ(controller->persistedState(), found);
+    EXPECT_EQ(controller->noticeMessage(), "Settings found at /x were loaded.");
+    EXPECT_EQ(controller->routeStatuses().at(kMusic).phase, RouteLifecyclePhase::active);
+}
+
 TEST_F(AppStateControllerTest, EveryFailureAndNotice_IsToldInItsOwnWords) {
     store->loadResult = PersistenceError::unsupportedSchema(2);
     remake();
