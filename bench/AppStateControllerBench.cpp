@@ -165,12 +165,11 @@ void BM_EveryRouteChangesUnderTheController(benchmark::State& state) {
     Desk desk(nullptr);
     desk.devices->handler(AudioDeviceSnapshot{{{1, "speakers", "Speakers", 0, true, false, true, 48000.0}}, 1, 0});
     desk.processes->handler(playingApps(500));
-    std::vector<PersistedStateV1> documents(2);
+    std::vector<RouteReconciler::ProfileMap> documents(2);
     for (int app = 0; app < 500; ++app) {
         for (int document = 0; document < 2; ++document) {
             const float volume = (app + document) % 2 ? 0.5F : 1.0F;
-            documents[static_cast<std::size_t>(document)].appProfiles.emplace(appID(app),
-                                                                              AppProfile{appID(app), "App", {volume}});
+            documents[static_cast<std::size_t>(document)].emplace(appID(app), AppProfile{appID(app), "App", {volume}});
         }
     }
     std::int64_t changes = 0;

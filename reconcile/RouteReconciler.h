@@ -21,14 +21,13 @@
 #include <vector>
 
 #include "engine/AudioRouteEngine.h"
+#include "model/AppProfile.h"
 #include "observe/AudioDeviceSnapshot.h"
 #include "observe/LogicalAppResolver.h"
 #include "platform/combine/ObservableObject.h"
 #include "platform/combine/Published.h"
 #include "platform/dispatch/DispatchSourceTimer.h"
 #include "reconcile/RouteStatus.h"
-#include "state/AppProfile.h"
-#include "state/PersistedStateV1.h"
 
 namespace tonvale {
 
@@ -37,6 +36,7 @@ class RouteReconciler final : public combine::ObservableObject, public std::enab
 
 public:
     using StatusMap = std::map<std::string, RouteStatus>;
+    using ProfileMap = std::map<std::string, AppProfile>;
     using EngineFactory = std::function<std::shared_ptr<AudioRouteEngine>()>;
     using StatusesChangedHandler = std::function<void(const StatusMap&)>;
     using RouteSnapshots = std::map<std::string, AudioRouteSnapshot>;
@@ -59,9 +59,9 @@ public:
     // Called with the whole map after each change of statuses.
     void setOnStatusesChanged(StatusesChangedHandler handler) { onStatusesChanged_ = std::move(handler); }
 
-    // Replaces every profile with the document's; unblocks the apps it names; drops the
-    // status and route of apps it no longer names; reconciles every app.
-    void updateProfiles(const PersistedStateV1& state);
+    // Replaces every profile, keyed by bundle identifier; unblocks the apps it names; drops
+    // the status and route of apps it no longer names; reconciles every app.
+    void updateProfiles(const ProfileMap& profiles);
     // Stores or replaces one app's profile, unblocks that app and reconciles it.
     void updateProfile(const AppProfile& profile);
     // These three count as an event: they unblock every app, then reconcile every app.
@@ -130,7 +130,7 @@ private:
     StatusesChangedHandler onStatusesChanged_;
     const EngineFactory engineFactory_;
     const dispatch::Seconds healthInterval_;
-    std::map<std::string, AppProfile> profiles_;
+    ProfileMap profiles_;
     std::map<std::string, LogicalAppProcessGroup> processGroups_;
     AudioDeviceSnapshot deviceSnapshot_;
     // Derived from deviceSnapshot_ when it is set.

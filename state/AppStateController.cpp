@@ -49,7 +49,7 @@ std::shared_ptr<AppStateController> AppStateController::create(Collaborators col
             self->announceRouteStatusesChanged();
         }
     });
-    controller->reconciler_->updateProfiles(controller->persistedState());
+    controller->reconciler_->updateProfiles(controller->persistedState().appProfiles);
     controller->loginItemStatus_.set(controller->loginItemService_->status());
     return controller;
 }
@@ -451,7 +451,7 @@ void AppStateController::persistNow() {
     // changed here: they are what the program runs on from now on.
     if (outcome.foundDocument) {
         persistedState_.set(std::move(*outcome.foundDocument));
-        reconciler_->updateProfiles(persistedState());
+        reconciler_->updateProfiles(persistedState().appProfiles);
     }
     if (outcome.notice) {
         noticeMessage_.set(std::move(*outcome.notice));

@@ -17,6 +17,7 @@
 
 #include "hal/AudioDeviceInfo.h"
 #include "hal/HALResult.h"
+#include "model/PersistedStateV1.h"
 #include "observe/AudioDeviceMonitoring.h"
 #include "observe/AudioProcessMonitoring.h"
 #include "observe/LogicalAppResolver.h"
@@ -29,7 +30,6 @@
 #include "reconcile/RouteReconciler.h"
 #include "state/AppRowState.h"
 #include "state/LoginItemServicing.h"
-#include "state/PersistedStateV1.h"
 #include "state/StatePersisting.h"
 
 namespace tonvale {

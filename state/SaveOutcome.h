@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "state/PersistedStateV1.h"
+#include "model/PersistedStateV1.h"
 
 namespace tonvale {
 

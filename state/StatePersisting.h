@@ -4,7 +4,7 @@
 // Thread-safety: implementations decide; the controller calls from the main queue only.
 #pragma once
 
-#include "state/PersistedStateV1.h"
+#include "model/PersistedStateV1.h"
 #include "state/PersistenceError.h"
 #include "state/PersistenceResult.h"
 #include "state/SaveOutcome.h"
