@@ -84,15 +84,14 @@ struct Desk {
         for (int app = 0; app < 120; ++app) {
             store->state.appProfiles.emplace(appID(app), AppProfile{appID(app), "App", {0.5F}});
         }
-        controller = AppStateController::create({store,
-                                                 {"com.zelkor.tonvale", 0, std::move(lookup)},
-                                                 devices,
-                                                 processes,
-                                                 reconciler,
-                                                 std::make_shared<InertLoginItem>(),
-                                                 std::make_shared<HandlerMonitor<SystemLifecycleMonitoring>>(),
-                                                 0.5,
-                                                 [](AudioObjectID) { return HALResult<void>{}; }});
+        controller = AppStateController::create(
+            {.persistence = store,
+             .resolver = {"com.zelkor.tonvale", 0, std::move(lookup)},
+             .deviceMonitor = devices,
+             .processMonitor = processes,
+             .reconciler = reconciler,
+             .loginItemService = std::make_shared<InertLoginItem>(),
+             .lifecycleMonitor = std::make_shared<HandlerMonitor<SystemLifecycleMonitoring>>()});
         controller->start();
     }
 
@@ -102,7 +101,7 @@ struct Desk {
     std::shared_ptr<HandlerMonitor<AudioProcessMonitoring>> processes =
         std::make_shared<HandlerMonitor<AudioProcessMonitoring>>();
     std::shared_ptr<RouteReconciler> reconciler =
-        RouteReconciler::create([] { return std::make_shared<bench::InstantEngine>(); }, 2.0);
+        RouteReconciler::create([] { return std::make_shared<bench::InstantEngine>(); });
     std::shared_ptr<AppStateController> controller;
 };
 

@@ -93,7 +93,7 @@ struct LargeDesk {
 
     dispatch::VirtualTime time;
     std::shared_ptr<RouteReconciler> reconciler =
-        RouteReconciler::create([] { return std::make_shared<bench::InstantEngine>(); }, 2.0);
+        RouteReconciler::create([] { return std::make_shared<bench::InstantEngine>(); });
     RouteReconciler::StatusMap copy;
     std::int64_t statusChanges = 0;
 };

@@ -45,10 +45,12 @@ public:
     // A callback count found unchanged at this many checks in a row, while the app plays,
     // fails the route: the third unchanged reading, not the second.
     static constexpr int kStallThreshold = 3;
+    // How often running routes are checked, and the first check's delay after a route starts.
+    static constexpr dispatch::Seconds kHealthInterval = 2.0;
 
     // healthInterval (seconds) is the first delay and the period of the health check.
     [[nodiscard]] static std::shared_ptr<RouteReconciler> create(EngineFactory engineFactory,
-                                                                 dispatch::Seconds healthInterval);
+                                                                 dispatch::Seconds healthInterval = kHealthInterval);
     RouteReconciler(EngineFactory engineFactory, dispatch::Seconds healthInterval, Passkey);
     ~RouteReconciler();
 

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "hal/AudioDeviceCatalogue.h"
 #include "hal/AudioDeviceInfo.h"
 #include "hal/HALResult.h"
 #include "model/PersistedStateV1.h"
@@ -50,8 +51,8 @@ public:
     static constexpr const char* kDiagnosticsNotCopiedError = "Metadata diagnostics could not be copied.";
     static constexpr const char* kLaunchAtLoginErrorPrefix = "Launch at Login could not be updated: ";
 
-    // Everything fixed at construction; the application passes the real monitors, store,
-    // login item service and setDefaultInputDevice, a launch mode or a test its own.
+    // Everything fixed at construction, named (designated initialisers) wherever it is
+    // filled in: ApplicationCollaborators makes the application's own; a test its fakes.
     struct Collaborators {
         std::shared_ptr<StatePersisting> persistence;
         LogicalAppResolver resolver;
@@ -61,7 +62,7 @@ public:
         std::shared_ptr<LoginItemServicing> loginItemService;
         std::shared_ptr<SystemLifecycleMonitoring> lifecycleMonitor;
         dispatch::Seconds lifecycleRecoveryDelay = kLifecycleRecoveryDelay;
-        DefaultInputSetter defaultInputSetter;
+        DefaultInputSetter defaultInputSetter = setDefaultInputDevice;
     };
 
     // Loads the document (a failed load gives the new document and lastError), takes the

@@ -83,12 +83,10 @@ protected:
     std::shared_ptr<sim::SimulatedServer> server = sim::SimulatedServer::create(testing::routeDesk());
     std::size_t baseListenerCount = server->listenerCount();
     int starts = 0;
-    std::shared_ptr<RouteReconciler> reconciler = RouteReconciler::create(
-        [this] {
-            ++starts;
-            return RouteController::create();
-        },
-        2.0);
+    std::shared_ptr<RouteReconciler> reconciler = RouteReconciler::create([this] {
+        ++starts;
+        return RouteController::create();
+    });
     LogicalAppResolver resolver{"com.zelkor.tonvale", 0, [](std::int32_t) { return std::nullopt; }};
 };
 

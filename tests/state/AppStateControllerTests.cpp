@@ -48,15 +48,15 @@ protected:
         auto engines = [] {
             return std::make_shared<FakeRouteEngine>(std::make_shared<EngineRecord>(), kEnginesAnswerAtOnce);
         };
-        controller = AppStateController::create({store,
-                                                 {"com.zelkor.tonvale", 0, nullptr},
-                                                 devices,
-                                                 apps,
-                                                 RouteReconciler::create(engines, 2.0),
-                                                 loginItems,
-                                                 lifecycle,
-                                                 0.5,
-                                                 [this](AudioObjectID) { return inputSetterResult; }});
+        controller =
+            AppStateController::create({.persistence = store,
+                                        .resolver = {"com.zelkor.tonvale", 0, nullptr},
+                                        .deviceMonitor = devices,
+                                        .processMonitor = apps,
+                                        .reconciler = RouteReconciler::create(engines),
+                                        .loginItemService = loginItems,
+                                        .lifecycleMonitor = lifecycle,
+                                        .defaultInputSetter = [this](AudioObjectID) { return inputSetterResult; }});
     }
     void startWith(const AudioDeviceSnapshot& deviceSnapshot, const AudioProcessSnapshot& processSnapshot) {
         controller->start();
