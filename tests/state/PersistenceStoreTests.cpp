@@ -1,5 +1,6 @@
 // The settings store on real files: what a load reads and never writes, what a save writes,
-// copies kept aside, the legacy document carried forward, and files that are not what they seem.
+// copies kept aside, documents found in place of the caller's, the legacy document carried
+// forward, files that are not what they seem, and whose the folder is.
 #include "state/PersistenceStore.h"
 
 #include <gtest/gtest.h>
@@ -268,24 +269,6 @@ TEST_F(PersistenceStoreTest, SettingsFolder_IsMadePrivateOrRefusedWhenAnotherUse
     EXPECT_EQ(store.load().error().localizedDescription(), refused);
     EXPECT_EQ(store.save(PersistedStateV1::newDocument()).error().localizedDescription(), refused);
     EXPECT_EQ(files(), before);
-}
-
-TEST_F(PersistenceStoreTest, RefusedPermissions_FailLoadAndSaveWithThePathAndLeaveTheFiles) {
-    if (foundation::testing::isPrivilegedUser()) {
-        GTEST_SKIP() << "the superuser reads and writes whatever the modes say";
-    }
-    put(kStateKey, kNormalisedText);
-    fs::permissions(folder() / kStateKey, fs::perms::none);
-    const std::string unreadable = "Could not read " + (folder() / kStateKey).string() + ": Permission denied";
-    EXPECT_EQ(loadFailure(), unreadable);
-    EXPECT_EQ(saveFailure(), unreadable);
-
-    // A copy-forward that cannot be written fails the load and keeps the legacy document.
-    fs::remove(folder() / kStateKey);
-    put(kLegacyKey, kNormalisedText);
-    fs::permissions(folder(), fs::perms::owner_read | fs::perms::owner_exec);
-    EXPECT_EQ(loadFailure(), "Could not write " + (folder() / kStateKey).string() + ": Permission denied");
-    EXPECT_EQ(stored(kLegacyKey), kNormalisedText);
 }
 
 }  // namespace

@@ -1,9 +1,7 @@
-// Saves the durability tests' documents through a real PersistenceStore, which loads first as
-// the program does (a failed load is no reason to stop), writing "s" to a progress
-// descriptor after each save (exit status 2 when a save fails):
-//   state_settings_writer <folder> <writer> <first sequence> <count>   progress on standard output
-// starts saving once it has read a byte (or the end) on standard input, so several writers
-// can be set off at the same moment;
+// Saves the durability tests' documents through a real PersistenceStore, loaded first as the
+// program does, writing "s" to a progress descriptor after each save (exit status 2 when one fails):
+//   state_settings_writer <folder> <writer> <first sequence> <count>   progress on standard output,
+// once a byte (or the end) arrives on standard input, so that writers can be set off at once;
 //   state_settings_writer <folder> <writer> --serve <progress fd>
 // serves "start <first>" on standard input by forking a child that saves from <first> on, and
 // "kill" by killing it with SIGKILL and writing "k": a fork costs far less than a program start.

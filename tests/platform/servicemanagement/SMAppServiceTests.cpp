@@ -62,7 +62,6 @@ TEST_F(SMAppServiceTest, Status_ReadsTheEntryAsTheDesktopWould) {
         // An enabled entry whose program is gone is as good as none; one switched off stays off.
         {"Exec=/nonexistent/tonvale --flag", Status::notRegistered},
         {"Exec=/nonexistent/tonvale --flag\nHidden=true", Status::requiresApproval},
-        {"Exec=/nonexistent/tonvale\nX-GNOME-Autostart-enabled=false", Status::requiresApproval},
         {"Exec=", Status::notRegistered},
         // A bare name is looked up along PATH.
         {"Exec=sh -c true", Status::enabled},
