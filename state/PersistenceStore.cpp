@@ -14,6 +14,11 @@ using foundation::FileContents;
 using foundation::FileError;
 using foundation::FileResult;
 
+// Followed by the path of the copy kept aside and a full stop.
+constexpr std::string_view kChangedDocumentNotice =
+    "The settings file changed while Tonvale ran; what was found there is kept as ";
+constexpr std::string_view kUnreadableDocumentNotice = "Settings Tonvale cannot read are kept as ";
+
 // A document this program reads: it decodes and is of the current schema version.
 PersistenceResult<PersistedStateV1> readableDocument(std::string_view data) {
     DecodeResult<PersistedStateV1> decoded = decodePersistedState(data);
@@ -139,11 +144,8 @@ PersistenceResult<SaveOutcome> PersistenceStore::saveHoldingAccess(const Persist
                 return kept.error();
             }
             if (kept.value()) {
-                const std::string copyPath = defaults_.pathForKey(*kept.value()).string();
-                outcome.notice = document ? "The settings file changed while Tonvale ran; what was found there is "
-                                            "kept as " +
-                                                copyPath + "."
-                                          : "Settings Tonvale cannot read are kept as " + copyPath + ".";
+                outcome.notice = std::string(document ? kChangedDocumentNotice : kUnreadableDocumentNotice) +
+                                 defaults_.pathForKey(*kept.value()).string() + ".";
             }
         }
     }
