@@ -16,9 +16,6 @@ namespace tonvale {
 
 class AppDelegate;
 
-// Identifies the program when its bundle does not (it runs outside its bundle).
-inline constexpr const char* kFallbackBundleIdentifier = "com.zelkor.tonvale";
-
 struct ApplicationServices {
     std::function<std::shared_ptr<StatePersisting>()> makeStore;
     std::function<std::shared_ptr<LoginItemServicing>()> makeLoginItemService;

@@ -17,9 +17,9 @@ public:
     [[nodiscard]] static PersistedStateV1 benchmarkDocument();
 
     [[nodiscard]] PersistenceResult<PersistedStateV1> load() override { return state_; }
-    [[nodiscard]] std::optional<PersistenceError> save(const PersistedStateV1& state) override {
+    [[nodiscard]] PersistenceResult<SaveOutcome> save(const PersistedStateV1& state) override {
         state_ = state;
-        return std::nullopt;
+        return SaveOutcome{};
     }
 
     [[nodiscard]] const PersistedStateV1& state() const { return state_; }

@@ -34,9 +34,9 @@ struct HandlerMonitor final : Monitoring {
 
 struct MemoryStore final : StatePersisting {
     PersistenceResult<PersistedStateV1> load() override { return state; }
-    std::optional<PersistenceError> save(const PersistedStateV1& saved) override {
+    PersistenceResult<SaveOutcome> save(const PersistedStateV1& saved) override {
         state = saved;
-        return std::nullopt;
+        return SaveOutcome{};
     }
     PersistedStateV1 state = PersistedStateV1::newDocument();
 };
@@ -84,15 +84,14 @@ struct Desk {
         for (int app = 0; app < 120; ++app) {
             store->state.appProfiles.emplace(appID(app), AppProfile{appID(app), "App", {0.5F}});
         }
-        controller = AppStateController::create({store,
-                                                 {"com.zelkor.tonvale", 0, std::move(lookup)},
-                                                 devices,
-                                                 processes,
-                                                 reconciler,
-                                                 std::make_shared<InertLoginItem>(),
-                                                 std::make_shared<HandlerMonitor<SystemLifecycleMonitoring>>(),
-                                                 0.5,
-                                                 [](AudioObjectID) { return HALResult<void>{}; }});
+        controller = AppStateController::create(
+            {.persistence = store,
+             .resolver = {"com.zelkor.tonvale", 0, std::move(lookup)},
+             .deviceMonitor = devices,
+             .processMonitor = processes,
+             .reconciler = reconciler,
+             .loginItemService = std::make_shared<InertLoginItem>(),
+             .lifecycleMonitor = std::make_shared<HandlerMonitor<SystemLifecycleMonitoring>>()});
         controller->start();
     }
 
@@ -102,7 +101,7 @@ struct Desk {
     std::shared_ptr<HandlerMonitor<AudioProcessMonitoring>> processes =
         std::make_shared<HandlerMonitor<AudioProcessMonitoring>>();
     std::shared_ptr<RouteReconciler> reconciler =
-        RouteReconciler::create([] { return std::make_shared<bench::InstantEngine>(); }, 2.0);
+        RouteReconciler::create([] { return std::make_shared<bench::InstantEngine>(); });
     std::shared_ptr<AppStateController> controller;
 };
 
@@ -165,12 +164,11 @@ void BM_EveryRouteChangesUnderTheController(benchmark::State& state) {
     Desk desk(nullptr);
     desk.devices->handler(AudioDeviceSnapshot{{{1, "speakers", "Speakers", 0, true, false, true, 48000.0}}, 1, 0});
     desk.processes->handler(playingApps(500));
-    std::vector<PersistedStateV1> documents(2);
+    std::vector<RouteReconciler::ProfileMap> documents(2);
     for (int app = 0; app < 500; ++app) {
         for (int document = 0; document < 2; ++document) {
             const float volume = (app + document) % 2 ? 0.5F : 1.0F;
-            documents[static_cast<std::size_t>(document)].appProfiles.emplace(appID(app),
-                                                                              AppProfile{appID(app), "App", {volume}});
+            documents[static_cast<std::size_t>(document)].emplace(appID(app), AppProfile{appID(app), "App", {volume}});
         }
     }
     std::int64_t changes = 0;

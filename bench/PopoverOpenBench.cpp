@@ -12,16 +12,11 @@
 
 #include "app/BenchmarkLoginItemService.h"
 #include "app/BenchmarkStateStore.h"
-#include "engine/RouteController.h"
-#include "hal/AudioDeviceCatalogue.h"
-#include "observe/AudioDeviceMonitor.h"
-#include "observe/AudioProcessMonitor.h"
-#include "observe/SystemLifecycleMonitor.h"
 #include "platform/appkit/qt/BundleResources.h"
 #include "platform/appkit/qt/StatusBar.h"
 #include "platform/dispatch/Dispatch.h"
 #include "sim/SimulatedServer.h"
-#include "state/AppStateController.h"
+#include "state/ApplicationCollaborators.h"
 #include "ui/widgets/StatusItemController.h"
 
 namespace {
@@ -58,15 +53,10 @@ struct Desk {
     dispatch::VirtualTime time;
     std::shared_ptr<sim::SimulatedServer> server = sim::SimulatedServer::create(fiftyApps());
     std::shared_ptr<AppStateController> controller =
-        AppStateController::create({std::make_shared<BenchmarkStateStore>(BenchmarkStateStore::benchmarkDocument()),
-                                    {"com.zelkor.tonvale", 0, LogicalAppResolver::standardRunningAppLookup},
-                                    AudioDeviceMonitor::create(dispatch::DispatchQueue::main()),
-                                    AudioProcessMonitor::create(dispatch::DispatchQueue::main()),
-                                    RouteReconciler::create([] { return RouteController::create(); }, 2.0),
-                                    std::make_shared<BenchmarkLoginItemService>(),
-                                    SystemLifecycleMonitor::create(dispatch::DispatchQueue::main()),
-                                    AppStateController::kLifecycleRecoveryDelay,
-                                    setDefaultInputDevice});
+        ApplicationCollaborators{
+            .persistence = std::make_shared<BenchmarkStateStore>(BenchmarkStateStore::benchmarkDocument()),
+            .loginItemService = std::make_shared<BenchmarkLoginItemService>()}
+            .makeController();
 };
 
 void click(StatusItemController& item) {

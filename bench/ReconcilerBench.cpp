@@ -55,8 +55,8 @@ std::vector<LogicalAppProcessGroup> playingApps() {
 }
 
 // App by app, in turn: bypassed, at half volume on the default output, on a chosen device.
-PersistedStateV1 profiles(int shift) {
-    PersistedStateV1 state;
+RouteReconciler::ProfileMap profiles(int shift) {
+    RouteReconciler::ProfileMap profiles;
     for (int app = 0; app < kApps; ++app) {
         AppAudioConfiguration configuration;
         switch ((app + shift) % 3) {
@@ -70,9 +70,9 @@ PersistedStateV1 profiles(int shift) {
                 configuration.output = OutputPreference::device(deviceUID(app % kDevices), "Device");
                 break;
         }
-        state.appProfiles.emplace(bundleID(app), AppProfile{bundleID(app), "App", configuration});
+        profiles.emplace(bundleID(app), AppProfile{bundleID(app), "App", configuration});
     }
-    return state;
+    return profiles;
 }
 
 struct LargeDesk {
@@ -93,7 +93,7 @@ struct LargeDesk {
 
     dispatch::VirtualTime time;
     std::shared_ptr<RouteReconciler> reconciler =
-        RouteReconciler::create([] { return std::make_shared<bench::InstantEngine>(); }, 2.0);
+        RouteReconciler::create([] { return std::make_shared<bench::InstantEngine>(); });
     RouteReconciler::StatusMap copy;
     std::int64_t statusChanges = 0;
 };
@@ -110,7 +110,7 @@ void BM_ReconcileAll_NothingChanges(benchmark::State& state) {
 // Argument 1: the status callback copies the whole map at every change.
 void BM_ReconcileAll_EveryAppChanges(benchmark::State& state) {
     LargeDesk desk(state.range(0) != 0);
-    const std::vector<PersistedStateV1> documents{profiles(1), profiles(0)};
+    const std::vector<RouteReconciler::ProfileMap> documents{profiles(1), profiles(0)};
     const std::int64_t before = desk.statusChanges;
     std::size_t next = 0;
     for (auto _ : state) {

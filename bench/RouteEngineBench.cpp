@@ -1,5 +1,5 @@
 // The route engine's costs: the renderer's time per 512-frame stereo IO cycle (steady and
-// during a gain ramp) beside a plain copy of the same buffers, and the time from a route
+// during a gain ramp, on normal and on denormal samples) beside a plain copy of the same buffers, and the time from a route
 // start request to its active answer on the simulated server when the aggregate's
 // streams appear at once.
 #include <benchmark/benchmark.h>
@@ -21,11 +21,17 @@ constexpr UInt32 kFrames = 512;
 constexpr UInt32 kChannels = 2;
 constexpr std::int32_t kMusicPid = 2201;
 
+// A sample whose products with the route's gains are denormal, as the tail of a sound
+// decaying towards silence is.
+constexpr float kDenormalSample = 2.0e-39F;
+
 // One interleaved stereo buffer of 512 frames in a one-buffer list.
 struct StereoBuffer {
-    std::vector<float> samples = std::vector<float>(kFrames * kChannels, 0.25F);
+    explicit StereoBuffer(float sample = 0.25F) : samples(kFrames * kChannels, sample) {
+        list.mBuffers[0].mData = samples.data();
+    }
+    std::vector<float> samples;
     AudioBufferList list{1, {{kChannels, kFrames* kChannels * sizeof(float), nullptr}}};
-    StereoBuffer() { list.mBuffers[0].mData = samples.data(); }
 };
 
 void plainCopy(benchmark::State& state) {
@@ -37,11 +43,12 @@ void plainCopy(benchmark::State& state) {
     }
 }
 
-// With isRamping, every cycle starts a new 336-frame ramp (the target alternates). The
-// cycle carries its host time, as a device's IO cycle does.
+// With isRamping, every cycle starts a new 336-frame ramp (the target alternates); with
+// denormal, the input is denormal and so is every sample played. The cycle carries its host
+// time, as a device's IO cycle does.
 void renderCycle(benchmark::State& state) {
     const bool isRamping = state.range(0) != 0;
-    StereoBuffer input;
+    StereoBuffer input(state.range(1) != 0 ? kDenormalSample : 0.25F);
     StereoBuffer output;
     tonvale::AudioRouteRenderState renderState;
     AudioTimeStamp now{};
@@ -90,8 +97,7 @@ void routeStartLatency(benchmark::State& state) {
 }  // namespace
 
 BENCHMARK(plainCopy);
-BENCHMARK(renderCycle)->Arg(0)->ArgName("ramping");
-BENCHMARK(renderCycle)->Arg(1)->ArgName("ramping");
+BENCHMARK(renderCycle)->ArgsProduct({{0, 1}, {0, 1}})->ArgNames({"ramping", "denormal"});
 BENCHMARK(routeStartLatency)->UseRealTime()->Unit(benchmark::kMicrosecond)->Iterations(200);
 
 BENCHMARK_MAIN();

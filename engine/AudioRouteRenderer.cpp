@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "engine/Gain.h"
+#include "engine/ScopedDenormalFlush.h"
 
 namespace tonvale {
 
@@ -376,6 +377,7 @@ OSStatus AudioRouteRenderer::render(AudioObjectID, const AudioTimeStamp* now, co
         return kAudioHardwareNoError;
     }
     auto& state = *static_cast<AudioRouteRenderState*>(clientData);
+    const ScopedDenormalFlush flush;
     countOne(state.callbackCount);
     // The device's own time of this cycle when it gives one; reading the clock costs more
     // than the rest of a quiet cycle.

@@ -67,7 +67,8 @@ public:
     [[nodiscard]] std::uint32_t lastOutputFrameCount() const noexcept;
 
     // The IO procedure; the client data is the render state. Realtime: allocates
-    // nothing, locks nothing, logs nothing, writes every output sample, returns 0.
+    // nothing, locks nothing, logs nothing, writes every output sample, returns 0. Denormal
+    // numbers are flushed to zero while it runs; the thread's floating-point state is kept.
     static OSStatus render(AudioObjectID device, const AudioTimeStamp* now, const AudioBufferList* input,
                            const AudioTimeStamp* inputTime, AudioBufferList* output, const AudioTimeStamp* outputTime,
                            void* clientData) noexcept;

@@ -8,47 +8,32 @@
 #pragma once
 
 #include <array>
-#include <memory>
 
 #include "observe/AudioDeviceMonitoring.h"
-#include "observe/DebouncedWorkItem.h"
-#include "observe/MonitorQueue.h"
+#include "observe/Monitor.h"
 #include "platform/coreaudio/CoreAudio.h"
 #include "platform/dispatch/Dispatch.h"
 
 namespace tonvale {
 
-class AudioDeviceMonitor final : public AudioDeviceMonitoring, public std::enable_shared_from_this<AudioDeviceMonitor> {
-    struct Passkey {};
-
+class AudioDeviceMonitor final : public Monitor<AudioDeviceMonitor, AudioDeviceMonitoring> {
 public:
     static constexpr const char* kQueueLabel = "com.zelkor.tonvale.device-monitor";
     static constexpr dispatch::Seconds kRefreshDelay = 0.1;
 
-    // Snapshots are handed to their handler on deliveryQueue.
-    [[nodiscard]] static std::shared_ptr<AudioDeviceMonitor> create(dispatch::QueuePtr deliveryQueue);
-
     AudioDeviceMonitor(dispatch::QueuePtr deliveryQueue, Passkey);
     ~AudioDeviceMonitor() override;
-    AudioDeviceMonitor(const AudioDeviceMonitor&) = delete;
-    AudioDeviceMonitor& operator=(const AudioDeviceMonitor&) = delete;
-
-    // Both return at once; the work happens on the monitor's queue.
-    void start(Handler handler) override;
-    void stop() override;
 
 private:
-    void startOnQueue(Handler handler);
-    void stopOnQueue();
-    void publish();
-    void scheduleRefresh();
+    friend Monitor;
 
-    MonitorQueue monitorQueue_;
-    const dispatch::QueuePtr deliveryQueue_;
-    Handler handler_;
+    void beginObserving();
+    void endObserving();
+    // Also on a repeated start, so the newer handler gets a snapshot of its own.
+    void didStart() { publish(); }
+    void publish();
+
     AudioObjectPropertyListenerBlock listenerBlock_;
-    DebouncedWorkItem refresh_;
-    bool isStarted_ = false;
     static constexpr std::array<AudioObjectPropertyAddress, 3> kAddresses{{
         {kAudioHardwarePropertyDevices, kAudioObjectPropertyScopeGlobal, kAudioObjectPropertyElementMain},
         {kAudioHardwarePropertyDefaultOutputDevice, kAudioObjectPropertyScopeGlobal, kAudioObjectPropertyElementMain},

@@ -9,58 +9,30 @@
 
 namespace tonvale {
 
-std::shared_ptr<AudioProcessMonitor> AudioProcessMonitor::create(dispatch::QueuePtr deliveryQueue) {
-    return std::make_shared<AudioProcessMonitor>(std::move(deliveryQueue), Passkey{});
-}
-
 AudioProcessMonitor::AudioProcessMonitor(dispatch::QueuePtr deliveryQueue, Passkey)
-    : monitorQueue_(kQueueLabel),
-      deliveryQueue_(std::move(deliveryQueue)),
-      refresh_(monitorQueue_.queue(), kRefreshDelay) {}
+    : Monitor(kQueueLabel, std::move(deliveryQueue), kRefreshDelay) {}
 
-AudioProcessMonitor::~AudioProcessMonitor() {
-    monitorQueue_.runTeardown([this] { stopOnQueue(); });
+AudioProcessMonitor::~AudioProcessMonitor() { stopForRelease(); }
+
+void AudioProcessMonitor::beginObserving() {
+    listenerBlock_ = listener([](AudioProcessMonitor& self) { self.debounce(&AudioProcessMonitor::refresh); });
+    (void)AudioObjectAddPropertyListenerBlock(kAudioObjectSystemObject, &kProcessListAddress, queue(), listenerBlock_);
 }
 
-void AudioProcessMonitor::start(Handler handler) {
-    monitorQueue_.post(weak_from_this(),
-                       [handler = std::move(handler)](AudioProcessMonitor& self) { self.startOnQueue(handler); });
-}
-
-void AudioProcessMonitor::stop() {
-    monitorQueue_.post(weak_from_this(), [](AudioProcessMonitor& self) { self.stopOnQueue(); });
-}
-
-void AudioProcessMonitor::startOnQueue(Handler handler) {
-    handler_ = std::move(handler);
-    if (!isStarted_) {
-        isStarted_ = true;
-        listenerBlock_ =
-            MonitorQueue::weakListener(weak_from_this(), [](AudioProcessMonitor& self) { self.scheduleRefresh(); });
-        (void)AudioObjectAddPropertyListenerBlock(kAudioObjectSystemObject, &kProcessListAddress, monitorQueue_.queue(),
-                                                  listenerBlock_);
-    }
-    // Also on a repeated start, so the newer handler gets a snapshot of its own.
-    refresh();
-}
-
-void AudioProcessMonitor::stopOnQueue() {
-    refresh_.cancel();
+void AudioProcessMonitor::endObserving() {
     if (listenerBlock_) {
-        (void)AudioObjectRemovePropertyListenerBlock(kAudioObjectSystemObject, &kProcessListAddress,
-                                                     monitorQueue_.queue(), listenerBlock_);
+        (void)AudioObjectRemovePropertyListenerBlock(kAudioObjectSystemObject, &kProcessListAddress, queue(),
+                                                     listenerBlock_);
         for (const AudioObjectID process : observedProcessIDs_) {
             unregisterProcess(process);
         }
         listenerBlock_.reset();
     }
     observedProcessIDs_.clear();
-    handler_ = nullptr;
-    isStarted_ = false;
 }
 
 void AudioProcessMonitor::refresh() {
-    if (!isStarted_) {
+    if (!isStarted()) {
         return;
     }
     // A failed read leaves the registrations as they are; the next change retries.
@@ -88,29 +60,17 @@ void AudioProcessMonitor::refresh() {
         }
         observedProcessIDs_ = std::move(currentIDs);
     }
-    if (!handler_) {
-        return;
-    }
-    // The handler of this moment: a snapshot taken just before a stop still reaches it,
-    // and the owner drops it by its start generation.
-    deliveryQueue_->async(
-        [handler = handler_, snapshot = AudioProcessSnapshot{std::move(processes).value()}] { handler(snapshot); });
-}
-
-void AudioProcessMonitor::scheduleRefresh() {
-    refresh_.schedule(dispatch::weakly(weak_from_this(), [](AudioProcessMonitor& self) { self.refresh(); }));
+    deliver(AudioProcessSnapshot{std::move(processes).value()});
 }
 
 void AudioProcessMonitor::registerProcess(AudioObjectID process) {
-    const dispatch::QueuePtr& queue = monitorQueue_.queue();
-    (void)AudioObjectAddPropertyListenerBlock(process, &kProcessRunningAddress, queue, listenerBlock_);
-    (void)AudioObjectAddPropertyListenerBlock(process, &kProcessOutputAddress, queue, listenerBlock_);
+    (void)AudioObjectAddPropertyListenerBlock(process, &kProcessRunningAddress, queue(), listenerBlock_);
+    (void)AudioObjectAddPropertyListenerBlock(process, &kProcessOutputAddress, queue(), listenerBlock_);
 }
 
 void AudioProcessMonitor::unregisterProcess(AudioObjectID process) {
-    const dispatch::QueuePtr& queue = monitorQueue_.queue();
-    (void)AudioObjectRemovePropertyListenerBlock(process, &kProcessRunningAddress, queue, listenerBlock_);
-    (void)AudioObjectRemovePropertyListenerBlock(process, &kProcessOutputAddress, queue, listenerBlock_);
+    (void)AudioObjectRemovePropertyListenerBlock(process, &kProcessRunningAddress, queue(), listenerBlock_);
+    (void)AudioObjectRemovePropertyListenerBlock(process, &kProcessOutputAddress, queue(), listenerBlock_);
 }
 
 }  // namespace tonvale

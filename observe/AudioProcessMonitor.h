@@ -6,55 +6,39 @@
 // Thread-safety: start, stop and release may be called from any thread.
 #pragma once
 
-#include <memory>
 #include <set>
 
 #include "observe/AudioProcessMonitoring.h"
-#include "observe/DebouncedWorkItem.h"
-#include "observe/MonitorQueue.h"
+#include "observe/Monitor.h"
 #include "platform/coreaudio/CoreAudio.h"
 #include "platform/dispatch/Dispatch.h"
 
 namespace tonvale {
 
-class AudioProcessMonitor final : public AudioProcessMonitoring,
-                                  public std::enable_shared_from_this<AudioProcessMonitor> {
-    struct Passkey {};
-
+class AudioProcessMonitor final : public Monitor<AudioProcessMonitor, AudioProcessMonitoring> {
 public:
     static constexpr const char* kQueueLabel = "com.zelkor.tonvale.process-monitor";
     static constexpr dispatch::Seconds kRefreshDelay = 0.05;
 
-    // Snapshots are handed to their handler on deliveryQueue.
-    [[nodiscard]] static std::shared_ptr<AudioProcessMonitor> create(dispatch::QueuePtr deliveryQueue);
-
     AudioProcessMonitor(dispatch::QueuePtr deliveryQueue, Passkey);
     ~AudioProcessMonitor() override;
-    AudioProcessMonitor(const AudioProcessMonitor&) = delete;
-    AudioProcessMonitor& operator=(const AudioProcessMonitor&) = delete;
-
-    // Both return at once; the work happens on the monitor's queue.
-    void start(Handler handler) override;
-    void stop() override;
 
 private:
-    void startOnQueue(Handler handler);
-    void stopOnQueue();
+    friend Monitor;
+
+    void beginObserving();
+    void endObserving();
+    // Also on a repeated start, so the newer handler gets a snapshot of its own.
+    void didStart() { refresh(); }
     void refresh();
-    void scheduleRefresh();
     void registerProcess(AudioObjectID process);
     void unregisterProcess(AudioObjectID process);
 
-    MonitorQueue monitorQueue_;
-    const dispatch::QueuePtr deliveryQueue_;
-    Handler handler_;
     // One listener for the list and for both flags of every process.
     AudioObjectPropertyListenerBlock listenerBlock_;
-    DebouncedWorkItem refresh_;
     // The processes that carry the two per-process registrations: while started, those
     // of the last list read successfully.
     std::set<AudioObjectID> observedProcessIDs_;
-    bool isStarted_ = false;
     static constexpr AudioObjectPropertyAddress kProcessListAddress{
         kAudioHardwarePropertyProcessObjectList, kAudioObjectPropertyScopeGlobal, kAudioObjectPropertyElementMain};
     static constexpr AudioObjectPropertyAddress kProcessRunningAddress{

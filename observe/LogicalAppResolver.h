@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "hal/AudioProcessInfo.h"
-#include "state/AppIdentity.h"
+#include "model/AppIdentity.h"
 
 namespace tonvale {
 

@@ -6,51 +6,26 @@
 
 namespace tonvale {
 
-std::shared_ptr<SystemLifecycleMonitor> SystemLifecycleMonitor::create(dispatch::QueuePtr deliveryQueue) {
-    return std::make_shared<SystemLifecycleMonitor>(std::move(deliveryQueue), Passkey{});
-}
-
 SystemLifecycleMonitor::SystemLifecycleMonitor(dispatch::QueuePtr deliveryQueue, Passkey)
-    : monitorQueue_(kQueueLabel),
-      deliveryQueue_(std::move(deliveryQueue)),
-      reinstall_(monitorQueue_.queue(), kReinstallDelay) {}
+    : Monitor(kQueueLabel, std::move(deliveryQueue), kReinstallDelay) {}
 
-SystemLifecycleMonitor::~SystemLifecycleMonitor() {
-    monitorQueue_.runTeardown([this] { stopOnQueue(); });
-}
+SystemLifecycleMonitor::~SystemLifecycleMonitor() { stopForRelease(); }
 
-void SystemLifecycleMonitor::start(Handler handler) {
-    monitorQueue_.post(weak_from_this(),
-                       [handler = std::move(handler)](SystemLifecycleMonitor& self) { self.startOnQueue(handler); });
-}
-
-void SystemLifecycleMonitor::stop() {
-    monitorQueue_.post(weak_from_this(), [](SystemLifecycleMonitor& self) { self.stopOnQueue(); });
-}
-
-void SystemLifecycleMonitor::startOnQueue(Handler handler) {
-    handler_ = std::move(handler);
-    if (isStarted_) {
-        return;
-    }
-    isStarted_ = true;
+void SystemLifecycleMonitor::beginObserving() {
     registerWorkspaceObservers();
     installServiceListener();
 }
 
-void SystemLifecycleMonitor::stopOnQueue() {
-    reinstall_.cancel();
+void SystemLifecycleMonitor::endObserving() {
     for (const appkit::NotificationObserverToken& token : notificationTokens_) {
         appkit::Workspace::sharedWorkspace().notificationCenter().removeObserver(token);
     }
     notificationTokens_.clear();
     if (serviceListener_) {
-        (void)AudioObjectRemovePropertyListenerBlock(kAudioObjectSystemObject, &kServiceRestartAddress,
-                                                     monitorQueue_.queue(), serviceListener_);
+        (void)AudioObjectRemovePropertyListenerBlock(kAudioObjectSystemObject, &kServiceRestartAddress, queue(),
+                                                     serviceListener_);
         serviceListener_.reset();
     }
-    handler_ = nullptr;
-    isStarted_ = false;
 }
 
 void SystemLifecycleMonitor::registerWorkspaceObservers() {
@@ -72,41 +47,32 @@ void SystemLifecycleMonitor::registerWorkspaceObservers() {
 
 void SystemLifecycleMonitor::reportWorkspaceEvent(SystemLifecycleEvent event) {
     // Whether the monitor is still started is only known on its queue.
-    monitorQueue_.post(weak_from_this(), [event](SystemLifecycleMonitor& self) {
-        if (self.isStarted_) {
+    post([event](SystemLifecycleMonitor& self) {
+        if (self.isStarted()) {
             self.deliver(event);
         }
     });
 }
 
-void SystemLifecycleMonitor::deliver(SystemLifecycleEvent event) {
-    if (!handler_) {
-        return;
-    }
-    deliveryQueue_->async([handler = handler_, event] { handler(event); });
-}
-
 void SystemLifecycleMonitor::installServiceListener() {
     if (!serviceListener_) {
-        serviceListener_ =
-            MonitorQueue::weakListener(weak_from_this(), [](SystemLifecycleMonitor& self) { self.serviceRestarted(); });
+        serviceListener_ = listener([](SystemLifecycleMonitor& self) { self.serviceRestarted(); });
     }
-    (void)AudioObjectAddPropertyListenerBlock(kAudioObjectSystemObject, &kServiceRestartAddress, monitorQueue_.queue(),
+    (void)AudioObjectAddPropertyListenerBlock(kAudioObjectSystemObject, &kServiceRestartAddress, queue(),
                                               serviceListener_);
 }
 
 void SystemLifecycleMonitor::serviceRestarted() {
     deliver(SystemLifecycleEvent::audioServiceRestarted);
-    reinstall_.schedule(
-        dispatch::weakly(weak_from_this(), [](SystemLifecycleMonitor& self) { self.reinstallServiceListener(); }));
+    debounce(&SystemLifecycleMonitor::reinstallServiceListener);
 }
 
 void SystemLifecycleMonitor::reinstallServiceListener() {
-    if (!isStarted_ || !serviceListener_) {
+    if (!isStarted() || !serviceListener_) {
         return;
     }
-    (void)AudioObjectRemovePropertyListenerBlock(kAudioObjectSystemObject, &kServiceRestartAddress,
-                                                 monitorQueue_.queue(), serviceListener_);
+    (void)AudioObjectRemovePropertyListenerBlock(kAudioObjectSystemObject, &kServiceRestartAddress, queue(),
+                                                 serviceListener_);
     installServiceListener();
 }
 

@@ -81,8 +81,8 @@ RouteReconciler::~RouteReconciler() {
 
 // Input updates.
 
-void RouteReconciler::updateProfiles(const PersistedStateV1& state) {
-    profiles_ = state.appProfiles;
+void RouteReconciler::updateProfiles(const ProfileMap& profiles) {
+    profiles_ = profiles;
     for (const auto& [bundleID, profile] : profiles_) {
         unblock(bundleID);
     }

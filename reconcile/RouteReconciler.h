@@ -22,14 +22,13 @@
 #include <vector>
 
 #include "engine/AudioRouteEngine.h"
+#include "model/AppProfile.h"
 #include "observe/AudioDeviceSnapshot.h"
 #include "observe/LogicalAppResolver.h"
 #include "platform/combine/ObservableObject.h"
 #include "platform/combine/Published.h"
 #include "platform/dispatch/DispatchSourceTimer.h"
 #include "reconcile/RouteStatus.h"
-#include "state/AppProfile.h"
-#include "state/PersistedStateV1.h"
 
 namespace tonvale {
 
@@ -38,6 +37,7 @@ class RouteReconciler final : public combine::ObservableObject, public std::enab
 
 public:
     using StatusMap = std::map<std::string, RouteStatus>;
+    using ProfileMap = std::map<std::string, AppProfile>;
     using EngineFactory = std::function<std::shared_ptr<AudioRouteEngine>()>;
     using StatusesChangedHandler = std::function<void(const StatusMap&)>;
     using RouteSnapshots = std::map<std::string, AudioRouteSnapshot>;
@@ -46,10 +46,12 @@ public:
     // A callback count found unchanged at this many checks in a row, while the app plays,
     // fails the route: the third unchanged reading, not the second.
     static constexpr int kStallThreshold = 3;
+    // How often running routes are checked, and the first check's delay after a route starts.
+    static constexpr dispatch::Seconds kHealthInterval = 2.0;
 
     // healthInterval (seconds) is the first delay and the period of the health check.
     [[nodiscard]] static std::shared_ptr<RouteReconciler> create(EngineFactory engineFactory,
-                                                                 dispatch::Seconds healthInterval);
+                                                                 dispatch::Seconds healthInterval = kHealthInterval);
     RouteReconciler(EngineFactory engineFactory, dispatch::Seconds healthInterval, Passkey);
     ~RouteReconciler();
 
@@ -60,9 +62,9 @@ public:
     // Called with the whole map after each change of statuses.
     void setOnStatusesChanged(StatusesChangedHandler handler) { onStatusesChanged_ = std::move(handler); }
 
-    // Replaces every profile with the document's; unblocks the apps it names; drops the
-    // status and route of apps it no longer names; reconciles every app.
-    void updateProfiles(const PersistedStateV1& state);
+    // Replaces every profile, keyed by bundle identifier; unblocks the apps it names; drops
+    // the status and route of apps it no longer names; reconciles every app.
+    void updateProfiles(const ProfileMap& profiles);
     // Stores or replaces one app's profile, unblocks that app and reconciles it.
     void updateProfile(const AppProfile& profile);
     // These three count as an event: they unblock every app, then reconcile every app.
@@ -151,7 +153,7 @@ private:
     StatusesChangedHandler onStatusesChanged_;
     const EngineFactory engineFactory_;
     const dispatch::Seconds healthInterval_;
-    std::map<std::string, AppProfile> profiles_;
+    ProfileMap profiles_;
     std::map<std::string, LogicalAppProcessGroup> processGroups_;
     AudioDeviceSnapshot deviceSnapshot_;
     // Derived from deviceSnapshot_ when it is set.

@@ -8,8 +8,8 @@
 #include <optional>
 #include <string>
 
+#include "model/OutputPreference.h"
 #include "reconcile/RouteLifecyclePhase.h"
-#include "state/OutputPreference.h"
 
 namespace tonvale {
 

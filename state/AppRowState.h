@@ -7,9 +7,9 @@
 #include <optional>
 #include <string>
 
+#include "model/AppAudioConfiguration.h"
+#include "model/AppIdentity.h"
 #include "reconcile/RouteStatus.h"
-#include "state/AppAudioConfiguration.h"
-#include "state/AppIdentity.h"
 
 namespace tonvale {
 

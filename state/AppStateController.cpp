@@ -49,7 +49,7 @@ std::shared_ptr<AppStateController> AppStateController::create(Collaborators col
             self->announceRouteStatusesChanged();
         }
     });
-    controller->reconciler_->updateProfiles(controller->persistedState());
+    controller->reconciler_->updateProfiles(controller->persistedState().appProfiles);
     controller->loginItemStatus_.set(controller->loginItemService_->status());
     return controller;
 }
@@ -440,8 +440,22 @@ void AppStateController::flushPendingPersistence() {
 }
 
 void AppStateController::persistNow() {
-    const std::optional<PersistenceError> error = persistence_->save(persistedState());
-    update(lastError_, error ? std::optional(error->localizedDescription()) : std::nullopt);
+    PersistenceResult<SaveOutcome> saved = persistence_->save(persistedState());
+    if (!saved) {
+        update(lastError_, std::optional(saved.error().localizedDescription()));
+        return;
+    }
+    update(lastError_, std::optional<std::string>());
+    SaveOutcome outcome = std::move(saved).value();
+    // The user's own settings turned up (made readable, or put back) before anything was
+    // changed here: they are what the program runs on from now on.
+    if (outcome.foundDocument) {
+        persistedState_.set(std::move(*outcome.foundDocument));
+        reconciler_->updateProfiles(persistedState().appProfiles);
+    }
+    if (outcome.notice) {
+        noticeMessage_.set(std::move(*outcome.notice));
+    }
 }
 
 void AppStateController::setFavorite(bool pinned, const AppIdentity& identity) {

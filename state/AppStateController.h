@@ -15,8 +15,10 @@
 #include <string>
 #include <vector>
 
+#include "hal/AudioDeviceCatalogue.h"
 #include "hal/AudioDeviceInfo.h"
 #include "hal/HALResult.h"
+#include "model/PersistedStateV1.h"
 #include "observe/AudioDeviceMonitoring.h"
 #include "observe/AudioProcessMonitoring.h"
 #include "observe/LogicalAppResolver.h"
@@ -29,7 +31,6 @@
 #include "reconcile/RouteReconciler.h"
 #include "state/AppRowState.h"
 #include "state/LoginItemServicing.h"
-#include "state/PersistedStateV1.h"
 #include "state/StatePersisting.h"
 
 namespace tonvale {
@@ -50,8 +51,8 @@ public:
     static constexpr const char* kDiagnosticsNotCopiedError = "Metadata diagnostics could not be copied.";
     static constexpr const char* kLaunchAtLoginErrorPrefix = "Launch at Login could not be updated: ";
 
-    // Everything fixed at construction; the application passes the real monitors, store,
-    // login item service and setDefaultInputDevice, a launch mode or a test its own.
+    // Everything fixed at construction, named (designated initialisers) wherever it is
+    // filled in: ApplicationCollaborators makes the application's own; a test its fakes.
     struct Collaborators {
         std::shared_ptr<StatePersisting> persistence;
         LogicalAppResolver resolver;
@@ -61,7 +62,7 @@ public:
         std::shared_ptr<LoginItemServicing> loginItemService;
         std::shared_ptr<SystemLifecycleMonitoring> lifecycleMonitor;
         dispatch::Seconds lifecycleRecoveryDelay = kLifecycleRecoveryDelay;
-        DefaultInputSetter defaultInputSetter;
+        DefaultInputSetter defaultInputSetter = setDefaultInputDevice;
     };
 
     // Loads the document (a failed load gives the new document and lastError), takes the
@@ -147,6 +148,8 @@ public:
     void copyMetadataDiagnostics();
     // Opens the desktop's sound settings where a link to them is known; otherwise nothing.
     void openSystemAudioPrivacySettings();
+    // Saves now. A document the store found in place of one this run has not yet touched
+    // becomes the live document; what the store did about a found document is the notice.
     void persistNow();
 
 private:

@@ -7,6 +7,10 @@ struct DescriptionOf {
     std::string operator()(const PersistenceError::UnsupportedSchema& error) const {
         return "Tonvale settings use unsupported schema version " + std::to_string(error.version) + ".";
     }
+    std::string operator()(const PersistenceError::TooLarge& error) const {
+        return "The stored settings could not be read: the file is larger than " +
+               std::to_string(error.maximumBytes / (1024 * 1024)) + " MB";
+    }
     std::string operator()(const DecodingError& error) const { return error.message; }
     std::string operator()(const EncodingError& error) const { return error.message; }
     std::string operator()(const foundation::FileError& error) const { return error.localizedDescription(); }

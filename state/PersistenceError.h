@@ -1,9 +1,10 @@
 // Why the settings document could not be loaded or saved: a schema version this program
-// does not read, the document's decoding or encoding error unchanged, or the file system's
-// error with its path. The app state controller shows localizedDescription() to the user.
+// does not read, a file too large to be settings, the document's decoding or encoding error
+// unchanged, or the file system's error with its path. The app state controller shows localizedDescription() to the user.
 // Thread-safety: a value; copies may move freely between threads.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -22,7 +23,14 @@ struct PersistenceError {
         bool operator==(const UnsupportedSchema&) const = default;
     };
 
-    std::variant<UnsupportedSchema, DecodingError, EncodingError, foundation::FileError> cause;
+    // A stored file larger than settings can be; refused before it is read.
+    struct TooLarge {
+        std::size_t maximumBytes;
+
+        bool operator==(const TooLarge&) const = default;
+    };
+
+    std::variant<UnsupportedSchema, TooLarge, DecodingError, EncodingError, foundation::FileError> cause;
 
     [[nodiscard]] static PersistenceError unsupportedSchema(std::int64_t version) {
         return {UnsupportedSchema{version}};

@@ -11,9 +11,9 @@
 #include <cstddef>
 #include <string_view>
 
-#include "state/AppIdentity.h"
+#include "model/AppIdentity.h"
+#include "model/PersistedStateV1.h"
 #include "state/CodingResult.h"
-#include "state/PersistedStateV1.h"
 
 namespace tonvale {
 

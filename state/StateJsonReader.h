@@ -10,9 +10,9 @@
 
 #include <string_view>
 
-#include "state/AppIdentity.h"
+#include "model/AppIdentity.h"
+#include "model/PersistedStateV1.h"
 #include "state/CodingResult.h"
-#include "state/PersistedStateV1.h"
 
 namespace tonvale {
 

@@ -8,9 +8,9 @@
 #include <utility>
 #include <vector>
 
+#include "model/ValidText.h"
 #include "state/JsonQuoting.h"
 #include "state/StateJsonKeys.h"
-#include "state/ValidText.h"
 
 namespace tonvale {
 namespace {

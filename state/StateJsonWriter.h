@@ -7,9 +7,9 @@
 
 #include <string>
 
-#include "state/AppIdentity.h"
+#include "model/AppIdentity.h"
+#include "model/PersistedStateV1.h"
 #include "state/CodingResult.h"
-#include "state/PersistedStateV1.h"
 
 namespace tonvale {
 

@@ -4,11 +4,10 @@
 // Thread-safety: implementations decide; the controller calls from the main queue only.
 #pragma once
 
-#include <optional>
-
-#include "state/PersistedStateV1.h"
+#include "model/PersistedStateV1.h"
 #include "state/PersistenceError.h"
 #include "state/PersistenceResult.h"
+#include "state/SaveOutcome.h"
 
 namespace tonvale {
 
@@ -18,8 +17,9 @@ public:
 
     // The stored document after `normalize`, or the new document when nothing is stored.
     [[nodiscard]] virtual PersistenceResult<PersistedStateV1> load() = 0;
-    // Stores a normalised copy of `state`; the caller's value is left as it is.
-    [[nodiscard]] virtual std::optional<PersistenceError> save(const PersistedStateV1& state) = 0;
+    // Stores a normalised copy of `state`; the caller's value is left as it is. What the save
+    // found and did about it beyond that is the outcome.
+    [[nodiscard]] virtual PersistenceResult<SaveOutcome> save(const PersistedStateV1& state) = 0;
 };
 
 }  // namespace tonvale

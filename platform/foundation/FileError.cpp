@@ -13,6 +13,8 @@ std::string_view verb(FileError::Operation operation) {
             return "write";
         case FileError::Operation::createFolder:
             return "create folder";
+        case FileError::Operation::useFolder:
+            return "use folder";
         case FileError::Operation::remove:
             return "remove";
         case FileError::Operation::list:

@@ -12,7 +12,7 @@
 namespace foundation {
 
 struct FileError {
-    enum class Operation { read, write, createFolder, remove, list };
+    enum class Operation { read, write, createFolder, useFolder, remove, list };
 
     Operation operation;
     std::string path;

@@ -1,12 +1,13 @@
 #include "platform/foundation/UserDefaults.h"
 
 #include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <memory>
 
-#include "platform/foundation/DurableFile.h"
 #include "platform/foundation/UserConfigurationDirectory.h"
 
 namespace foundation {
@@ -16,6 +17,8 @@ using Operation = FileError::Operation;
 
 constexpr std::string_view kNoFolderReason =
     "No settings folder: neither XDG_CONFIG_HOME nor HOME names an absolute folder";
+// Settings in a folder another user controls could have been put there by that user.
+constexpr std::string_view kForeignFolderReason = "It belongs to another user";
 
 // Names starting with '.' are the writers' temporary files; '/' would leave the folder.
 bool isUsableKey(std::string_view key) {
@@ -46,31 +49,82 @@ std::optional<FileError> UserDefaults::unusableKeyError(std::string_view key, Op
     return std::nullopt;
 }
 
-FileResult<std::optional<std::string>> UserDefaults::dataForKey(std::string_view key) const {
+FileResult<FolderLock> UserDefaults::exclusiveAccess(bool isCreatingFolder) const {
+    if (folder_.empty()) {
+        return FileError{Operation::useFolder, "", 0, std::string(kNoFolderReason)};
+    }
+    if (isCreatingFolder) {
+        if (std::optional<FileError> error = createFolder(folder_, kFolderMode)) {
+            return *error;
+        }
+    }
+    FileResult<FolderLock> lock = FolderLock::lock(folder_);
+    if (!lock) {
+        if (!isCreatingFolder && lock.error().code == ENOENT) {
+            return FolderLock();
+        }
+        return lock;
+    }
+    // Checked on the folder that was locked, so a folder swapped in meanwhile changes nothing.
+    const int fd = lock.value().descriptor();
+    struct stat status {};
+    if (::fstat(fd, &status) != 0) {
+        return FileError::fromCode(Operation::useFolder, folder_.string(), errno);
+    }
+    if (status.st_uid != ::geteuid()) {
+        return FileError{Operation::useFolder, folder_.string(), 0, std::string(kForeignFolderReason)};
+    }
+    // Anyone who may enter the folder could swap the settings file for another.
+    if ((status.st_mode & 077) != 0 && ::fchmod(fd, status.st_mode & 0700) != 0) {
+        return FileError::fromCode(Operation::useFolder, folder_.string(), errno);
+    }
+    if (std::optional<FileError> error = removeAbandonedTemporaryFiles(folder_)) {
+        return *error;
+    }
+    return lock;
+}
+
+FileResult<std::optional<FileContents>> UserDefaults::dataForKey(std::string_view key, std::size_t maximumBytes) const {
     if (std::optional<FileError> error = unusableKeyError(key, Operation::read)) {
         return *error;
     }
-    return readFileContents(pathForKey(key), kMaximumValueBytes);
+    return readFileContents(pathForKey(key), maximumBytes);
 }
 
-std::optional<FileError> UserDefaults::setDataForKey(std::string_view data, std::string_view key) const {
+FileResult<std::optional<FileIdentity>> UserDefaults::identityForKey(std::string_view key) const {
+    if (std::optional<FileError> error = unusableKeyError(key, Operation::read)) {
+        return *error;
+    }
+    return fileIdentity(pathForKey(key));
+}
+
+FileResult<FileIdentity> UserDefaults::setDataForKey(std::string_view data, std::string_view key) const {
     if (std::optional<FileError> error = unusableKeyError(key, Operation::write)) {
-        return error;
+        return *error;
     }
     if (std::optional<FileError> error = createFolder(folder_, kFolderMode)) {
-        return error;
+        return *error;
     }
     return replaceFileContents(pathForKey(key), data, kValueMode);
 }
 
-FileResult<bool> UserDefaults::setDataIfAbsent(std::string_view data, std::string_view key) const {
-    if (std::optional<FileError> error = unusableKeyError(key, Operation::write)) {
+FileResult<bool> UserDefaults::copyDataIfAbsent(std::string_view key, std::string_view copyKey) const {
+    if (std::optional<FileError> error = unusableKeyError(key, Operation::read)) {
         return *error;
     }
-    if (std::optional<FileError> error = createFolder(folder_, kFolderMode)) {
+    if (std::optional<FileError> error = unusableKeyError(copyKey, Operation::write)) {
         return *error;
     }
-    return createFileContents(pathForKey(key), data, kValueMode);
+    return copyFileIfAbsent(pathForKey(key), pathForKey(copyKey), kValueMode);
+}
+
+FileResult<bool> UserDefaults::hasSameData(std::string_view key, std::string_view otherKey) const {
+    for (const std::string_view each : {key, otherKey}) {
+        if (std::optional<FileError> error = unusableKeyError(each, Operation::read)) {
+            return *error;
+        }
+    }
+    return haveSameContents(pathForKey(key), pathForKey(otherKey));
 }
 
 std::optional<FileError> UserDefaults::removeObjectForKey(std::string_view key) const {

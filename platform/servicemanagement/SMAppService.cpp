@@ -88,17 +88,24 @@ SMAppServiceStatus SMAppService::status() const {
         return SMAppServiceStatus::notFound;
     }
     // An entry that cannot be read is no working login item: enabling writes a fresh one.
-    const foundation::FileResult<std::optional<std::string>> text =
+    const foundation::FileResult<std::optional<foundation::FileContents>> text =
         foundation::readFileContents(entryPath(), kMaximumEntryBytes);
     if (!text || !text.value()) {
         return SMAppServiceStatus::notRegistered;
     }
-    const DesktopEntry entry = DesktopEntry::parse(*text.value());
+    const DesktopEntry entry = DesktopEntry::parse(text.value()->bytes);
+    // Switched off stays off, even once the program it names has moved: turning it on again
+    // is the user's to do.
+    if (entry.isSwitchedOff()) {
+        return SMAppServiceStatus::requiresApproval;
+    }
+    // An enabled entry whose program is gone starts nothing: enabling writes one for the
+    // program's path now.
     const std::optional<std::string> program = entry.program();
     if (!program || !programExists(*program)) {
         return SMAppServiceStatus::notRegistered;
     }
-    return entry.isSwitchedOff() ? SMAppServiceStatus::requiresApproval : SMAppServiceStatus::enabled;
+    return SMAppServiceStatus::enabled;
 }
 
 std::optional<FileError> SMAppService::registerAndReturnError() {
@@ -113,8 +120,9 @@ std::optional<FileError> SMAppService::registerAndReturnError() {
     if (std::optional<FileError> error = foundation::createFolder(autostartFolder_, kAutostartFolderMode)) {
         return error;
     }
-    return foundation::replaceFileContents(entryPath(), DesktopEntry::launching(*executablePath_, kEntryName),
-                                           kEntryMode);
+    const foundation::FileResult<foundation::FileIdentity> written =
+        foundation::replaceFileContents(entryPath(), DesktopEntry::launching(*executablePath_, kEntryName), kEntryMode);
+    return written ? std::nullopt : std::optional(written.error());
 }
 
 std::optional<FileError> SMAppService::unregisterAndReturnError() {

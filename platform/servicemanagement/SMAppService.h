@@ -20,9 +20,9 @@ namespace servicemanagement {
 
 // The raw states of a login item. Readers must expect values outside the four listed.
 enum class SMAppServiceStatus : std::int64_t {
-    notRegistered = 0,     // no entry, or its Exec names a program that no longer exists
-    enabled = 1,           // the entry exists and is enabled
-    requiresApproval = 2,  // the entry exists but the user switched it off in the desktop's settings
+    notRegistered = 0,     // no entry, or an enabled one whose Exec names a program that no longer exists
+    enabled = 1,           // the entry exists, is enabled and starts a program that exists
+    requiresApproval = 2,  // the user switched the entry off in the desktop's settings, whatever it starts
     notFound = 3,          // the running executable's own path cannot be determined
 };
 

@@ -3,6 +3,9 @@
 #include "engine/AudioRouteRenderer.h"
 
 #include <gtest/gtest.h>
+#if defined(__x86_64__)
+#include <pmmintrin.h>
+#endif
 
 #include <algorithm>
 #include <limits>
@@ -195,6 +198,21 @@ TEST_F(AudioRouteRendererTest, SeparateChannelBuffers_GetTheSameGainPerFrameDuri
     EXPECT_EQ(output.sample(0, 167), 0.5F);
     EXPECT_EQ(output.sample(1, 335), 0.0F);
 }
+
+#if defined(__x86_64__)
+TEST_F(AudioRouteRendererTest, DenormalInput_PlaysAsSilenceAndTheCallersFloatingPointStateIsKept) {
+    renderer().setTargetGain(0.5F);
+    RenderBuffers input({interleavedStereo(64)}, std::numeric_limits<float>::denorm_min() * 1000.0F);
+    RenderBuffers output({interleavedStereo(64)}, 1.0F);
+    const unsigned callers = _mm_getcsr() & ~(_MM_FLUSH_ZERO_ON | _MM_DENORMALS_ZERO_ON);
+    _mm_setcsr(callers);
+    ASSERT_EQ(device_->runCycle(input.list(), output.list()), kAudioHardwareNoError);
+    EXPECT_EQ(_mm_getcsr(), callers);
+    for (std::size_t sample = 0; sample < output.sampleCount(0); ++sample) {
+        ASSERT_EQ(output.sample(0, sample), 0.0F) << "sample " << sample;
+    }
+}
+#endif
 
 }  // namespace
 }  // namespace tonvale

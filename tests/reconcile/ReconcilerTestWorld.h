@@ -36,7 +36,7 @@ inline void PrintTo(const RouteStatus& status, std::ostream* out) {
 
 namespace tonvale::testing {
 
-inline constexpr dispatch::Seconds kHealthInterval = 2.0;
+inline constexpr dispatch::Seconds kHealthInterval = RouteReconciler::kHealthInterval;
 
 // What one fake engine was asked and holds; outlives the engine.
 struct EngineRecord {
@@ -203,12 +203,10 @@ public:
     dispatch::VirtualTime time;
     bool answersAtOnce = false;
     std::vector<std::shared_ptr<EngineRecord>> engines;
-    std::shared_ptr<RouteReconciler> reconciler = RouteReconciler::create(
-        [this] {
-            engines.push_back(std::make_shared<EngineRecord>());
-            return std::make_shared<FakeRouteEngine>(engines.back(), answersAtOnce);
-        },
-        kHealthInterval);
+    std::shared_ptr<RouteReconciler> reconciler = RouteReconciler::create([this] {
+        engines.push_back(std::make_shared<EngineRecord>());
+        return std::make_shared<FakeRouteEngine>(engines.back(), answersAtOnce);
+    });
     std::vector<RouteReconciler::StatusMap> changes;
 };
 

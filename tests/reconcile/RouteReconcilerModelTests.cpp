@@ -82,18 +82,18 @@ private:
                 return reconciler().updateProfile(next);
             }
             case 2: {
-                PersistedStateV1 state;
+                RouteReconciler::ProfileMap profiles;
                 for (std::size_t app = 0; app < kApps.size(); ++app) {
                     if (chance(75)) {
-                        state.appProfiles.emplace(kApps[app], randomProfile(app));
+                        profiles.emplace(kApps[app], randomProfile(app));
                     }
                 }
-                profiles_ = state.appProfiles;
+                profiles_ = profiles;
                 for (const auto& [bundleID, unused] : profiles_) {
                     blocked_.erase(bundleID);
                 }
                 unvisited_.clear();
-                return reconciler().updateProfiles(state);
+                return reconciler().updateProfiles(profiles);
             }
             case 3:
                 return updateProcessGroups();

@@ -26,7 +26,7 @@ constexpr double kHalf = 0.5;
 // Whole periods of every app's tone: short enough to time a recovery, long enough to tell
 // each tone's level.
 constexpr dispatch::Seconds kWindow = 0.025;
-constexpr dispatch::Seconds kHealthInterval = 2.0;
+constexpr dispatch::Seconds kHealthInterval = RouteReconciler::kHealthInterval;
 constexpr dispatch::Seconds kSettle = 3.0;
 constexpr dispatch::Seconds kNever = std::numeric_limits<double>::infinity();
 // A tone at a tenth of its own level or more counts as heard.

@@ -48,15 +48,15 @@ protected:
         auto engines = [] {
             return std::make_shared<FakeRouteEngine>(std::make_shared<EngineRecord>(), kEnginesAnswerAtOnce);
         };
-        controller = AppStateController::create({store,
-                                                 {"com.zelkor.tonvale", 0, nullptr},
-                                                 devices,
-                                                 apps,
-                                                 RouteReconciler::create(engines, 2.0),
-                                                 loginItems,
-                                                 lifecycle,
-                                                 0.5,
-                                                 [this](AudioObjectID) { return inputSetterResult; }});
+        controller =
+            AppStateController::create({.persistence = store,
+                                        .resolver = {"com.zelkor.tonvale", 0, nullptr},
+                                        .deviceMonitor = devices,
+                                        .processMonitor = apps,
+                                        .reconciler = RouteReconciler::create(engines),
+                                        .loginItemService = loginItems,
+                                        .lifecycleMonitor = lifecycle,
+                                        .defaultInputSetter = [this](AudioObjectID) { return inputSetterResult; }});
     }
     void startWith(const AudioDeviceSnapshot& deviceSnapshot, const AudioProcessSnapshot& processSnapshot) {
         controller->start();
@@ -195,6 +195,18 @@ TEST_F(AppStateControllerTest, SliderDrag_SavesOnce0_2sAfterTheLastChangeOrAtOnc
     EXPECT_EQ(store->saves[3], controller->persistedState());
     time.advance(1.0);
     EXPECT_EQ(store->saves.size(), 4U) << "the drag's save was cancelled by the stop";
+}
+
+TEST_F(AppStateControllerTest, ADocumentTheStoreTookInstead_IsLiveAndRoutedAndTold) {
+    PersistedStateV1 found = PersistedStateV1::newDocument();
+    found.appProfiles.emplace(kMusic, AppProfile{kMusic, "Melody", {0.5F}});
+    store->saveOutcome = {found, "Settings found at /x were loaded."};
+    startWith(desk(), processes({{31, kMusic, true}}));
+    controller->persistNow();
+    time.advance(0.1);
+    EXPECT_EQ(controller->persistedState(), found);
+    EXPECT_EQ(controller->noticeMessage(), "Settings found at /x were loaded.");
+    EXPECT_EQ(controller->routeStatuses().at(kMusic).phase, RouteLifecyclePhase::active);
 }
 
 TEST_F(AppStateControllerTest, EveryFailureAndNotice_IsToldInItsOwnWords) {

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "hal/DiagnosticsFieldText.h"
+
 namespace tonvale {
 namespace {
 
@@ -41,6 +43,15 @@ TEST(DiagnosticsReportTest, EveryItem_IsWrittenInItsPlaceWithTextsEscapedAndList
               "lastCallbackHostTime=0 unequalFrameCallbacks=0 message=Tap refused:\\r\\nnot permitted\n"
               "  bundleID=c.app state=active destinationUID=route-x fallback=false callbackCount=5 "
               "lastCallbackHostTime=6 unequalFrameCallbacks=0 message=none");
+}
+
+// Beyond ASCII too, nothing that a reader may take for a line break passes raw.
+TEST(DiagnosticsFieldTextTest, C1ControlsAndLineAndParagraphSeparators_AreEscaped) {
+    EXPECT_EQ(diagnosticsFieldText("a\xC2\x85"
+                                   "b\xE2\x80\xA8"
+                                   "c\xE2\x80\xA9"
+                                   "d\xC2\x9F\x1F\x7F \xC3\xA9\xE2\x80\xA6\xC2"),
+              "a\\u0085b\\u2028c\\u2029d\\u009F\\x1F\\x7F \xC3\xA9\xE2\x80\xA6\xC2");
 }
 
 }  // namespace

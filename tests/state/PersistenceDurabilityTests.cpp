@@ -1,6 +1,7 @@
 // The settings document against real processes: a writer killed with SIGKILL at moments
-// picked among its own file operations, and two writers saving at once. After every kill,
-// and whenever it is read during the race, the document is one whole written document.
+// picked among its own file operations, writers saving at once, and a writer under a
+// file-size limit. After every kill, and whenever it is read during a race, the document is
+// one whole written document; whatever a save replaced that it did not write is kept aside.
 #include "state/PersistenceStore.h"
 
 #include <fcntl.h>
@@ -17,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "state/StateJson.h"
 #include "tests/platform/foundation/TemporaryFolder.h"
 #include "tests/state/WrittenDocuments.h"
 
@@ -24,13 +26,17 @@ namespace tonvale {
 namespace {
 
 namespace fs = std::filesystem;
+using foundation::testing::readFile;
 
 #if defined(TONVALE_SANITIZED)
 constexpr int kKillCount = 40;  // sanitizer runtimes make every save slow
 constexpr int kRacingSaves = 25;
+constexpr int kSimultaneousRounds = 10;
 #else
 constexpr int kKillCount = 200;
 constexpr int kRacingSaves = 150;
+// Without exclusive access two saves at once keep a copy twice in about one round of six.
+constexpr int kSimultaneousRounds = 40;
 #endif
 constexpr int kStallMilliseconds = 30000;  // a deadline for failing, never a pacing delay
 
@@ -43,6 +49,22 @@ std::string readSome(int fd) {
 }
 int saveMarks(const std::string& progress) { return static_cast<int>(std::ranges::count(progress, 's')); }
 
+// A pipe whose read end writers take as standard input: one write sets them all off at once.
+struct StartingLine {
+    StartingLine() {
+        EXPECT_EQ(::pipe(ends.data()), 0);
+        EXPECT_EQ(::fcntl(ends[1], F_SETFD, FD_CLOEXEC), 0);
+    }
+    // Redirection for a writer's command line.
+    [[nodiscard]] std::string input() const { return " 0<&" + std::to_string(ends[0]); }
+    void go() {
+        ::close(ends[0]);
+        EXPECT_EQ(::write(ends[1], "go", 2), 2);
+        ::close(ends[1]);
+    }
+    std::array<int, 2> ends{};
+};
+
 class PersistenceDurabilityTest : public ::testing::Test {
 protected:
     PersistenceDurabilityTest() { fs::create_directories(folder()); }
@@ -51,15 +73,20 @@ protected:
         return "'" + std::string(TONVALE_SETTINGS_WRITER) + "' '" + folder().string() + "' " + arguments;
     }
 
-    // The stored document's (writer, sequence), once the store has read it and no save has
-    // met a torn document (which it would have kept aside).
+    // The stored document's (writer, sequence) as the store loads it.
     std::pair<int, std::int64_t> stored() const {
         PersistenceStore store{foundation::UserDefaults(folder())};
         PersistenceResult<PersistedStateV1> loaded = store.load();
         EXPECT_TRUE(loaded) << loaded.error().localizedDescription();
-        const foundation::FileResult<std::vector<std::string>> keys = store.defaults().keys();
-        EXPECT_EQ(keys.value(), std::vector<std::string>{std::string(PersistenceStore::kStateKey)});
         return loaded ? testing::writtenAs(loaded.value()) : std::pair<int, std::int64_t>{-1, -1};
+    }
+    std::vector<std::string> entries() const {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(folder())) {
+            names.push_back(entry.path().filename().string());
+        }
+        std::ranges::sort(names);
+        return names;
     }
 
     // A kill, unlike a power cut, loses nothing the kernel holds, so a folder in memory
@@ -111,6 +138,10 @@ TEST_F(PersistenceDurabilityTest, AWriterKilledAtAnyMomentLeavesTheLastOrTheNext
 
         const auto [writtenBy, sequence] = stored();
         ASSERT_EQ(writtenBy, 1) << "after kill " << kill << " the document is not one that was written";
+        // Nothing kept aside (no save met a torn document), and a killed save's temporary
+        // file is gone once the store has loaded.
+        ASSERT_EQ(entries(), std::vector<std::string>{std::string(PersistenceStore::kStateKey)})
+            << "after kill " << kill;
         // The last finished save, or the one in flight when the kill came.
         const std::int64_t lastFinished = saves > 0 ? first + saves - 1 : lastStored;
         ASSERT_TRUE(sequence == lastFinished || sequence == first + saves)
@@ -123,9 +154,11 @@ TEST_F(PersistenceDurabilityTest, AWriterKilledAtAnyMomentLeavesTheLastOrTheNext
     ::close(watch);
 }
 
-TEST_F(PersistenceDurabilityTest, TwoWritersSavingAtOnceNeverLeaveATornDocument) {
-    const std::string count = " 0 " + std::to_string(kRacingSaves);
+TEST_F(PersistenceDurabilityTest, TwoWritersSavingAtOnceNeverTearADocumentAndKeepWhatTheOtherSaved) {
+    StartingLine start;
+    const std::string count = " 0 " + std::to_string(kRacingSaves) + start.input();
     std::array<FILE*, 2> writers{::popen(writer("1" + count).c_str(), "r"), ::popen(writer("2" + count).c_str(), "r")};
+    start.go();
     std::array<int, 2> saves{0, 0};
     std::array<bool, 2> isRunning{true, true};
     while (isRunning[0] || isRunning[1]) {
@@ -148,6 +181,44 @@ TEST_F(PersistenceDurabilityTest, TwoWritersSavingAtOnceNeverLeaveATornDocument)
     const auto [writer, sequence] = stored();
     EXPECT_TRUE(writer == 1 || writer == 2);
     EXPECT_EQ(sequence, kRacingSaves - 1);
+    for (const std::string& name : entries()) {
+        if (name == PersistenceStore::kStateKey) {
+            continue;
+        }
+        ASSERT_TRUE(name.starts_with(PersistenceStore::kChangedCopyKeyPrefix)) << name;
+        const DecodeResult<PersistedStateV1> kept = decodePersistedState(readFile(folder() / name));
+        EXPECT_NE(kept ? testing::writtenAs(kept.value()).first : -1, -1) << name << " is no written document";
+    }
+}
+
+TEST_F(PersistenceDurabilityTest, TwoSavesAtOnceKeepAnUnreadableDocumentAsideOnce) {
+    for (int round = 0; round < kSimultaneousRounds; ++round) {
+        const std::string unreadable = "{\"round\":" + std::to_string(round);
+        foundation::testing::writeFile(folder() / PersistenceStore::kStateKey, unreadable);
+        StartingLine start;
+        const std::string arguments = " " + std::to_string(round) + " 1" + start.input() + " >/dev/null";
+        std::array<FILE*, 2> writers{::popen(writer("1" + arguments).c_str(), "r"),
+                                     ::popen(writer("2" + arguments).c_str(), "r")};
+        start.go();
+        for (FILE* each : writers) {
+            EXPECT_EQ(::pclose(each), 0);
+        }
+        const auto copies = std::ranges::count_if(entries(), [&](const std::string& name) {
+            return name.starts_with(PersistenceStore::kUnreadableCopyKeyPrefix) &&
+                   readFile(folder() / name) == unreadable;
+        });
+        ASSERT_EQ(copies, 1) << "round " << round;
+    }
+}
+
+TEST_F(PersistenceDurabilityTest, ASaveBeyondTheFileSizeLimitFailsAndChangesNothing) {
+    const fs::path errors = temporary_.path() / "errors";
+    ASSERT_EQ(std::system((writer("1 0 1") + " </dev/null >/dev/null").c_str()), 0);
+    const int status =
+        std::system(("ulimit -f 1; exec " + writer("2 0 1") + " </dev/null 2>" + errors.string()).c_str());
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << "the save ended the writer: status " << status;
+    EXPECT_NE(readFile(errors).find(": File too large"), std::string::npos) << readFile(errors);
+    EXPECT_EQ(stored(), (std::pair<int, std::int64_t>{1, 0}));
 }
 
 }  // namespace

@@ -1,9 +1,11 @@
 // The settings store on real files: what a load reads and never writes, what a save writes,
-// copies kept aside, the legacy document carried forward, and files that are not what they seem.
+// copies kept aside, documents found in place of the caller's, the legacy document carried
+// forward, files that are not what they seem, and whose the folder is.
 #include "state/PersistenceStore.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <functional>
@@ -26,6 +28,7 @@ constexpr std::string_view kStateKey = PersistenceStore::kStateKey;
 constexpr std::string_view kLegacyKey = PersistenceStore::kLegacyStateKey;
 // Every copy kept aside in these tests is made at 2025-03-01 10:45:12 UTC.
 constexpr std::string_view kCopyKey = "Tonvale.persistedState.unreadable-20250301T104512Z";
+constexpr std::string_view kChangedCopyKey = "Tonvale.persistedState.changed-20250301T104512Z";
 
 // A version-1 document as a person might leave it: a profile filed under the wrong key with
 // too loud a volume, and an empty favourite; then the same after `normalize`, as stored.
@@ -83,8 +86,13 @@ protected:
         return result ? "" : result.error().localizedDescription();
     }
     std::string saveFailure(const PersistedStateV1& state = PersistedStateV1::newDocument()) {
-        const std::optional<PersistenceError> error = store_.save(state);
-        return error ? error->localizedDescription() : "";
+        const PersistenceResult<SaveOutcome> saved = store_.save(state);
+        return saved ? "" : saved.error().localizedDescription();
+    }
+    SaveOutcome saved(const PersistedStateV1& state) {
+        PersistenceResult<SaveOutcome> result = store_.save(state);
+        EXPECT_TRUE(result) << result.error().localizedDescription();
+        return result ? std::move(result).value() : SaveOutcome{};
     }
     static PersistedStateV1 document(std::string_view text) { return decodePersistedState(text).value(); }
 
@@ -164,9 +172,11 @@ TEST_F(PersistenceStoreTest, BadSettingsFiles_GiveAClearErrorOrTheNewDocumentAnd
     fs::create_directories(elsewhere);
     writeFile(elsewhere / "valid.json", kNormalisedText);
     writeFile(elsewhere / "picture", "\x89PNG\r\n");
-    std::string garbage(10 * 1024 * 1024, '\0');
+    std::string garbage(1024 * 1024, '\0');
     std::generate(garbage.begin(), garbage.end(), std::mt19937(1212));
     const std::string truncated(kNormalisedText.substr(0, 60));
+    const std::string tooLarge =
+        std::string(kNormalisedText) + std::string(PersistenceStore::kMaximumDocumentBytes, ' ');
     const auto linkTo = [&](const fs::path& target) {
         fs::create_directories(folder());
         fs::create_symlink(target, folder() / kStateKey);
@@ -183,7 +193,9 @@ TEST_F(PersistenceStoreTest, BadSettingsFiles_GiveAClearErrorOrTheNewDocumentAnd
     const std::vector<Case> cases{
         {"empty", [&] { put(kStateKey, ""); }, notJSON, "", ""},
         {"truncated", [&] { put(kStateKey, truncated); }, notJSON, "", truncated},
-        {"10 MB of garbage", [&] { put(kStateKey, garbage); }, "The stored settings could not be read", "", garbage},
+        {"1 MB of garbage", [&] { put(kStateKey, garbage); }, "The stored settings could not be read", "", garbage},
+        {"a document above 4 MB", [&] { put(kStateKey, tooLarge); },
+         "The stored settings could not be read: the file is larger than 4 MB", "", tooLarge},
         {"a directory", [&] { fs::create_directories(folder() / kStateKey); }, isADirectory, isADirectory, ""},
         {"a link to a document", [&] { linkTo(elsewhere / "valid.json"); }, "", "", ""},
         {"a link to a picture", [&] { linkTo(elsewhere / "picture"); }, notJSON, "", "\x89PNG\r\n"},
@@ -208,22 +220,55 @@ TEST_F(PersistenceStoreTest, BadSettingsFiles_GiveAClearErrorOrTheNewDocumentAnd
     }
 }
 
-TEST_F(PersistenceStoreTest, RefusedPermissions_FailLoadAndSaveWithThePathAndLeaveTheFiles) {
-    if (foundation::testing::isPrivilegedUser()) {
-        GTEST_SKIP() << "the superuser reads and writes whatever the modes say";
-    }
-    put(kStateKey, kNormalisedText);
-    fs::permissions(folder() / kStateKey, fs::perms::none);
-    const std::string unreadable = "Could not read " + (folder() / kStateKey).string() + ": Permission denied";
-    EXPECT_EQ(loadFailure(), unreadable);
-    EXPECT_EQ(saveFailure(), unreadable);
-
-    // A copy-forward that cannot be written fails the load and keeps the legacy document.
+TEST_F(PersistenceStoreTest, ADocumentFoundInPlace_IsTakenWhenNothingWasLoadedAndKeptAsideBeforeItIsReplaced) {
+    // The load fails; meanwhile the user puts their document back, and the program quits.
+    fs::create_directories(folder() / kStateKey);
+    EXPECT_FALSE(store_.load());
     fs::remove(folder() / kStateKey);
-    put(kLegacyKey, kNormalisedText);
-    fs::permissions(folder(), fs::perms::owner_read | fs::perms::owner_exec);
-    EXPECT_EQ(loadFailure(), "Could not write " + (folder() / kStateKey).string() + ": Permission denied");
-    EXPECT_EQ(stored(kLegacyKey), kNormalisedText);
+    put(kStateKey, kUnnormalisedText);
+    EXPECT_EQ(saved(PersistedStateV1::newDocument()),
+              (SaveOutcome{document(kNormalisedText),
+                           "Settings found at " + (folder() / kStateKey).string() + " were loaded."}));
+    EXPECT_EQ(stored(kStateKey), kUnnormalisedText);
+    // Taken, it is the caller's: its saves replace it with nothing kept.
+    PersistedStateV1 changed = document(kNormalisedText);
+    changed.favoriteBundleIDs.insert("changed");
+    EXPECT_EQ(saved(changed), SaveOutcome{});
+
+    // Another copy of the program saves in between: its document is kept aside, once.
+    put(kStateKey, kNormalisedText);
+    EXPECT_EQ(saved(changed).notice, "The settings file changed while Tonvale ran; what was found there is kept as " +
+                                         (folder() / kChangedCopyKey).string() + ".");
+    EXPECT_EQ(stored(kChangedCopyKey), kNormalisedText);
+    EXPECT_EQ(decodePersistedState(stored(kStateKey)).value(), changed);
+    put(kStateKey, kNormalisedText);
+    EXPECT_EQ(saved(changed), SaveOutcome{});
+
+    // A caller that loaded nothing but has changed something keeps its change, and the
+    // document that appeared is kept aside.
+    fs::remove_all(folder());
+    EXPECT_EQ(loaded(), PersistedStateV1::newDocument());
+    put(kStateKey, kNormalisedText);
+    EXPECT_EQ(saved(changed).foundDocument, std::nullopt);
+    EXPECT_EQ(stored(kChangedCopyKey), kNormalisedText);
+}
+
+TEST_F(PersistenceStoreTest, SettingsFolder_IsMadePrivateOrRefusedWhenAnotherUserOwnsIt) {
+    put(kStateKey, kNormalisedText);
+    fs::permissions(folder(), fs::perms::all);
+    EXPECT_EQ(loaded(), document(kNormalisedText));
+    EXPECT_EQ(foundation::testing::modeOf(folder()), 0700U);
+
+    // The superuser hands the folder to nobody; anyone else finds one in the root folder.
+    const bool isPrivileged = foundation::testing::isPrivilegedUser();
+    ASSERT_TRUE(!isPrivileged || ::chown(folder().c_str(), 65534, 65534) == 0);
+    const fs::path foreign = isPrivileged ? folder() : fs::path("/");
+    PersistenceStore store{foundation::UserDefaults(foreign)};
+    const std::string refused = "Could not use folder " + foreign.string() + ": It belongs to another user";
+    const auto before = files();
+    EXPECT_EQ(store.load().error().localizedDescription(), refused);
+    EXPECT_EQ(store.save(PersistedStateV1::newDocument()).error().localizedDescription(), refused);
+    EXPECT_EQ(files(), before);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
-// Saves the durability tests' documents through a real PersistenceStore, writing "s" to a
-// progress descriptor after each save (exit status 2 when a save fails):
-//   state_settings_writer <folder> <writer> <first sequence> <count>   progress on standard output
+// Saves the durability tests' documents through a real PersistenceStore, loaded first as the
+// program does, writing "s" to a progress descriptor after each save (exit status 2 when one fails):
+//   state_settings_writer <folder> <writer> <first sequence> <count>   progress on standard output,
+// once a byte (or the end) arrives on standard input, so that writers can be set off at once;
 //   state_settings_writer <folder> <writer> --serve <progress fd>
 // serves "start <first>" on standard input by forking a child that saves from <first> on, and
 // "kill" by killing it with SIGKILL and writing "k": a fork costs far less than a program start.
@@ -17,11 +18,10 @@
 
 namespace {
 
-int save(const char* folder, int writer, long long first, long long count, int progress) {
-    tonvale::PersistenceStore store{foundation::UserDefaults(folder)};
+int save(tonvale::PersistenceStore& store, int writer, long long first, long long count, int progress) {
     for (long long sequence = first; count == 0 || sequence < first + count; ++sequence) {
-        if (const auto error = store.save(tonvale::testing::writtenDocument(writer, sequence))) {
-            std::fprintf(stderr, "save %lld failed: %s\n", sequence, error->localizedDescription().c_str());
+        if (const auto saved = store.save(tonvale::testing::writtenDocument(writer, sequence)); !saved) {
+            std::fprintf(stderr, "save %lld failed: %s\n", sequence, saved.error().localizedDescription().c_str());
             return 2;
         }
         if (::write(progress, "s", 1) != 1) {
@@ -31,13 +31,20 @@ int save(const char* folder, int writer, long long first, long long count, int p
     return 0;
 }
 
+tonvale::PersistenceStore loadedStore(const char* folder) {
+    tonvale::PersistenceStore store{foundation::UserDefaults(folder)};
+    static_cast<void>(store.load());
+    return store;
+}
+
 int serve(const char* folder, int writer, int progress) {
     pid_t child = -1;
     char line[64];
     while (std::fgets(line, sizeof line, stdin) != nullptr) {
         const std::string command(line);
         if (command.starts_with("start ") && child < 0 && (child = ::fork()) == 0) {
-            ::_exit(save(folder, writer, std::atoll(line + 6), 0, progress));
+            tonvale::PersistenceStore store = loadedStore(folder);
+            ::_exit(save(store, writer, std::atoll(line + 6), 0, progress));
         }
         if (command == "kill\n" && child > 0) {
             ::kill(child, SIGKILL);
@@ -61,5 +68,10 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: %s <folder> <writer> (<first> <count> | --serve <progress fd>)\n", argv[0]);
         return 2;
     }
-    return save(argv[1], std::atoi(argv[2]), std::atoll(argv[3]), std::atoll(argv[4]), STDOUT_FILENO);
+    tonvale::PersistenceStore store = loadedStore(argv[1]);
+    char go = 0;
+    if (::read(STDIN_FILENO, &go, 1) < 0) {
+        return 2;
+    }
+    return save(store, std::atoi(argv[2]), std::atoll(argv[3]), std::atoll(argv[4]), STDOUT_FILENO);
 }

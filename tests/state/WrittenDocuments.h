@@ -8,7 +8,7 @@
 #include <string>
 #include <utility>
 
-#include "state/PersistedStateV1.h"
+#include "model/PersistedStateV1.h"
 
 namespace tonvale::testing {
 

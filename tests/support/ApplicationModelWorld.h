@@ -15,12 +15,9 @@
 #include "engine/RouteAggregateDescription.h"
 #include "engine/RouteController.h"
 #include "hal/AudioDeviceCatalogue.h"
-#include "observe/AudioDeviceMonitor.h"
-#include "observe/AudioProcessMonitor.h"
-#include "observe/SystemLifecycleMonitor.h"
 #include "platform/dispatch/Dispatch.h"
 #include "sim/SimulatedServer.h"
-#include "state/AppStateController.h"
+#include "state/ApplicationCollaborators.h"
 #include "tests/engine/RouteTestWorld.h"
 #include "tests/support/FakeStateServices.h"
 
@@ -41,17 +38,11 @@ struct ApplicationModelWorld {
         for (const sim::ScenarioDevice& device : scenario.devices) {
             EXPECT_TRUE(device.outputChannels == 0 || server->startObserving(device.uid)) << device.uid;
         }
-        const dispatch::QueuePtr main = dispatch::DispatchQueue::main();
-        controller = AppStateController::create(
-            {store,
-             {"com.zelkor.tonvale", 0, LogicalAppResolver::standardRunningAppLookup},
-             AudioDeviceMonitor::create(main),
-             AudioProcessMonitor::create(main),
-             RouteReconciler::create([this] { return ++engineStarts, RouteController::create(); }, 2.0),
-             loginItems,
-             SystemLifecycleMonitor::create(main),
-             AppStateController::kLifecycleRecoveryDelay,
-             setDefaultInputDevice});
+        controller = ApplicationCollaborators{
+            .persistence = store, .loginItemService = loginItems, .engineFactory = [this] {
+                ++engineStarts;
+                return RouteController::create();
+            }}.makeController();
     }
 
     // Starts the controller; the first snapshots arrive and routes start.

@@ -13,15 +13,17 @@ namespace tonvale::testing {
 
 struct InMemoryStateStore final : StatePersisting {
     PersistenceResult<PersistedStateV1> load() override { return loadResult; }
-    std::optional<PersistenceError> save(const PersistedStateV1& state) override {
-        if (!saveError) {
-            saves.push_back(state);
+    PersistenceResult<SaveOutcome> save(const PersistedStateV1& state) override {
+        if (saveError) {
+            return *saveError;
         }
-        return saveError;
+        saves.push_back(state);
+        return saveOutcome;
     }
 
     PersistenceResult<PersistedStateV1> loadResult = PersistedStateV1::newDocument();
     std::optional<PersistenceError> saveError;
+    SaveOutcome saveOutcome;
     std::vector<PersistedStateV1> saves;
 };
 

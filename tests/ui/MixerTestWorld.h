@@ -32,20 +32,17 @@ struct MixerTestWorld {
         : time(isVirtualTime ? std::make_unique<dispatch::VirtualTime>() : nullptr) {
         store->loadResult = std::move(document);
         controller =
-            AppStateController::create({store,
-                                        {"com.zelkor.tonvale", 0, nullptr},
-                                        devices,
-                                        apps,
-                                        RouteReconciler::create(
-                                            [this] {
-                                                engines.push_back(std::make_shared<EngineRecord>());
-                                                return std::make_shared<FakeRouteEngine>(engines.back(), answersAtOnce);
-                                            },
-                                            kHealthInterval),
-                                        loginItems,
-                                        lifecycle,
-                                        0.5,
-                                        [this](AudioObjectID device) {
+            AppStateController::create({.persistence = store,
+                                        .resolver = {"com.zelkor.tonvale", 0, nullptr},
+                                        .deviceMonitor = devices,
+                                        .processMonitor = apps,
+                                        .reconciler = RouteReconciler::create([this] {
+                                            engines.push_back(std::make_shared<EngineRecord>());
+                                            return std::make_shared<FakeRouteEngine>(engines.back(), answersAtOnce);
+                                        }),
+                                        .loginItemService = loginItems,
+                                        .lifecycleMonitor = lifecycle,
+                                        .defaultInputSetter = [this](AudioObjectID device) {
                                             inputSelections.push_back(device);
                                             return HALResult<void>();
                                         }});

@@ -59,8 +59,9 @@ TEST_F(SMAppServiceTest, Status_ReadsTheEntryAsTheDesktopWould) {
         {"Exec=" + program + "\nX-GNOME-Autostart-enabled = false\nHidden=false", Status::requiresApproval},
         // The keys count only in the main group.
         {"Exec=" + program + "\n[Desktop Action Quit]\nHidden=true", Status::enabled},
-        // An entry whose program is gone is as good as none.
-        {"Exec=/nonexistent/tonvale --flag\nHidden=true", Status::notRegistered},
+        // An enabled entry whose program is gone is as good as none; one switched off stays off.
+        {"Exec=/nonexistent/tonvale --flag", Status::notRegistered},
+        {"Exec=/nonexistent/tonvale --flag\nHidden=true", Status::requiresApproval},
         {"Exec=", Status::notRegistered},
         // A bare name is looked up along PATH.
         {"Exec=sh -c true", Status::enabled},

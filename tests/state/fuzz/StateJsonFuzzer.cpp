@@ -63,8 +63,8 @@ std::optional<std::string> brokenStoreLoadProperty(std::string_view input) {
     if (!(loaded.value() == expected)) {
         return "a load returned another document than the one stored";
     }
-    if (const auto error = store.save(loaded.value())) {
-        return "a loaded document could not be saved: " + error->localizedDescription();
+    if (const auto saved = store.save(loaded.value()); !saved) {
+        return "a loaded document could not be saved: " + saved.error().localizedDescription();
     }
     const auto reloaded = store.load();
     if (!reloaded || !(reloaded.value() == loaded.value())) {

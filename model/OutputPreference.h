@@ -9,7 +9,7 @@
 #include <string_view>
 #include <variant>
 
-#include "state/Hashing.h"
+#include "model/Hashing.h"
 
 namespace tonvale {
 

@@ -1,4 +1,4 @@
-#include "state/OutputPreference.h"
+#include "model/OutputPreference.h"
 
 namespace tonvale {
 namespace {

@@ -7,7 +7,7 @@
 #include <map>
 #include <string>
 
-#include "state/Hashing.h"
+#include "model/Hashing.h"
 
 namespace tonvale {
 

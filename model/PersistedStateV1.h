@@ -10,9 +10,9 @@
 #include <set>
 #include <string>
 
-#include "state/AppProfile.h"
-#include "state/FutureCompatibleState.h"
-#include "state/Preferences.h"
+#include "model/AppProfile.h"
+#include "model/FutureCompatibleState.h"
+#include "model/Preferences.h"
 
 namespace tonvale {
 

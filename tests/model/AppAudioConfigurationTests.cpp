@@ -1,5 +1,5 @@
 // Which configurations leave the normal path, and equality and hashing over every field.
-#include "state/AppAudioConfiguration.h"
+#include "model/AppAudioConfiguration.h"
 
 #include <gtest/gtest.h>
 

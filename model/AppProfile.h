@@ -6,8 +6,8 @@
 
 #include <string>
 
-#include "state/AppAudioConfiguration.h"
-#include "state/Hashing.h"
+#include "model/AppAudioConfiguration.h"
+#include "model/Hashing.h"
 
 namespace tonvale {
 

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "state/Hashing.h"
+#include "model/Hashing.h"
 
 namespace tonvale {
 

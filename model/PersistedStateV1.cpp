@@ -1,10 +1,10 @@
-#include "state/PersistedStateV1.h"
+#include "model/PersistedStateV1.h"
 
 #include <cmath>
 #include <utility>
 #include <vector>
 
-#include "state/ValidText.h"
+#include "model/ValidText.h"
 
 namespace tonvale {
 namespace {

@@ -1,6 +1,6 @@
 // Normalising the document: clamped values, profiles refiled under their own identifier, and
 // texts made valid so that no two entries collide once written.
-#include "state/PersistedStateV1.h"
+#include "model/PersistedStateV1.h"
 
 #include <gtest/gtest.h>
 

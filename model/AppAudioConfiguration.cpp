@@ -1,4 +1,4 @@
-#include "state/AppAudioConfiguration.h"
+#include "model/AppAudioConfiguration.h"
 
 namespace tonvale {
 

@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "state/Hashing.h"
+#include "model/Hashing.h"
 
 namespace tonvale {
 

@@ -1,4 +1,4 @@
-#include "state/ValidText.h"
+#include "model/ValidText.h"
 
 #include <cstddef>
 

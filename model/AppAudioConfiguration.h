@@ -8,9 +8,9 @@
 #include <optional>
 #include <string_view>
 
+#include "model/Hashing.h"
+#include "model/OutputPreference.h"
 #include "platform/foundation/UUID.h"
-#include "state/Hashing.h"
-#include "state/OutputPreference.h"
 
 namespace tonvale {
 
