@@ -147,11 +147,11 @@ TEST_F(MixerPopoverWidgetTest, SliderDrag_KeepsItsRowThroughEveryChangeAndSavesO
               world.stored(kMusic).volume);
 }
 
-TEST_F(MixerWidgetTest, StatusItem_EveryOpeningClearsTheBannersAndRereadsTheLoginItem) {
+TEST_F(MixerWidgetTest, StatusItem_ShowsWhatCameWhileClosedOnceAndRereadsTheLoginItemAtEveryOpening) {
     MixerTestWorld world(documentWithConsent(true));
     const auto statusItem = StatusItemController::create(world.controller);
     QSystemTrayIcon& tray = statusItem->statusItem().button()->trayIcon();
-    world.controller->setLastError("Saving failed.");
+    world.controller->setLastError("Settings could not be read.");
     world.loginItems->currentStatus = LoginItemStatus::requiresApproval();
 
     emit tray.activated(QSystemTrayIcon::Trigger);
@@ -159,7 +159,8 @@ TEST_F(MixerWidgetTest, StatusItem_EveryOpeningClearsTheBannersAndRereadsTheLogi
     EXPECT_TRUE(statusItem->popover()->isShown());
     world.settle();
     auto& content = static_cast<MixerPopoverWidget&>(*statusItem->popover()->contentWidget());
-    EXPECT_TRUE(content.banner().isHidden());
+    EXPECT_EQ(content.bannerText().text().toStdString(), "Settings could not be read.")
+        << "an error raised while the popover was closed is seen at the next opening";
     QTest::mouseClick(&content.settings().disclosureButton(), Qt::LeftButton);
     EXPECT_FALSE(content.settings().loginItemLine().isHidden());
     QTest::mouseClick(&content.settings().openLoginItemsButton(), Qt::LeftButton);
@@ -170,6 +171,7 @@ TEST_F(MixerWidgetTest, StatusItem_EveryOpeningClearsTheBannersAndRereadsTheLogi
     world.loginItems->currentStatus = LoginItemStatus::enabled();
     emit tray.activated(QSystemTrayIcon::Context);
     world.settle();
+    EXPECT_TRUE(content.banner().isHidden()) << "a banner once shown is not shown again";
     EXPECT_TRUE(content.settings().loginItemLine().isHidden()) << "the status as of this opening";
     statusItem->popover()->performClose();
 }

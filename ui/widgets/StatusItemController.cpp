@@ -53,6 +53,13 @@ appkit::Popover& StatusItemController::ensurePopover() {
         popover_->setAnimates(true);
         popover_->setContentSize(QSize(kPopoverWidth, kPopoverHeight));
         popover_->setContentWidget(std::make_unique<MixerPopoverWidget>(model_));
+        // The messages shown while it was open go with it; one raised while it was closed
+        // (a settings file that could not be read at start, a save that failed in the
+        // background) waits for the next opening instead of being dropped unseen.
+        popover_->setDidClose([this] {
+            model_->setLastError(std::nullopt);
+            model_->setNoticeMessage(std::nullopt);
+        });
     }
     return *popover_;
 }
@@ -63,8 +70,6 @@ void StatusItemController::togglePopover(appkit::StatusBarButton& sender) {
         popover.performClose();
         return;
     }
-    model_->setLastError(std::nullopt);
-    model_->setNoticeMessage(std::nullopt);
     model_->setLoginItemStatus(model_->loginItemService().status());
     popover.showRelativeToRect(sender.bounds(), sender, appkit::RectEdge::minY);
 }

@@ -1,7 +1,8 @@
 // The program's one presence in the status bar: a square item whose button (the tray icon,
 // left or right click) opens and closes the mixer popover, and the one-time question whether
 // the program should launch at login, asked on a later main-queue turn than the one that
-// built it. Every opening starts without the banners of before and with the login item's
+// built it. Every opening starts without the banners an earlier opening showed (they go when
+// the popover closes; one raised while it was closed is shown) and with the login item's
 // status as it is now. Holds the app state controller strongly as its model.
 // Made by create() in a std::shared_ptr that the application delegate owns (the consent
 // question holds it weakly); destroying it takes the icon out of the tray.

@@ -3,6 +3,7 @@
 #include <QCursor>
 #include <QFrame>
 #include <QGuiApplication>
+#include <QHideEvent>
 #include <QScreen>
 #include <QVBoxLayout>
 
@@ -36,6 +37,13 @@ protected:
             popover_.place();
         }
         return isHandled;
+    }
+
+    void hideEvent(QHideEvent* event) override {
+        QFrame::hideEvent(event);
+        if (popover_.didClose_) {
+            popover_.didClose_();
+        }
     }
 
 private:

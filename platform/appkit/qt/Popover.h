@@ -14,6 +14,7 @@
 #include <QSize>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 
 #include "platform/appkit/qt/PopoverPlacement.h"
@@ -58,6 +59,9 @@ public:
     // tell the button's place, the pointer (which just clicked it) stands in for it.
     void showRelativeToRect(const QRect& rect, const StatusBarButton& view, RectEdge preferredEdge);
     void performClose();
+    // Called each time the shown popover closes, however it was closed (performClose, a
+    // click outside, Escape).
+    void setDidClose(std::function<void()> didClose) { didClose_ = std::move(didClose); }
 
     // The popover's window (the desktop test and widget tests look at it).
     [[nodiscard]] QWidget& window();
@@ -75,6 +79,7 @@ private:
     bool animates_ = false;
     QRect anchor_;
     RectEdge preferredEdge_ = RectEdge::minY;
+    std::function<void()> didClose_;
 };
 
 }  // namespace appkit
