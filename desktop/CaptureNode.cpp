@@ -24,8 +24,8 @@ void finishCycle(pw_data_loop* dataLoop) {
     }
 }
 
-CaptureNode::CaptureNode(pw_core* core, const std::string& uuid, const std::string& applicationName,
-                         NodeFormat format, std::function<void()> changed)
+CaptureNode::CaptureNode(pw_core* core, const std::string& uuid, const std::string& applicationName, NodeFormat format,
+                         std::function<void()> changed)
     : name_(kCaptureNamePrefix + uuid), group_("tonvale.route." + uuid), changed_(std::move(changed)) {
     const std::string description = "Tonvale capture: " + applicationName;
     pw_properties* properties = pw_properties_new(

@@ -29,8 +29,7 @@ std::optional<NodeFormat> settledFormat(const spa_pod* parameter) {
         return std::nullopt;
     }
     spa_audio_info_raw info{};
-    if (spa_format_audio_raw_parse(parameter, &info) < 0 || info.format != SPA_AUDIO_FORMAT_F32 ||
-        info.channels == 0) {
+    if (spa_format_audio_raw_parse(parameter, &info) < 0 || info.format != SPA_AUDIO_FORMAT_F32 || info.channels == 0) {
         return std::nullopt;
     }
     return NodeFormat{info.channels, info.rate};

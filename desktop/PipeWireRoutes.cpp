@@ -86,9 +86,10 @@ OSStatus PipeWireRoutes::createTap(const CATapDescription& description, AudioObj
                 isValid = isValid && model_->findProcess(process) != nullptr;
             }
             applicationName = isValid ? model_->applicationName(description.processes.front()) : std::string();
-            isValid = isValid && std::none_of(model_->taps.begin(), model_->taps.end(), [&](const audioserver::Tap& tap) {
-                          return tap.description.uuid == description.uuid;
-                      });
+            isValid =
+                isValid && std::none_of(model_->taps.begin(), model_->taps.end(), [&](const audioserver::Tap& tap) {
+                    return tap.description.uuid == description.uuid;
+                });
         }
         if (!isValid) {
             return kAudioHardwareBadObjectError;

@@ -33,8 +33,8 @@ PlaybackNode::PlaybackNode(pw_core* core, AudioObjectID device, const std::strin
     pw_properties* properties = pw_properties_new(
         PW_KEY_MEDIA_TYPE, "Audio", PW_KEY_MEDIA_CATEGORY, "Playback", PW_KEY_NODE_NAME, name.c_str(),
         PW_KEY_NODE_GROUP, capture.group().c_str(), "node.link-group", capture.group().c_str(), PW_KEY_TARGET_OBJECT,
-        destination.c_str(), PW_KEY_NODE_DONT_RECONNECT, "true", "state.restore-props", "false",
-        "state.restore-target", "false", kRouteNodeKey, uuid.c_str(), nullptr);
+        destination.c_str(), PW_KEY_NODE_DONT_RECONNECT, "true", "state.restore-props", "false", "state.restore-target",
+        "false", kRouteNodeKey, uuid.c_str(), nullptr);
     stream_ = pw_stream_new(core, name.c_str(), properties);
     if (stream_ == nullptr) {
         hasFailed_ = true;
@@ -106,9 +106,8 @@ OSStatus PlaybackNode::setStarted(AudioDeviceIOProcID id, bool isStarted, pw_dat
 }
 
 bool PlaybackNode::hasStartedProcedure() const {
-    return std::any_of(procedures_.begin(), procedures_.end(), [](const Procedure& procedure) {
-        return procedure.isStarted.load(std::memory_order_relaxed);
-    });
+    return std::any_of(procedures_.begin(), procedures_.end(),
+                       [](const Procedure& procedure) { return procedure.isStarted.load(std::memory_order_relaxed); });
 }
 
 void PlaybackNode::cycle(const spa_buffer* input, std::uint32_t inputChannels, std::uint64_t nanoseconds) noexcept {
@@ -117,8 +116,7 @@ void PlaybackNode::cycle(const spa_buffer* input, std::uint32_t inputChannels, s
     }
     pw_buffer* buffer = pw_stream_dequeue_buffer(stream_);
     const std::uint32_t channels = channels_.load(std::memory_order_relaxed);
-    if (buffer != nullptr && buffer->buffer->n_datas > 0 && buffer->buffer->datas[0].data != nullptr &&
-        channels != 0) {
+    if (buffer != nullptr && buffer->buffer->n_datas > 0 && buffer->buffer->datas[0].data != nullptr && channels != 0) {
         std::uint64_t frames = buffer->requested;
         input_.mNumberBuffers = 0;
         if (input != nullptr && input->n_datas > 0 && input->datas[0].data != nullptr && inputChannels != 0) {
@@ -140,8 +138,8 @@ void PlaybackNode::cycle(const spa_buffer* input, std::uint32_t inputChannels, s
         bool isWritten = false;
         for (Procedure& procedure : procedures_) {
             if (procedure.isStarted.load(std::memory_order_acquire)) {
-                procedure.function.load(std::memory_order_relaxed)(device_, &now, &input_, &now, &output_, &now,
-                                                                   procedure.clientData.load(std::memory_order_relaxed));
+                procedure.function.load(std::memory_order_relaxed)(
+                    device_, &now, &input_, &now, &output_, &now, procedure.clientData.load(std::memory_order_relaxed));
                 isWritten = true;
             }
         }

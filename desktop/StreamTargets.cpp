@@ -37,8 +37,7 @@ void write(const PipeWireConnection::Session& session, std::uint32_t stream, con
 
 }  // namespace
 
-void StreamTargets::take(const PipeWireConnection::Session& session, std::uint32_t stream,
-                         const std::string& capture) {
+void StreamTargets::take(const PipeWireConnection::Session& session, std::uint32_t stream, const std::string& capture) {
     const auto current = session.graph.streamTargets.find(stream);
     std::optional<std::string> previous;
     if (current != session.graph.streamTargets.end()) {
@@ -61,8 +60,8 @@ void StreamTargets::giveBack(const PipeWireConnection::Session& session, std::ui
         return;
     }
     // An earlier capture that is gone cannot be given back to; the stream's own output can.
-    const bool isPreviousGone = taken.previous && isCaptureName(*taken.previous) &&
-                                !isNodeNamed(session.graph, *taken.previous);
+    const bool isPreviousGone =
+        taken.previous && isCaptureName(*taken.previous) && !isNodeNamed(session.graph, *taken.previous);
     write(session, stream, isPreviousGone ? std::nullopt : taken.previous);
 }
 
