@@ -390,9 +390,8 @@ void PipeWireRoutes::refreshOnce(const Session& session) {
                 }
             }
         }
-        const std::vector<std::uint32_t> taken = targets_.takenInto(capture);
         for (const std::uint32_t stream : streams) {
-            if (std::find(taken.begin(), taken.end(), stream) == taken.end()) {
+            if (!targets_.isTaken(stream)) {
                 targets_.take(session, stream, capture);
             }
         }

@@ -59,10 +59,9 @@ void StreamTargets::giveBack(const PipeWireConnection::Session& session, std::ui
     if (taken.isConfirmed && !isOurs) {
         return;
     }
-    // An earlier capture that is gone cannot be given back to; the stream's own output can.
-    const bool isPreviousGone =
-        taken.previous && isCaptureName(*taken.previous) && !isNodeNamed(session.graph, *taken.previous);
-    write(session, stream, isPreviousGone ? std::nullopt : taken.previous);
+    // The stream goes back to its own output, not to another capture it was in before.
+    const bool wasCaptured = taken.previous && isCaptureName(*taken.previous);
+    write(session, stream, wasCaptured ? std::nullopt : taken.previous);
 }
 
 std::vector<std::uint32_t> StreamTargets::takenInto(const std::string& capture) const {
