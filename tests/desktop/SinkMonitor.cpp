@@ -71,10 +71,10 @@ SinkMonitor::SinkMonitor(const std::string& sinkName) : stream_(std::make_unique
     pw_thread_loop_lock(s.loop);
     pw_thread_loop_start(s.loop);
     s.core = pw_context_connect(s.context, nullptr, 0);
-    s.stream = pw_stream_new(s.core, "tests.monitor",
-                             pw_properties_new(PW_KEY_MEDIA_TYPE, "Audio", PW_KEY_MEDIA_CATEGORY, "Capture",
-                                               PW_KEY_STREAM_CAPTURE_SINK, "true", PW_KEY_TARGET_OBJECT,
-                                               sinkName.c_str(), PW_KEY_NODE_DONT_RECONNECT, "true", nullptr));
+    s.stream = pw_stream_new(
+        s.core, "tests.monitor",
+        pw_properties_new(PW_KEY_MEDIA_TYPE, "Audio", PW_KEY_MEDIA_CATEGORY, "Capture", PW_KEY_STREAM_CAPTURE_SINK,
+                          "true", PW_KEY_TARGET_OBJECT, sinkName.c_str(), PW_KEY_NODE_DONT_RECONNECT, "true", nullptr));
     static const pw_stream_events events = [] {
         pw_stream_events stream{};
         stream.version = PW_VERSION_STREAM_EVENTS;
@@ -83,15 +83,16 @@ SinkMonitor::SinkMonitor(const std::string& sinkName) : stream_(std::make_unique
     }();
     pw_stream_add_listener(s.stream, &s.listener, &events, &s);
     std::uint8_t buffer[512];
-    spa_pod_builder builder = SPA_POD_BUILDER_INIT(buffer, sizeof(buffer));
+    spa_pod_builder builder{};
+    spa_pod_builder_init(&builder, buffer, sizeof(buffer));
     spa_audio_info_raw info{};
     info.format = SPA_AUDIO_FORMAT_F32;
     info.rate = 48000;
     info.channels = 2;
     const spa_pod* format = spa_format_audio_raw_build(&builder, SPA_PARAM_EnumFormat, &info);
     pw_stream_connect(s.stream, PW_DIRECTION_INPUT, PW_ID_ANY,
-                      static_cast<pw_stream_flags>(PW_STREAM_FLAG_AUTOCONNECT | PW_STREAM_FLAG_MAP_BUFFERS),
-                      &format, 1);
+                      static_cast<pw_stream_flags>(PW_STREAM_FLAG_AUTOCONNECT | PW_STREAM_FLAG_MAP_BUFFERS), &format,
+                      1);
     pw_thread_loop_unlock(s.loop);
 }
 
