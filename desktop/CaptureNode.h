@@ -9,13 +9,10 @@
 // Thread-safety: as said above.
 #pragma once
 
-#include "desktop/NodeFormat.h"
-
-#include <pipewire/stream.h>
+#include "desktop/RouteStream.h"
 
 #include <atomic>
 #include <functional>
-#include <optional>
 #include <string>
 
 struct pw_data_loop;
@@ -34,15 +31,14 @@ public:
     // format; changed is called (on the loop) when its format or state changes.
     CaptureNode(pw_core* core, const std::string& uuid, const std::string& applicationName, NodeFormat format,
                 std::function<void()> changed);
-    ~CaptureNode();
     CaptureNode(const CaptureNode&) = delete;
     CaptureNode& operator=(const CaptureNode&) = delete;
 
     [[nodiscard]] const std::string& name() const { return name_; }
     // The node group a playback node joins to run in the same graph cycle.
     [[nodiscard]] const std::string& group() const { return group_; }
-    [[nodiscard]] const std::optional<NodeFormat>& format() const { return format_; }
-    [[nodiscard]] bool hasFailed() const { return hasFailed_; }
+    [[nodiscard]] const std::optional<NodeFormat>& format() const { return stream_.format(); }
+    [[nodiscard]] bool hasFailed() const { return stream_.hasFailed(); }
 
     // From the next cycle on, each cycle's input goes to reader (nullptr: to none). Once it
     // returns, a reader that was replaced is not called again.
@@ -50,18 +46,11 @@ public:
 
 private:
     static void onProcess(void* data) noexcept;
-    static void onParamChanged(void* data, std::uint32_t id, const spa_pod* parameter);
-    static void onStateChanged(void* data, pw_stream_state old, pw_stream_state state, const char* error);
 
     const std::string name_;
     const std::string group_;
-    const std::function<void()> changed_;
-    pw_stream* stream_ = nullptr;
-    spa_hook listener_{};
-    std::optional<NodeFormat> format_;
-    std::atomic<std::uint32_t> channels_{0};
     std::atomic<PlaybackNode*> reader_{nullptr};
-    bool hasFailed_ = false;
+    RouteStream stream_;
 };
 
 // Waits until the realtime loop has finished the cycle it is in, if any.

@@ -63,6 +63,18 @@ OSStatus PipeWireRoutes::operate(Work&& work) {
     return status;
 }
 
+template <typename Routes>
+OSStatus PipeWireRoutes::destroy(const Routes& routes, AudioObjectID id,
+                                 void (PipeWireRoutes::*remove)(AudioObjectID, const Session&)) {
+    return operate([&](const Session& session) -> OSStatus {
+        if (!routes.contains(id)) {
+            return kAudioHardwareBadObjectError;
+        }
+        (this->*remove)(id, session);
+        return kAudioHardwareNoError;
+    });
+}
+
 void PipeWireRoutes::nodeChanged() {
     if (isBusy_) {
         isRefreshDue_ = true;
@@ -118,15 +130,7 @@ OSStatus PipeWireRoutes::createTap(const CATapDescription& description, AudioObj
     });
 }
 
-OSStatus PipeWireRoutes::destroyTap(AudioObjectID tapID) {
-    return operate([&](const Session& session) -> OSStatus {
-        if (!taps_.contains(tapID)) {
-            return kAudioHardwareBadObjectError;
-        }
-        removeTap(tapID, session);
-        return kAudioHardwareNoError;
-    });
-}
+OSStatus PipeWireRoutes::destroyTap(AudioObjectID tapID) { return destroy(taps_, tapID, &PipeWireRoutes::removeTap); }
 
 OSStatus PipeWireRoutes::createAggregate(CFDictionaryRef description, AudioObjectID& outDeviceID) {
     if (CFGetTypeID(description) != CFDictionaryGetTypeID()) {
@@ -203,13 +207,7 @@ OSStatus PipeWireRoutes::createAggregate(CFDictionaryRef description, AudioObjec
 }
 
 OSStatus PipeWireRoutes::destroyAggregate(AudioObjectID deviceID) {
-    return operate([&](const Session& session) -> OSStatus {
-        if (!aggregates_.contains(deviceID)) {
-            return kAudioHardwareBadObjectError;
-        }
-        removeAggregate(deviceID, session);
-        return kAudioHardwareNoError;
-    });
+    return destroy(aggregates_, deviceID, &PipeWireRoutes::removeAggregate);
 }
 
 OSStatus PipeWireRoutes::createProcedure(AudioObjectID device, AudioDeviceIOProc procedure, void* clientData,

@@ -76,6 +76,10 @@ private:
     // Runs work in a session, then brings everything in line with what it changed.
     template <typename Work>
     OSStatus operate(Work&& work);
+    // Destroys the tap or aggregate device id in routes with remove.
+    template <typename Routes>
+    OSStatus destroy(const Routes& routes, AudioObjectID id,
+                     void (PipeWireRoutes::*remove)(AudioObjectID, const PipeWireConnection::Session&));
     // A node's format or state changed.
     void nodeChanged();
     // Brings streams, liveness, IO and the taken streams in line with the nodes and graph.

@@ -4,7 +4,6 @@
 #include "desktop/GraphModel.h"
 
 #include <pipewire/pipewire.h>
-#include <spa/pod/builder.h>
 
 #include <algorithm>
 #include <cstring>
@@ -13,8 +12,18 @@ namespace desktop {
 
 namespace {
 
-constexpr std::size_t kFormatBytes = 1024;
 constexpr std::uint32_t kBytesPerSample = sizeof(float);
+
+// The session manager restores nothing of its own on this stream: its volume is the route's
+// gain, and its target is the route's destination alone.
+pw_properties* playbackProperties(const std::string& uuid, const CaptureNode& capture, const std::string& destination) {
+    const std::string name = "tonvale.playback." + uuid;
+    return pw_properties_new(PW_KEY_MEDIA_TYPE, "Audio", PW_KEY_MEDIA_CATEGORY, "Playback", PW_KEY_NODE_NAME,
+                             name.c_str(), PW_KEY_NODE_GROUP, capture.group().c_str(), "node.link-group",
+                             capture.group().c_str(), PW_KEY_TARGET_OBJECT, destination.c_str(),
+                             PW_KEY_NODE_DONT_RECONNECT, "true", "state.restore-props", "false", "state.restore-target",
+                             "false", kRouteNodeKey, uuid.c_str(), nullptr);
+}
 
 // Opaque procedure identifiers, never called, unique in the process.
 AudioDeviceIOProcID newProcedureID() {
@@ -26,42 +35,11 @@ AudioDeviceIOProcID newProcedureID() {
 
 PlaybackNode::PlaybackNode(pw_core* core, AudioObjectID device, const std::string& uuid, const CaptureNode& capture,
                            const std::string& destination, NodeFormat format, std::function<void()> changed)
-    : device_(device), changed_(std::move(changed)) {
-    const std::string name = "tonvale.playback." + uuid;
-    // The session manager restores nothing of its own on this stream: its volume is the
-    // route's gain, and its target is the route's destination alone.
-    pw_properties* properties = pw_properties_new(
-        PW_KEY_MEDIA_TYPE, "Audio", PW_KEY_MEDIA_CATEGORY, "Playback", PW_KEY_NODE_NAME, name.c_str(),
-        PW_KEY_NODE_GROUP, capture.group().c_str(), "node.link-group", capture.group().c_str(), PW_KEY_TARGET_OBJECT,
-        destination.c_str(), PW_KEY_NODE_DONT_RECONNECT, "true", "state.restore-props", "false", "state.restore-target",
-        "false", kRouteNodeKey, uuid.c_str(), nullptr);
-    stream_ = pw_stream_new(core, name.c_str(), properties);
-    if (stream_ == nullptr) {
-        hasFailed_ = true;
-        return;
-    }
-    static const pw_stream_events events = [] {
-        pw_stream_events stream{};
-        stream.version = PW_VERSION_STREAM_EVENTS;
-        stream.param_changed = &PlaybackNode::onParamChanged;
-        stream.state_changed = &PlaybackNode::onStateChanged;
-        return stream;
-    }();
-    pw_stream_add_listener(stream_, &listener_, &events, this);
-    std::uint8_t buffer[kFormatBytes];
-    spa_pod_builder builder = SPA_POD_BUILDER_INIT(buffer, sizeof(buffer));
-    const spa_pod* offered = offeredFormat(builder, format);
-    const auto flags = static_cast<pw_stream_flags>(PW_STREAM_FLAG_AUTOCONNECT | PW_STREAM_FLAG_MAP_BUFFERS |
-                                                    PW_STREAM_FLAG_RT_PROCESS | PW_STREAM_FLAG_TRIGGER);
-    hasFailed_ = pw_stream_connect(stream_, PW_DIRECTION_OUTPUT, PW_ID_ANY, flags, &offered, 1) < 0;
-}
-
-PlaybackNode::~PlaybackNode() {
-    if (stream_ != nullptr) {
-        spa_hook_remove(&listener_);
-        pw_stream_destroy(stream_);
-    }
-}
+    : device_(device),
+      stream_(core, playbackProperties(uuid, capture, destination), PW_DIRECTION_OUTPUT,
+              static_cast<pw_stream_flags>(PW_STREAM_FLAG_AUTOCONNECT | PW_STREAM_FLAG_MAP_BUFFERS |
+                                           PW_STREAM_FLAG_RT_PROCESS | PW_STREAM_FLAG_TRIGGER),
+              format, std::move(changed)) {}
 
 PlaybackNode::Procedure* PlaybackNode::slotOf(AudioDeviceIOProcID id) {
     const auto found = std::find_if(procedures_.begin(), procedures_.end(),
@@ -111,11 +89,12 @@ bool PlaybackNode::hasStartedProcedure() const {
 }
 
 void PlaybackNode::cycle(const spa_buffer* input, std::uint32_t inputChannels, std::uint64_t nanoseconds) noexcept {
-    if (!isStreaming_.load(std::memory_order_acquire)) {
+    if (!stream_.isStreaming()) {
         return;
     }
-    pw_buffer* buffer = pw_stream_dequeue_buffer(stream_);
-    const std::uint32_t channels = channels_.load(std::memory_order_relaxed);
+    pw_stream* stream = stream_.stream();
+    pw_buffer* buffer = pw_stream_dequeue_buffer(stream);
+    const std::uint32_t channels = stream_.channels();
     if (buffer != nullptr && buffer->buffer->n_datas > 0 && buffer->buffer->datas[0].data != nullptr && channels != 0) {
         std::uint64_t frames = buffer->requested;
         input_.mNumberBuffers = 0;
@@ -149,31 +128,11 @@ void PlaybackNode::cycle(const spa_buffer* input, std::uint32_t inputChannels, s
         to.chunk->offset = 0;
         to.chunk->stride = static_cast<std::int32_t>(stride);
         to.chunk->size = played * stride;
-        pw_stream_queue_buffer(stream_, buffer);
+        pw_stream_queue_buffer(stream, buffer);
     } else if (buffer != nullptr) {
-        pw_stream_queue_buffer(stream_, buffer);
+        pw_stream_queue_buffer(stream, buffer);
     }
-    pw_stream_trigger_process(stream_);
-}
-
-void PlaybackNode::onParamChanged(void* data, std::uint32_t id, const spa_pod* parameter) {
-    auto* self = static_cast<PlaybackNode*>(data);
-    if (id != SPA_PARAM_Format) {
-        return;
-    }
-    self->format_ = settledFormat(parameter);
-    self->channels_.store(self->format_ ? self->format_->channels : 0, std::memory_order_relaxed);
-    self->changed_();
-}
-
-void PlaybackNode::onStateChanged(void* data, pw_stream_state, pw_stream_state state, const char*) {
-    auto* self = static_cast<PlaybackNode*>(data);
-    self->isStreaming_.store(state == PW_STREAM_STATE_STREAMING, std::memory_order_release);
-    const bool hasFailed = state == PW_STREAM_STATE_ERROR || state == PW_STREAM_STATE_UNCONNECTED;
-    if (hasFailed != self->hasFailed_) {
-        self->hasFailed_ = hasFailed;
-        self->changed_();
-    }
+    pw_stream_trigger_process(stream);
 }
 
 }  // namespace desktop

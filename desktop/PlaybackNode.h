@@ -11,16 +11,13 @@
 // Thread-safety: as said above.
 #pragma once
 
-#include "desktop/NodeFormat.h"
+#include "desktop/RouteStream.h"
 #include "platform/coreaudio/CoreAudioTypes.h"
-
-#include <pipewire/stream.h>
 
 #include <array>
 #include <atomic>
 #include <cstdint>
 #include <functional>
-#include <optional>
 #include <string>
 
 struct pw_data_loop;
@@ -35,13 +32,12 @@ public:
     // group, offering format; changed is called (on the loop) when its format or state changes.
     PlaybackNode(pw_core* core, AudioObjectID device, const std::string& uuid, const CaptureNode& capture,
                  const std::string& destination, NodeFormat format, std::function<void()> changed);
-    ~PlaybackNode();
     PlaybackNode(const PlaybackNode&) = delete;
     PlaybackNode& operator=(const PlaybackNode&) = delete;
 
-    [[nodiscard]] const std::optional<NodeFormat>& format() const { return format_; }
+    [[nodiscard]] const std::optional<NodeFormat>& format() const { return stream_.format(); }
     // The stream ended or was removed (its destination went away).
-    [[nodiscard]] bool hasFailed() const { return hasFailed_; }
+    [[nodiscard]] bool hasFailed() const { return stream_.hasFailed(); }
 
     // AudioDeviceCreateIOProcID, AudioDeviceDestroyIOProcID, AudioDeviceStart and
     // AudioDeviceStop for this device. Once destroy or stop returns, the procedure is not
@@ -66,21 +62,13 @@ private:
     };
     static constexpr std::size_t kProcedureSlots = 4;
 
-    static void onParamChanged(void* data, std::uint32_t id, const spa_pod* parameter);
-    static void onStateChanged(void* data, pw_stream_state old, pw_stream_state state, const char* error);
     [[nodiscard]] Procedure* slotOf(AudioDeviceIOProcID id);
 
     const AudioObjectID device_;
-    const std::function<void()> changed_;
-    pw_stream* stream_ = nullptr;
-    spa_hook listener_{};
-    std::optional<NodeFormat> format_;
-    bool hasFailed_ = false;
-    std::atomic<std::uint32_t> channels_{0};
-    std::atomic<bool> isStreaming_{false};
     std::array<Procedure, kProcedureSlots> procedures_;
     AudioBufferList input_{};
     AudioBufferList output_{};
+    RouteStream stream_;
 };
 
 }  // namespace desktop
