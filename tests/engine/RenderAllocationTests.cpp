@@ -93,6 +93,8 @@ TEST(RenderAllocationTest, PipeWireRouteCycles_AllocateNothingOnTheRealtimeThrea
     ASSERT_EQ(daemon.start(), "") << "this test needs a private PipeWire server";
     auto connection = desktop::PipeWireServer::connect(nullptr, 10.0);
     ASSERT_TRUE(std::holds_alternative<std::shared_ptr<desktop::PipeWireServer>>(connection));
+    // A stream that comes before the session manager has chosen a sink is never linked.
+    ASSERT_TRUE(waitFor([] { return readDefaultOutputDevice().valueOr(0) != 0; }));
     const pid_t player = daemon.play("");
     std::vector<AudioObjectID> playing;
     ASSERT_TRUE(waitFor([&] {
@@ -101,7 +103,7 @@ TEST(RenderAllocationTest, PipeWireRouteCycles_AllocateNothingOnTheRealtimeThrea
                 playing = {process.objectID};
             }
         }
-        return !playing.empty() && readDefaultOutputDevice().valueOr(0) != 0;
+        return !playing.empty();
     }));
     const auto route = RouteController::create();
     std::optional<bool> isActive;
