@@ -1,7 +1,6 @@
 #include "tests/desktop/SinkMonitor.h"
 
 #include <pipewire/pipewire.h>
-#include <spa/param/audio/format-utils.h>
 #include <spa/pod/builder.h>
 
 #include <algorithm>
@@ -10,6 +9,7 @@
 #include <mutex>
 #include <utility>
 
+#include "desktop/NodeFormat.h"
 #include "tests/desktop/PipeWireDaemon.h"
 
 namespace tonvale::testing {
@@ -85,11 +85,7 @@ SinkMonitor::SinkMonitor(const std::string& sinkName) : stream_(std::make_unique
     std::uint8_t buffer[512];
     spa_pod_builder builder{};
     spa_pod_builder_init(&builder, buffer, sizeof(buffer));
-    spa_audio_info_raw info{};
-    info.format = SPA_AUDIO_FORMAT_F32;
-    info.rate = 48000;
-    info.channels = 2;
-    const spa_pod* format = spa_format_audio_raw_build(&builder, SPA_PARAM_EnumFormat, &info);
+    const spa_pod* format = desktop::offeredFormat(builder, desktop::NodeFormat{2, 48000});
     pw_stream_connect(s.stream, PW_DIRECTION_INPUT, PW_ID_ANY,
                       static_cast<pw_stream_flags>(PW_STREAM_FLAG_AUTOCONNECT | PW_STREAM_FLAG_MAP_BUFFERS), &format,
                       1);
