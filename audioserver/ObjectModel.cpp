@@ -28,7 +28,7 @@ PropertyAnswer answerSystem(ObjectModel& model, const AudioObjectPropertyAddress
         case kAudioHardwarePropertyProcessObjectList:
             return {kAudioHardwareNoError, idsOf(model.listedProcesses())};
         case kAudioHardwarePropertyTapList:
-            return {kAudioHardwareNoError, model.tapIDs()};
+            return {kAudioHardwareNoError, idsOf(model.listedTaps())};
         case kAudioHardwarePropertyServiceRestarted:
             return {kAudioHardwareNoError, UInt32{0}};
         case kAudioObjectPropertyClass:
@@ -113,6 +113,21 @@ PropertyAnswer answerProcess(ObjectModel& model, const Process& process, const A
     }
 }
 
+PropertyAnswer answerTap(const Tap& tap, const AudioObjectPropertyAddress& address) {
+    switch (address.mSelector) {
+        case kAudioTapPropertyUID:
+            return {kAudioHardwareNoError, tap.description.uuid};
+        case kAudioObjectPropertyName:
+            return {kAudioHardwareNoError, tap.description.name};
+        case kAudioTapPropertyFormat:
+            return {kAudioHardwareNoError, streamFormat(tap.sampleRate, tap.description.isMono ? 1 : 2, StreamShape{})};
+        case kAudioObjectPropertyClass:
+            return {kAudioHardwareNoError, UInt32{kAudioTapClassID}};
+        default:
+            return failedAnswer(kAudioHardwareUnknownPropertyError);
+    }
+}
+
 }  // namespace
 
 PropertyAnswer ObjectModel::answerOther(AudioObjectID, const AudioObjectPropertyAddress&) {
@@ -123,6 +138,15 @@ const Device* ObjectModel::findDeviceByUID(const std::string& uid) {
     for (const Device* device : listedDevices()) {
         if (device->uid == uid) {
             return device;
+        }
+    }
+    return nullptr;
+}
+
+const Tap* ObjectModel::findTap(AudioObjectID id) {
+    for (const Tap* tap : listedTaps()) {
+        if (tap->id == id) {
+            return tap;
         }
     }
     return nullptr;
@@ -142,7 +166,7 @@ std::pair<const Device*, const Stream*> ObjectModel::findStream(AudioObjectID id
 
 bool ObjectModel::exists(AudioObjectID id) {
     return id == kAudioObjectSystemObject || findDevice(id) != nullptr || findProcess(id) != nullptr ||
-           findStream(id).second != nullptr ||
+           findStream(id).second != nullptr || findTap(id) != nullptr ||
            answerOther(id, {kAudioObjectPropertyClass}).status == kAudioHardwareNoError;
 }
 
@@ -158,6 +182,9 @@ PropertyAnswer answerProperty(ObjectModel& model, AudioObjectID object, const Au
     }
     if (auto [device, stream] = model.findStream(object); stream != nullptr) {
         return answerStream(*stream, address);
+    }
+    if (const Tap* tap = model.findTap(object)) {
+        return answerTap(*tap, address);
     }
     return model.answerOther(object, address);
 }

@@ -1,5 +1,5 @@
 // The model a server answers the audio layer's property calls from: the system object,
-// its devices with their streams, and its audio processes, behind one mutex, with the
+// its devices with their streams, its audio processes and process taps, behind one mutex, with the
 // identifiers it hands out and the listeners it notifies. A driver (the simulation, or
 // the desktop's audio server) derives from it, keeps the objects in its own containers
 // and answers the look-ups below; what every object reports is answered here, alike for
@@ -15,6 +15,7 @@
 #include "audioserver/Process.h"
 #include "audioserver/PropertyListeners.h"
 #include "audioserver/PropertyValue.h"
+#include "audioserver/Tap.h"
 
 #include <mutex>
 #include <string>
@@ -50,12 +51,13 @@ struct ObjectModel {
     [[nodiscard]] virtual const Process* findProcess(AudioObjectID id) = 0;
     // The devices a process's audio reaches.
     [[nodiscard]] virtual std::vector<AudioObjectID> processDevices(const Process& process) = 0;
-    // Objects and properties only this driver has (process taps, their list); answers
-    // kAudioHardwareBadObjectError for an object it does not know.
+    [[nodiscard]] virtual std::vector<const Tap*> listedTaps() { return {}; }
+    // Objects and properties only this driver has; answers kAudioHardwareBadObjectError for
+    // an object it does not know.
     [[nodiscard]] virtual PropertyAnswer answerOther(AudioObjectID object, const AudioObjectPropertyAddress& address);
-    [[nodiscard]] virtual std::vector<AudioObjectID> tapIDs() { return {}; }
 
     [[nodiscard]] const Device* findDeviceByUID(const std::string& uid);
+    [[nodiscard]] const Tap* findTap(AudioObjectID id);
     // The stream and its device, for a stream object.
     [[nodiscard]] std::pair<const Device*, const Stream*> findStream(AudioObjectID id);
     [[nodiscard]] bool exists(AudioObjectID id);

@@ -135,6 +135,9 @@ GraphModel::Projection GraphModel::project(const PipeWireGraph& graph) {
     for (const auto& [nodeID, node] : graph.nodes) {
         const std::string mediaClass = propertyOf(node.properties, "media.class");
         const bool isOutput = mediaClass.starts_with(kSinkClass);
+        if (node.properties.contains(kRouteNodeKey)) {
+            continue;
+        }
         if (!isOutput && !mediaClass.starts_with(kSourceClass)) {
             continue;
         }
@@ -167,7 +170,8 @@ GraphModel::Projection GraphModel::project(const PipeWireGraph& graph) {
     std::map<std::uint32_t, std::vector<const GraphNode*>> streamsByClient;
     for (const auto& [nodeID, node] : graph.nodes) {
         const std::string mediaClass = propertyOf(node.properties, "media.class");
-        if (mediaClass.starts_with(kOutputStreamClass) || mediaClass.starts_with(kInputStreamClass)) {
+        if ((mediaClass.starts_with(kOutputStreamClass) || mediaClass.starts_with(kInputStreamClass)) &&
+            !node.properties.contains(kRouteNodeKey)) {
             streamsByClient[numberOf(propertyOf(node.properties, "client.id"))].push_back(&node);
         }
     }
@@ -187,6 +191,8 @@ GraphModel::Projection GraphModel::project(const PipeWireGraph& graph) {
         process.id = keyedID("client:" + std::to_string(client->second.serial));
         process.pid = pidOf(identifying);
         process.bundleID = identity_ ? identity_(process.pid, identifying) : std::string();
+        const std::string name = propertyOf(identifying, "application.name");
+        next.processNames[process.id] = name.empty() ? *process.bundleID : name;
         std::vector<AudioObjectID> reached;
         for (const GraphNode* stream : streams) {
             const bool isRunning = stream->state == "running";
@@ -195,6 +201,7 @@ GraphModel::Projection GraphModel::project(const PipeWireGraph& graph) {
             if (!isOutputStream) {
                 continue;
             }
+            next.processStreams[process.id].push_back(stream->id);
             for (const auto& [linkID, link] : graph.links) {
                 const auto device = deviceIDsByNode.find(link.inputNode);
                 if (link.outputNode == stream->id && device != deviceIDsByNode.end() &&
@@ -288,6 +295,8 @@ void GraphModel::replaceWith(Projection next) {
     devices_ = std::move(next.devices);
     processes_ = std::move(next.processes);
     processDevices_ = std::move(next.processDevices);
+    processStreams_ = std::move(next.processStreams);
+    processNames_ = std::move(next.processNames);
     defaultOutputUID = std::move(next.defaultOutputUID);
     defaultInputUID = std::move(next.defaultInputUID);
     if (devicesChanged) {
@@ -309,6 +318,9 @@ std::vector<const audioserver::Device*> GraphModel::listedDevices() {
     for (const auto& device : devices_) {
         listed.push_back(&device);
     }
+    for (const auto& aggregate : aggregates) {
+        listed.push_back(&aggregate);
+    }
     return listed;
 }
 
@@ -320,13 +332,34 @@ std::vector<const audioserver::Process*> GraphModel::listedProcesses() {
     return listed;
 }
 
-const audioserver::Device* GraphModel::findDevice(AudioObjectID id) { return byID(devices_, id); }
+const audioserver::Device* GraphModel::findDevice(AudioObjectID id) {
+    const audioserver::Device* device = byID(devices_, id);
+    return device != nullptr ? device : byID(aggregates, id);
+}
 
 const audioserver::Process* GraphModel::findProcess(AudioObjectID id) { return byID(processes_, id); }
 
 std::vector<AudioObjectID> GraphModel::processDevices(const audioserver::Process& process) {
     const auto found = processDevices_.find(process.id);
     return found == processDevices_.end() ? std::vector<AudioObjectID>{} : found->second;
+}
+
+std::vector<const audioserver::Tap*> GraphModel::listedTaps() {
+    std::vector<const audioserver::Tap*> listed;
+    for (const auto& tap : taps) {
+        listed.push_back(&tap);
+    }
+    return listed;
+}
+
+std::vector<std::uint32_t> GraphModel::outputStreamNodes(AudioObjectID process) const {
+    const auto found = processStreams_.find(process);
+    return found == processStreams_.end() ? std::vector<std::uint32_t>{} : found->second;
+}
+
+std::string GraphModel::applicationName(AudioObjectID process) const {
+    const auto found = processNames_.find(process);
+    return found == processNames_.end() ? std::string() : found->second;
 }
 
 }  // namespace desktop

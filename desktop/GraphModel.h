@@ -3,7 +3,9 @@
 // stream nodes an audio process (identified by ProcessIdentity), the "default" metadata
 // the default devices. Each update compares the new view with the last and notifies what
 // changed, with the same addresses the simulated server uses; identifiers come from the
-// shared model and are never reused, since the server reuses its own object ids.
+// shared model and are never reused, since the server reuses its own object ids. The
+// routes' own nodes are none of these: their process taps and private aggregate devices
+// are kept here by PipeWireRoutes.
 //
 // Owned by PipeWireServer; updated on the connection's loop thread, read by any caller.
 // Thread-safety: as audioserver::ObjectModel (update and lose take the mutex).
@@ -19,6 +21,10 @@
 #include <vector>
 
 namespace desktop {
+
+// A node property that marks the nodes this program makes for its routes (any copy of it),
+// with the route's UUID: they are neither devices nor streams of an audio process.
+inline constexpr const char* kRouteNodeKey = "tonvale.route";
 
 // The transport type a device node reports, from its own and its hardware device's
 // properties. Network outputs report the kind the system never routes to (AirPlay).
@@ -42,12 +48,25 @@ public:
     const audioserver::Device* findDevice(AudioObjectID id) override;
     const audioserver::Process* findProcess(AudioObjectID id) override;
     std::vector<AudioObjectID> processDevices(const audioserver::Process& process) override;
+    std::vector<const audioserver::Tap*> listedTaps() override;
+
+    // The server's ids of the output stream nodes of a process, in the last graph.
+    [[nodiscard]] std::vector<std::uint32_t> outputStreamNodes(AudioObjectID process) const;
+    // The name a process gives its application (else its application identifier).
+    [[nodiscard]] std::string applicationName(AudioObjectID process) const;
+
+    // The routes' process taps and private aggregate devices, kept by PipeWireRoutes
+    // with the mutex held.
+    std::vector<audioserver::Tap> taps;
+    std::vector<audioserver::Device> aggregates;
 
 private:
     struct Projection {
         std::vector<audioserver::Device> devices;
         std::vector<audioserver::Process> processes;
         std::map<AudioObjectID, std::vector<AudioObjectID>> processDevices;
+        std::map<AudioObjectID, std::vector<std::uint32_t>> processStreams;
+        std::map<AudioObjectID, std::string> processNames;
         std::string defaultOutputUID;
         std::string defaultInputUID;
     };
@@ -61,6 +80,8 @@ private:
     std::vector<audioserver::Device> devices_;
     std::vector<audioserver::Process> processes_;
     std::map<AudioObjectID, std::vector<AudioObjectID>> processDevices_;
+    std::map<AudioObjectID, std::vector<std::uint32_t>> processStreams_;
+    std::map<AudioObjectID, std::string> processNames_;
     // Identifiers by the server's object serial (and role), for the current connection.
     std::map<std::string, AudioObjectID> idsByKey_;
 };

@@ -24,6 +24,7 @@ constexpr double kWriteTimeoutSeconds = 2.0;
 constexpr const char* kDefaultSinkKey = "default.audio.sink";
 constexpr const char* kDefaultSourceKey = "default.audio.source";
 constexpr const char* kConfiguredSourceKey = "default.configured.audio.source";
+constexpr const char* kTargetKey = "target.object";
 
 void initialiseLibrary() {
     static std::once_flag once;
@@ -162,9 +163,16 @@ struct PipeWireConnection::Loop {
         isComplete = false;
     }
 
+    [[nodiscard]] Session session() {
+        const auto metadata = boundObjects.find(metadataID);
+        return {core,
+                metadata == boundObjects.end() ? nullptr : reinterpret_cast<pw_metadata*>(metadata->second->proxy),
+                pw_context_get_data_loop(context), graph};
+    }
+
     void changed() {
         if (isComplete && callbacks.changed) {
-            callbacks.changed(graph);
+            callbacks.changed(session());
         }
     }
 
@@ -270,10 +278,10 @@ struct PipeWireConnection::Loop {
         if (self->core == nullptr) {
             return;
         }
-        self->disconnect();
         if (self->callbacks.lost) {
-            self->callbacks.lost();
+            self->callbacks.lost(self->session());
         }
+        self->disconnect();
         pw_thread_loop_signal(self->threadLoop, false);
         self->armRetry(self->retrySeconds);
     }
@@ -331,9 +339,11 @@ struct PipeWireConnection::Loop {
             self->metadataID = 0;
             self->graph.defaultSinkName.clear();
             self->graph.defaultSourceName.clear();
+            self->graph.streamTargets.clear();
         }
         const bool wasKnown = self->graph.nodes.erase(id) + self->graph.clients.erase(id) +
-                                  self->graph.devices.erase(id) + self->graph.links.erase(id) >
+                                  self->graph.devices.erase(id) + self->graph.links.erase(id) +
+                                  self->graph.streamTargets.erase(id) >
                               0;
         if (wasKnown || wasMetadata) {
             self->changed();
@@ -380,6 +390,14 @@ struct PipeWireConnection::Loop {
         auto* bound = static_cast<Bound*>(data);
         Loop* self = bound->loop;
         if (subject != PW_ID_CORE) {
+            if (key == nullptr || std::strcmp(key, kTargetKey) == 0) {
+                if (key != nullptr && value != nullptr) {
+                    self->graph.streamTargets[subject] = value;
+                } else {
+                    self->graph.streamTargets.erase(subject);
+                }
+                self->changed();
+            }
             return 0;
         }
         if (key == nullptr) {
@@ -430,7 +448,18 @@ struct PipeWireConnection::Loop {
 
 PipeWireConnection::PipeWireConnection(Callbacks callbacks) : loop_(std::make_unique<Loop>(std::move(callbacks))) {}
 
-PipeWireConnection::~PipeWireConnection() = default;
+PipeWireConnection::~PipeWireConnection() {
+    // What was last asked of the server (a stream given back, a route's nodes removed) is
+    // done before the connection closes, so nothing of it is lost on the way.
+    Loop& loop = *loop_;
+    pw_thread_loop_lock(loop.threadLoop);
+    if (loop.core != nullptr && loop.isComplete) {
+        const int sync = pw_core_sync(loop.core, PW_ID_CORE, 0);
+        (void)loop.waitUntil(kWriteTimeoutSeconds,
+                             [&loop, sync] { return loop.core == nullptr || loop.lastDone == sync; });
+    }
+    pw_thread_loop_unlock(loop.threadLoop);
+}
 
 std::optional<std::string> PipeWireConnection::start(double timeoutSeconds) {
     Loop& loop = *loop_;
@@ -478,6 +507,13 @@ bool PipeWireConnection::setConfiguredDefaultSource(const std::string& nodeName)
     const bool isConnected = loop.core != nullptr;
     pw_thread_loop_unlock(loop.threadLoop);
     return isTaken && isConnected;
+}
+
+void PipeWireConnection::withSession(const std::function<void(const Session&)>& work) {
+    Loop& loop = *loop_;
+    pw_thread_loop_lock(loop.threadLoop);
+    work(loop.session());
+    pw_thread_loop_unlock(loop.threadLoop);
 }
 
 }  // namespace desktop

@@ -1,7 +1,7 @@
 // What the desktop's audio server shows of itself, as its registry and metadata tell it:
 // nodes (devices and application streams) with their state, clients (the processes
-// behind the streams), the links between nodes, the hardware devices behind nodes, and
-// the default sink and source. Plain records, kept by PipeWireConnection on its loop
+// behind the streams), the links between nodes, the hardware devices behind nodes, the
+// default sink and source, and the target each stream was given. Plain records, kept by PipeWireConnection on its loop
 // thread and read by GraphModel.
 // Thread-safety: a value.
 #pragma once
@@ -52,6 +52,8 @@ struct PipeWireGraph {
     // node.name of the sink and source in use ("default" metadata).
     std::string defaultSinkName;
     std::string defaultSourceName;
+    // The "default" metadata's target.object of a node (a node's name or serial), by node id.
+    std::map<std::uint32_t, std::string> streamTargets;
     // The graph's clock rate, for nodes that name none of their own.
     double clockRate = 48000.0;
     bool operator==(const PipeWireGraph&) const = default;

@@ -4,6 +4,7 @@
 #include "audioserver/PropertyAccess.h"
 #include "desktop/GraphModel.h"
 #include "desktop/PipeWireConnection.h"
+#include "desktop/PipeWireRoutes.h"
 #include "desktop/ProcessIdentity.h"
 
 #include <utility>
@@ -15,23 +16,32 @@ PipeWireServer::PipeWireServer(std::shared_ptr<ProcessIdentity> identity)
       model_(std::make_shared<GraphModel>([identity = identity_](std::int32_t pid, const Properties& client) {
           return identity ? identity->identify(pid, client).identifier : std::string();
       })),
-      properties_(std::make_unique<audioserver::PropertyAccess>(model_)) {}
+      properties_(std::make_unique<audioserver::PropertyAccess>(model_)),
+      routes_(std::make_shared<PipeWireRoutes>(model_)) {}
 
 PipeWireServer::Connection PipeWireServer::connect(std::shared_ptr<ProcessIdentity> identity, double timeoutSeconds) {
     std::shared_ptr<PipeWireServer> server(new PipeWireServer(std::move(identity)));
-    // The connection's callbacks reach the model only, which outlives the connection.
+    // The connection's callbacks reach the model and the routes only, which outlive it.
     const std::weak_ptr<GraphModel> model = server->model_;
-    server->connection_ =
-        std::make_unique<PipeWireConnection>(PipeWireConnection::Callbacks{[model](const PipeWireGraph& graph) {
-                                                                               if (const auto alive = model.lock()) {
-                                                                                   alive->update(graph);
-                                                                               }
-                                                                           },
-                                                                           [model] {
-                                                                               if (const auto alive = model.lock()) {
-                                                                                   alive->lose();
-                                                                               }
-                                                                           }});
+    const std::weak_ptr<PipeWireRoutes> routes = server->routes_;
+    PipeWireConnection::Callbacks callbacks{[model, routes](const PipeWireConnection::Session& session) {
+                                                if (const auto alive = model.lock()) {
+                                                    alive->update(session.graph);
+                                                }
+                                                if (const auto alive = routes.lock()) {
+                                                    alive->graphChanged(session);
+                                                }
+                                            },
+                                            [model, routes](const PipeWireConnection::Session& session) {
+                                                if (const auto alive = routes.lock()) {
+                                                    alive->lose(session);
+                                                }
+                                                if (const auto alive = model.lock()) {
+                                                    alive->lose();
+                                                }
+                                            }};
+    server->connection_ = std::make_unique<PipeWireConnection>(std::move(callbacks));
+    server->routes_->setConnection(server->connection_.get());
     if (std::optional<std::string> error = server->connection_->start(timeoutSeconds)) {
         return std::move(*error);
     }
@@ -40,7 +50,10 @@ PipeWireServer::Connection PipeWireServer::connect(std::shared_ptr<ProcessIdenti
 }
 
 PipeWireServer::~PipeWireServer() {
+    // Whatever a route left is taken down while the server can still be told.
+    routes_->releaseAll();
     connection_.reset();
+    routes_->setConnection(nullptr);
     std::lock_guard lock(model_->mutex);
     model_->listeners.silenceAll();
 }
@@ -87,28 +100,33 @@ OSStatus PipeWireServer::removePropertyListenerBlock(AudioObjectID object, const
     return properties_->removeListener(object, address, listener);
 }
 
-OSStatus PipeWireServer::createProcessTap(const CATapDescription&, AudioObjectID&) {
-    return kAudioHardwareUnsupportedOperationError;
+OSStatus PipeWireServer::createProcessTap(const CATapDescription& description, AudioObjectID& outTapID) {
+    return routes_->createTap(description, outTapID);
 }
 
-OSStatus PipeWireServer::destroyProcessTap(AudioObjectID) { return kAudioHardwareBadObjectError; }
+OSStatus PipeWireServer::destroyProcessTap(AudioObjectID tapID) { return routes_->destroyTap(tapID); }
 
-OSStatus PipeWireServer::createAggregateDevice(CFDictionaryRef, AudioObjectID&) {
-    return kAudioHardwareUnsupportedOperationError;
+OSStatus PipeWireServer::createAggregateDevice(CFDictionaryRef description, AudioObjectID& outDeviceID) {
+    return routes_->createAggregate(description, outDeviceID);
 }
 
-OSStatus PipeWireServer::destroyAggregateDevice(AudioObjectID) { return kAudioHardwareBadObjectError; }
+OSStatus PipeWireServer::destroyAggregateDevice(AudioObjectID deviceID) { return routes_->destroyAggregate(deviceID); }
 
-OSStatus PipeWireServer::createIOProcID(AudioObjectID, AudioDeviceIOProc, void*, AudioDeviceIOProcID&) {
-    return kAudioHardwareUnsupportedOperationError;
+OSStatus PipeWireServer::createIOProcID(AudioObjectID device, AudioDeviceIOProc proc, void* clientData,
+                                        AudioDeviceIOProcID& outProcID) {
+    return routes_->createProcedure(device, proc, clientData, outProcID);
 }
 
-OSStatus PipeWireServer::destroyIOProcID(AudioObjectID, AudioDeviceIOProcID) { return kAudioHardwareBadObjectError; }
-
-OSStatus PipeWireServer::startDevice(AudioObjectID, AudioDeviceIOProcID) {
-    return kAudioHardwareUnsupportedOperationError;
+OSStatus PipeWireServer::destroyIOProcID(AudioObjectID device, AudioDeviceIOProcID procID) {
+    return routes_->destroyProcedure(device, procID);
 }
 
-OSStatus PipeWireServer::stopDevice(AudioObjectID, AudioDeviceIOProcID) { return kAudioHardwareBadObjectError; }
+OSStatus PipeWireServer::startDevice(AudioObjectID device, AudioDeviceIOProcID procID) {
+    return routes_->setStarted(device, procID, true);
+}
+
+OSStatus PipeWireServer::stopDevice(AudioObjectID device, AudioDeviceIOProcID procID) {
+    return routes_->setStarted(device, procID, false);
+}
 
 }  // namespace desktop

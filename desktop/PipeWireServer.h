@@ -2,8 +2,8 @@
 // audio layer's functions from the graph the server announces (GraphModel on a
 // PipeWireConnection). Devices, defaults and audio processes are read and listened to as
 // on the simulated server; the default input is written as the user's configured default
-// source. Process taps, aggregate devices and IO procedures are not offered yet: they
-// answer kAudioHardwareUnsupportedOperationError, so a route fails open.
+// source. Process taps, private aggregate devices and their IO procedures are the routes'
+// own nodes on the server (PipeWireRoutes).
 //
 // Made by connect(), held in a std::shared_ptr and installed as the audio hardware
 // service while it lives. Listener blocks run on their queues; the connection on its thread.
@@ -25,6 +25,7 @@ namespace desktop {
 
 class GraphModel;
 class PipeWireConnection;
+class PipeWireRoutes;
 class ProcessIdentity;
 
 class PipeWireServer final : public AudioHardwareService {
@@ -68,6 +69,7 @@ private:
     const std::shared_ptr<ProcessIdentity> identity_;
     const std::shared_ptr<GraphModel> model_;
     const std::unique_ptr<audioserver::PropertyAccess> properties_;
+    const std::shared_ptr<PipeWireRoutes> routes_;
     std::unique_ptr<PipeWireConnection> connection_;
 };
 

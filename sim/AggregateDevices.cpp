@@ -1,7 +1,7 @@
 #include "sim/AggregateDevices.h"
 
+#include "audioserver/AggregateDescription.h"
 #include "platform/coreaudio/AudioHardware.h"
-#include "sim/AggregateDescription.h"
 #include "sim/FaultInjection.h"
 #include "sim/IOProcedures.h"
 #include "sim/World.h"
@@ -67,7 +67,7 @@ OSStatus AggregateDevices::create(CFDictionaryRef description, AudioObjectID& ou
     if (CFGetTypeID(description) != CFDictionaryGetTypeID()) {
         return kAudio_ParamError;
     }
-    const AggregateDescription read = AggregateDescription::read(description);
+    const auto read = audioserver::AggregateDescription::read(description);
     const AggregateBehaviour behaviour = faults_->aggregateBehaviour();
     std::optional<double> appearsAfter;
     std::string uid;

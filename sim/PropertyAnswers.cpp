@@ -6,10 +6,6 @@ namespace sim {
 
 namespace {
 
-using audioserver::PropertyAnswer;
-
-PropertyAnswer fail(OSStatus status) { return audioserver::failedAnswer(status); }
-
 void setNumber(CFMutableDictionaryRef dictionary, const char* key, SInt64 value) {
     CFStringRef cfKey = CFStringCreateWithUTF8(key);
     CFNumberRef number = CFNumberCreate(kCFAllocatorDefault, kCFNumberSInt64Type, &value);
@@ -31,21 +27,6 @@ void setValue(CFMutableDictionaryRef dictionary, const char* key, CFTypeRef valu
     CFDictionarySetValue(dictionary, cfKey, value);
     CFRelease(value);
     CFRelease(cfKey);
-}
-
-PropertyAnswer readTap(const Tap& tap, const AudioObjectPropertyAddress& address) {
-    switch (address.mSelector) {
-        case kAudioTapPropertyUID:
-            return {kAudioHardwareNoError, tap.description.uuid};
-        case kAudioObjectPropertyName:
-            return {kAudioHardwareNoError, tap.description.name};
-        case kAudioTapPropertyFormat:
-            return {kAudioHardwareNoError, streamFormat(48000.0, tap.description.isMono ? 1 : 2, StreamShape{})};
-        case kAudioObjectPropertyClass:
-            return {kAudioHardwareNoError, UInt32{kAudioTapClassID}};
-        default:
-            return fail(kAudioHardwareUnknownPropertyError);
-    }
 }
 
 }  // namespace
@@ -87,13 +68,6 @@ CFDictionaryRef userComposition(const ScenarioAggregate& layout, World& world) {
     setValue(composition, kAudioAggregateDeviceTapListKey,
              CFArrayCreateMutable(kCFAllocatorDefault, 0, &kCFTypeArrayCallBacks));
     return composition;
-}
-
-audioserver::PropertyAnswer World::answerOther(AudioObjectID object, const AudioObjectPropertyAddress& address) {
-    if (const Tap* found = tap(object)) {
-        return readTap(*found, address);
-    }
-    return fail(kAudioHardwareBadObjectError);
 }
 
 }  // namespace sim

@@ -1,6 +1,6 @@
-// The simulation's own property answers, beside those every server gives alike
-// (audioserver::answerProperty): its process taps, and the composition an aggregate the
-// user made reports. Internal to sim/.
+// The simulation's own property answer, beside those every server gives alike
+// (audioserver::answerProperty): the composition an aggregate the user made reports.
+// Internal to sim/.
 //
 // Called with World::mutex held.
 // Thread-safety: any thread that holds World::mutex.

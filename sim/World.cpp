@@ -304,10 +304,10 @@ std::vector<AudioObjectID> World::processDevices(const audioserver::Process& lis
     return found;
 }
 
-std::vector<AudioObjectID> World::tapIDs() {
-    std::vector<AudioObjectID> found;
+std::vector<const audioserver::Tap*> World::listedTaps() {
+    std::vector<const audioserver::Tap*> found;
     for (const auto& candidate : taps) {
-        found.push_back(candidate.id);
+        found.push_back(&candidate);
     }
     return found;
 }

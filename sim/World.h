@@ -57,9 +57,7 @@ struct Process : audioserver::Process {
     [[nodiscard]] bool isListed() const { return isLaunched && declared.isAudioClient; }
 };
 
-struct Tap {
-    AudioObjectID id = 0;
-    CATapDescription description;
+struct Tap : audioserver::Tap {
     bool deliversSilence = false;
 };
 
@@ -104,8 +102,7 @@ struct World final : audioserver::ObjectModel {
     const audioserver::Device* findDevice(AudioObjectID id) override { return device(id); }
     const audioserver::Process* findProcess(AudioObjectID id) override { return process(id); }
     std::vector<AudioObjectID> processDevices(const audioserver::Process& process) override;
-    audioserver::PropertyAnswer answerOther(AudioObjectID object, const AudioObjectPropertyAddress& address) override;
-    std::vector<AudioObjectID> tapIDs() override;
+    std::vector<const audioserver::Tap*> listedTaps() override;
 };
 
 }  // namespace sim

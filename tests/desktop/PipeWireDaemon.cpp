@@ -16,6 +16,7 @@
 #include <mutex>
 
 #include "platform/coreaudio/AudioHardware.h"
+#include "platform/dispatch/MainRunLoop.h"
 
 extern char** environ;
 
@@ -99,11 +100,11 @@ PipeWireDaemon::~PipeWireDaemon() {
     std::filesystem::remove_all(folder_, error);
 }
 
-pid_t PipeWireDaemon::spawn(const std::vector<std::string>& arguments, int inputFD) {
+pid_t PipeWireDaemon::spawn(const std::vector<std::string>& arguments, int inputFD, int outputFD) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     const int quiet = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-    posix_spawn_file_actions_adddup2(&actions, quiet, STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, outputFD >= 0 ? outputFD : quiet, STDOUT_FILENO);
     posix_spawn_file_actions_adddup2(&actions, quiet, STDERR_FILENO);
     if (inputFD >= 0) {
         posix_spawn_file_actions_adddup2(&actions, inputFD, STDIN_FILENO);
@@ -201,32 +202,59 @@ void PipeWireDaemon::end(pid_t program) {
     std::erase(programs_, program);
 }
 
+std::string PipeWireDaemon::ask(const std::vector<std::string>& arguments) {
+    int pipeFDs[2];
+    if (::pipe2(pipeFDs, O_CLOEXEC) != 0) {
+        return {};
+    }
+    const pid_t pid = spawn(arguments, -1, pipeFDs[1]);
+    ::close(pipeFDs[1]);
+    std::string output;
+    char chunk[4096];
+    for (ssize_t count = 0; (count = ::read(pipeFDs[0], chunk, sizeof(chunk))) > 0;) {
+        output.append(chunk, static_cast<std::size_t>(count));
+    }
+    ::close(pipeFDs[0]);
+    if (pid > 0) {
+        ::waitpid(pid, nullptr, 0);
+    }
+    return output;
+}
+
 bool waitFor(const std::function<bool()>& condition, double seconds) {
-    struct Signal {
+    struct Signal final : dispatch::MainQueueDriver {
+        void wake(dispatch::Seconds) override { poke(); }
+        void poke() {
+            std::lock_guard lock(mutex);
+            ++count;
+            changed.notify_all();
+        }
         std::mutex mutex;
         std::condition_variable changed;
         std::uint64_t count = 0;
     };
-    auto signal = std::make_shared<Signal>();
+    // One for the process: a driver may still be woken just after it is uninstalled.
+    static Signal signal;
     const dispatch::QueuePtr queue = dispatch::DispatchQueue::create("tests.pipewire.wait");
     const AudioObjectPropertyAddress anything{kAudioObjectPropertySelectorWildcard, kAudioObjectPropertyScopeWildcard,
                                               kAudioObjectPropertyElementWildcard};
     const auto listener = std::make_shared<const std::function<void(UInt32, const AudioObjectPropertyAddress*)>>(
-        [signal](UInt32, const AudioObjectPropertyAddress*) {
-            std::lock_guard lock(signal->mutex);
-            ++signal->count;
-            signal->changed.notify_all();
-        });
+        [](UInt32, const AudioObjectPropertyAddress*) { signal.poke(); });
     (void)AudioObjectAddPropertyListenerBlock(kAudioObjectSystemObject, &anything, queue, listener);
+    // The test's thread is the main thread meanwhile: what the main queue is given runs here.
+    dispatch::MainRunLoop::setDriver(&signal);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    (void)dispatch::MainRunLoop::drain();
     bool holds = condition();
     while (!holds && std::chrono::steady_clock::now() < deadline) {
-        std::unique_lock lock(signal->mutex);
-        const std::uint64_t seen = signal->count;
-        signal->changed.wait_for(lock, std::chrono::milliseconds(100), [&] { return signal->count != seen; });
+        std::unique_lock lock(signal.mutex);
+        const std::uint64_t seen = signal.count;
+        signal.changed.wait_for(lock, std::chrono::milliseconds(50), [&] { return signal.count != seen; });
         lock.unlock();
+        (void)dispatch::MainRunLoop::drain();
         holds = condition();
     }
+    dispatch::MainRunLoop::setDriver(nullptr);
     (void)AudioObjectRemovePropertyListenerBlock(kAudioObjectSystemObject, &anything, queue, listener);
     return holds;
 }

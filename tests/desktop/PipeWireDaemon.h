@@ -37,13 +37,15 @@ public:
     // A sink that exists while the returned program runs.
     pid_t plugSink(const std::string& nodeName, const std::string& description);
     void end(pid_t program);
+    // What a program beside the server (pw-metadata, pw-cli) prints, once it has ended.
+    [[nodiscard]] std::string ask(const std::vector<std::string>& arguments);
 
     // The folder desktop entries go in (this fixture's XDG_DATA_HOME).
     [[nodiscard]] std::filesystem::path dataFolder() const { return folder_ / "data"; }
     [[nodiscard]] const std::filesystem::path& folder() const { return folder_; }
 
 private:
-    pid_t spawn(const std::vector<std::string>& arguments, int inputFD = -1);
+    pid_t spawn(const std::vector<std::string>& arguments, int inputFD = -1, int outputFD = -1);
 
     std::filesystem::path folder_;
     pid_t server_ = 0;
@@ -53,7 +55,8 @@ private:
 };
 
 // Waits, at most seconds, until condition holds: re-checked whenever the audio layer
-// announces a change of the system object, and at least every tenth of a second.
+// announces a change of the system object or the main queue has run, and at least every
+// twentieth of a second. Meanwhile the test's thread runs the main queue.
 [[nodiscard]] bool waitFor(const std::function<bool()>& condition, double seconds = 10.0);
 
 }  // namespace tonvale::testing

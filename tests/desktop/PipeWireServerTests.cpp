@@ -10,71 +10,17 @@
 #include <variant>
 
 #include "desktop/DesktopWorkspace.h"
-#include "desktop/PipeWireServer.h"
-#include "hal/AudioDeviceCatalogue.h"
-#include "hal/AudioProcessCatalogue.h"
 #include "observe/AudioDeviceMonitor.h"
 #include "platform/foundation/Bundle.h"
 #include "tests/app/ProgramRun.h"
-#include "tests/desktop/PipeWireDaemon.h"
+#include "tests/desktop/PipeWireTest.h"
 
 namespace tonvale::testing {
 namespace {
 
-std::vector<AudioDeviceInfo> devices() { return enumerateDevices().valueOr({}); }
-std::vector<AudioProcessInfo> processes() { return enumerateProcesses().valueOr({}); }
-
-std::optional<AudioDeviceInfo> device(const std::string& uid) {
-    for (const AudioDeviceInfo& candidate : devices()) {
-        if (candidate.uid == uid) {
-            return candidate;
-        }
-    }
-    return std::nullopt;
-}
-
-std::optional<AudioProcessInfo> process(const std::string& bundleID) {
-    for (const AudioProcessInfo& candidate : processes()) {
-        if (candidate.bundleID == bundleID) {
-            return candidate;
-        }
-    }
-    return std::nullopt;
-}
-
-bool isPlaying(const std::string& bundleID) {
-    const auto found = process(bundleID);
-    return found && found->isRunningOutput;
-}
-
 void writeDesktopEntry(const std::filesystem::path& folder, const std::string& id, const std::string& lines) {
     std::ofstream(folder / "applications" / (id + ".desktop")) << "[Desktop Entry]\nType=Application\n" << lines;
 }
-
-class PipeWireTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        const std::string error = daemon.start();
-        ASSERT_TRUE(error.empty()) << "the PipeWire tests need a private PipeWire server: " << error;
-        connect();
-    }
-
-    void connect() {
-        identity = std::make_shared<desktop::ProcessIdentity>(desktop::DesktopEntries({daemon.dataFolder()}));
-        auto connection = desktop::PipeWireServer::connect(identity, 10.0);
-        if (auto* error = std::get_if<std::string>(&connection)) {
-            FAIL() << "the private PipeWire server does not answer: " << *error;
-        }
-        server = std::get<std::shared_ptr<desktop::PipeWireServer>>(std::move(connection));
-        ASSERT_TRUE(waitFor([] {
-            return readDefaultOutputDevice().valueOr(0) != 0 && readDefaultInputDevice().valueOr(0) != 0;
-        })) << "the session manager (wireplumber) never chose the default devices";
-    }
-
-    PipeWireDaemon daemon;
-    std::shared_ptr<desktop::ProcessIdentity> identity;
-    std::shared_ptr<desktop::PipeWireServer> server;
-};
 
 TEST_F(PipeWireTest, PipeWireDiagnostics_ListTheSinksTheDefaultsAndOneLinePerPlayer) {
     daemon.play(" application.name = \"Tone One\" application.id = \"org.example.ToneOne\" ");

@@ -1,8 +1,8 @@
-#include "sim/AggregateDescription.h"
+#include "audioserver/AggregateDescription.h"
 
 #include "platform/coreaudio/AudioHardware.h"
 
-namespace sim {
+namespace audioserver {
 
 namespace {
 
@@ -100,4 +100,4 @@ AggregateDescription AggregateDescription::read(CFDictionaryRef description) {
     return read;
 }
 
-}  // namespace sim
+}  // namespace audioserver

@@ -1,6 +1,6 @@
 // The description map a program passes to AudioHardwareCreateAggregateDevice, read into
 // plain values. An entry of the wrong kind marks the part it belongs to as malformed, which
-// the server answers with kAudio_ParamError when it reaches that part. Internal to sim/.
+// a server answers with kAudio_ParamError when it reaches that part.
 //
 // Plain values, read on the calling thread.
 #pragma once
@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-namespace sim {
+namespace audioserver {
 
 struct AggregateDescription {
     struct Subdevice {
@@ -37,4 +37,4 @@ struct AggregateDescription {
     [[nodiscard]] static AggregateDescription read(CFDictionaryRef description);
 };
 
-}  // namespace sim
+}  // namespace audioserver
