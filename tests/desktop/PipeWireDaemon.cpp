@@ -4,10 +4,12 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/inotify.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <array>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -135,21 +137,43 @@ std::string PipeWireDaemon::start() {
     if (server_ == 0) {
         return "the PipeWire server (pipewire) cannot be started: is the pipewire package installed?";
     }
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(kSocketWaitSeconds);
-    while (!std::filesystem::exists(folder_ / "pipewire-0")) {
-        if (std::chrono::steady_clock::now() > deadline || ::waitpid(server_, nullptr, WNOHANG) != 0) {
-            return "the PipeWire server did not open its socket in " + folder_.string();
-        }
-        struct timespec pause {
-            0, 5000000
-        };
-        ::nanosleep(&pause, nullptr);
+    if (!waitForSocket()) {
+        return "the PipeWire server did not open its socket in " + folder_.string();
     }
     sessionManager_ = spawn({"wireplumber"});
     if (sessionManager_ == 0) {
         return "the session manager (wireplumber) cannot be started: is the wireplumber package installed?";
     }
     return {};
+}
+
+bool PipeWireDaemon::waitForSocket() const {
+    // Woken by the socket's creation in the folder or by the server's end, not by a clock.
+    const int created = ::inotify_init1(IN_CLOEXEC);
+    const int server = static_cast<int>(::syscall(SYS_pidfd_open, server_, 0));
+    if (created >= 0) {
+        (void)::inotify_add_watch(created, folder_.c_str(), IN_CREATE | IN_MOVED_TO);
+    }
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(kSocketWaitSeconds);
+    bool isOpen = std::filesystem::exists(folder_ / "pipewire-0");
+    while (!isOpen && created >= 0 && server >= 0) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        std::array<pollfd, 2> events{pollfd{created, POLLIN, 0}, pollfd{server, POLLIN, 0}};
+        if (left.count() <= 0 || ::poll(events.data(), events.size(), static_cast<int>(left.count())) <= 0 ||
+            (events[1].revents & POLLIN) != 0) {
+            break;
+        }
+        std::array<char, 4096> drained{};
+        (void)::read(created, drained.data(), drained.size());
+        isOpen = std::filesystem::exists(folder_ / "pipewire-0");
+    }
+    for (const int handle : {created, server}) {
+        if (handle >= 0) {
+            ::close(handle);
+        }
+    }
+    return isOpen;
 }
 
 void PipeWireDaemon::stop() {

@@ -46,6 +46,8 @@ public:
 
 private:
     pid_t spawn(const std::vector<std::string>& arguments, int inputFD = -1, int outputFD = -1);
+    // Until the server's socket is in the folder; false when the server ended or took too long.
+    [[nodiscard]] bool waitForSocket() const;
 
     std::filesystem::path folder_;
     pid_t server_ = 0;
