@@ -9,11 +9,15 @@
 namespace {
 
 // Brings up the audio server the program runs on: TONVALE_AUDIO=pipewire (the desktop's
-// PipeWire server) or TONVALE_AUDIO=sim (the simulated server); without it, PipeWire when
-// one answers, else the simulation. A server that was asked for and cannot be reached
-// ends the process with one line on standard error and status 1.
-int startAudioServer(const std::optional<std::string>& choice) {
-    const std::string chosen = choice.value_or("");
+// PipeWire server) or TONVALE_AUDIO=sim (the simulated server); without it, the simulation
+// when TONVALE_SCENARIO names one of its worlds, else PipeWire when one answers, else the
+// simulation. A server that was asked for and cannot be reached ends the process with one
+// line on standard error and status 1.
+int startAudioServer(const std::optional<std::string>& choice, const std::optional<std::string>& scenario) {
+    std::string chosen = choice.value_or("");
+    if (chosen.empty() && !scenario.value_or("").empty()) {
+        chosen = "sim";
+    }
     if (chosen == "pipewire" || chosen.empty()) {
         const std::optional<std::string> error = desktop::DesktopServers::startShared();
         if (!error) {
@@ -38,7 +42,8 @@ int startAudioServer(const std::optional<std::string>& choice) {
 int main(int argc, char** argv) {
     auto& processInfo = foundation::ProcessInfo::processInfo();
     processInfo.setArguments(argc, argv);
-    if (startAudioServer(processInfo.environmentValue("TONVALE_AUDIO")) != 0) {
+    if (startAudioServer(processInfo.environmentValue("TONVALE_AUDIO"),
+                         processInfo.environmentValue("TONVALE_SCENARIO")) != 0) {
         std::fflush(stderr);
         return 1;
     }

@@ -51,6 +51,36 @@ TEST(ProgramTest, Modes_PrintTheirLinesOnTheirStreamsAndExitWithTheirStatus) {
     }
 }
 
+// Where no PipeWire server answers: asked for, it is a one-line failure; not asked for, the
+// simulated server stands in; a name that is neither is refused.
+TEST(ProgramTest, AudioServerChoice_WithoutAPipeWireServer) {
+    const std::filesystem::path runtime =
+        std::filesystem::temp_directory_path() / ("tonvale-no-server-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(runtime);
+    const std::map<std::string, std::string> noServer{{"XDG_RUNTIME_DIR", runtime.string()},
+                                                      {"PIPEWIRE_RUNTIME_DIR", runtime.string()},
+                                                      {"PIPEWIRE_REMOTE", "pipewire-0"}};
+    auto environment = [&noServer](const std::string& choice) {
+        auto variables = noServer;
+        variables["TONVALE_AUDIO"] = choice;
+        return variables;
+    };
+
+    const auto asked = runProgram({"--diagnostics-once"}, environment("pipewire"));
+    EXPECT_EQ(asked.exitStatus, 1);
+    EXPECT_EQ(asked.output, "");
+    EXPECT_TRUE(std::regex_match(asked.error, std::regex("tonvale: PipeWire: [^\n]+\n"))) << asked.error;
+
+    const auto unasked = runProgram({"--diagnostics-once"}, environment(""));
+    EXPECT_EQ(unasked.exitStatus, 0) << unasked.error;
+    EXPECT_NE(unasked.output.find(" uid=usb-headset "), std::string::npos) << "the simulated desk";
+
+    const auto unknown = runProgram({"--diagnostics-once"}, environment("alsa"));
+    EXPECT_EQ(unknown.exitStatus, 1);
+    EXPECT_EQ(unknown.error, "tonvale: TONVALE_AUDIO must be pipewire or sim, not \"alsa\"\n");
+    std::filesystem::remove_all(runtime);
+}
+
 // Without a display the idle benchmark and the popover's picture run offscreen; the tray application says why not.
 TEST(ProgramTest, WidgetModesWithoutADisplay_RunOffscreenOrSayWhyNot) {
     const std::filesystem::path folder =

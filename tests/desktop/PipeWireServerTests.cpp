@@ -43,6 +43,14 @@ TEST_F(PipeWireTest, PipeWireDiagnostics_ListTheSinksTheDefaultsAndOneLinePerPla
         EXPECT_NE(run.output.find(expected), std::string::npos) << expected << " missing from:\n" << run.output;
     }
 
+    // Not asked for, a server that answers is chosen, unless a scenario names a simulated world.
+    const ProgramRun chosen = runProgram({"--diagnostics-once"}, {{"TONVALE_AUDIO", ""}});
+    EXPECT_NE(chosen.output.find(" uid=tonvale_test_sink_b "), std::string::npos) << chosen.output;
+    const ProgramRun simulated =
+        runProgram({"--diagnostics-once"},
+                   {{"TONVALE_AUDIO", ""}, {"TONVALE_SCENARIO", TONVALE_SOURCE_DIR "/sim/scenarios/default.json"}});
+    EXPECT_NE(simulated.output.find(" uid=usb-headset "), std::string::npos) << simulated.error;
+
     // The input-selection test writes the user's configured source, and reads it back.
     const ProgramRun selection = runProgram({"--input-selection-test"}, {{"TONVALE_AUDIO", "pipewire"}});
     EXPECT_EQ(selection.exitStatus, 0) << selection.error;
