@@ -543,7 +543,13 @@ void AppStateController::openSystemAudioPrivacySettings() {
     const std::optional<std::string> desktops =
         foundation::ProcessInfo::processInfo().environmentValue(kCurrentDesktopVariable);
     if (const std::optional<std::string> url = systemAudioSettingsURL(desktops.value_or(""))) {
-        (void)appkit::Workspace::sharedWorkspace().openURL(*url);
+        openURL(*url);
+    }
+}
+
+void AppStateController::openURL(const std::string& url) {
+    if (!appkit::Workspace::sharedWorkspace().openURL(url)) {
+        lastError_.set(kURLNotOpenedPrefix + url);
     }
 }
 

@@ -50,6 +50,7 @@ public:
     static constexpr const char* kDiagnosticsCopiedNotice = "Metadata diagnostics copied.";
     static constexpr const char* kDiagnosticsNotCopiedError = "Metadata diagnostics could not be copied.";
     static constexpr const char* kLaunchAtLoginErrorPrefix = "Launch at Login could not be updated: ";
+    static constexpr const char* kURLNotOpenedPrefix = "The desktop could not open ";
 
     // Everything fixed at construction, named (designated initialisers) wherever it is
     // filled in: ApplicationCollaborators makes the application's own; a test its fakes.
@@ -146,7 +147,9 @@ public:
     void retryRoutes();
     // Puts the diagnostics report on the general pasteboard once every route has answered.
     void copyMetadataDiagnostics();
-    // Opens the desktop's sound settings where a link to them is known; otherwise nothing.
+    // Opens url with the desktop's opener; one it cannot open is told in lastError.
+    void openURL(const std::string& url);
+    // Opens the desktop's sound settings (openURL) where a link to them is known; otherwise nothing.
     void openSystemAudioPrivacySettings();
     // Saves now. A document the store found in place of one this run has not yet touched
     // becomes the live document; what the store did about a found document is the notice.

@@ -69,7 +69,7 @@ void MixerPopoverView::closeBanner(AppStateController& model) {
 }
 
 void MixerPopoverView::openSupportPage(AppStateController& model, const ProductLinks& links) {
-    ProductLinks::open(model, links.supportURL);
+    model.openURL(links.supportURL);
 }
 
 }  // namespace tonvale

@@ -1,22 +1,19 @@
 // The product's addresses, in one place: the website and the donation page on the web, and
 // the help and privacy pages shipped in the bundle's resources, so that they open offline.
-// The mixer takes one set when it is built and opens them through the workspace.
-// Thread-safety: a value; standard() reads the main bundle, which any thread may do; open()
-// runs on the main thread.
+// The mixer takes one set when it is built and opens them through the app state controller
+// (AppStateController::openURL), which shows an address the desktop cannot open in its banner.
+// Thread-safety: a value; standard() reads the main bundle, which any thread may do.
 #pragma once
 
 #include <string>
 
 namespace tonvale {
 
-class AppStateController;
-
 struct ProductLinks {
     static constexpr const char* kWebsiteURL = "https://tonvale.zelkor.com/";
     static constexpr const char* kSupportURL = "https://ko-fi.com/zelkor";
     static constexpr const char* kHelpPage = "help.html";
     static constexpr const char* kPrivacyPage = "privacy.html";
-    static constexpr const char* kNotOpenedPrefix = "The desktop could not open ";
 
     std::string helpURL;
     std::string privacyURL;
@@ -29,10 +26,6 @@ struct ProductLinks {
 
     // The website's host name ("tonvale.zelkor.com"), as the about panel's credits show it.
     [[nodiscard]] std::string websiteHost() const;
-
-    // Opens the address through the workspace; one that the desktop cannot open (it has no
-    // opener for it) becomes the controller's error, so the mixer shows it in its banner.
-    static void open(AppStateController& model, const std::string& url);
 
     bool operator==(const ProductLinks&) const = default;
 };

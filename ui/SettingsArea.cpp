@@ -91,12 +91,10 @@ void SettingsArea::retryRoutes(AppStateController& model) { model.retryRoutes();
 
 void SettingsArea::copyDiagnostics(AppStateController& model) { model.copyMetadataDiagnostics(); }
 
-void SettingsArea::openHelp(AppStateController& model, const ProductLinks& links) {
-    ProductLinks::open(model, links.helpURL);
-}
+void SettingsArea::openHelp(AppStateController& model, const ProductLinks& links) { model.openURL(links.helpURL); }
 
 void SettingsArea::openPrivacy(AppStateController& model, const ProductLinks& links) {
-    ProductLinks::open(model, links.privacyURL);
+    model.openURL(links.privacyURL);
 }
 
 void SettingsArea::quit() {

@@ -257,16 +257,24 @@ TEST_F(AppStateControllerTest, EveryFailureAndNotice_IsToldInItsOwnWords) {
     EXPECT_EQ(redraws, 1) << "the interface redraws once for all the changes of one main-queue turn";
 }
 
-TEST_F(AppStateControllerTest, SoundSettings_OpenOnlyOnDesktopsWithALinkToThem) {
+TEST_F(AppStateControllerTest, SoundSettings_OpenOnlyOnDesktopsWithALinkToThemAndSayWhenTheyCannot) {
     const auto opener = std::make_shared<appkit::InMemoryURLOpener>();
     appkit::Workspace::sharedWorkspace().setURLOpener(opener);
     for (const char* desktops : {"ubuntu:GNOME", "", "X-Test:KDE"}) {
         ::setenv(kCurrentDesktopVariable, desktops, 1);
         controller->openSystemAudioPrivacySettings();
     }
+    EXPECT_EQ(opener->openedURLs(), Names{"systemsettings://kcm_pulseaudio"});
+    EXPECT_EQ(controller->lastError(), std::nullopt);
+
+    struct RefusingOpener final : appkit::URLOpening {
+        bool open(const std::string& /*url*/) override { return false; }
+    };
+    appkit::Workspace::sharedWorkspace().setURLOpener(std::make_shared<RefusingOpener>());
+    controller->openSystemAudioPrivacySettings();
     ::unsetenv(kCurrentDesktopVariable);
     appkit::Workspace::sharedWorkspace().setURLOpener(nullptr);
-    EXPECT_EQ(opener->openedURLs(), Names{"systemsettings://kcm_pulseaudio"});
+    EXPECT_EQ(controller->lastError(), "The desktop could not open systemsettings://kcm_pulseaudio");
 }
 
 }  // namespace
